@@ -1,0 +1,37 @@
+# Two entry points for a fresh machine:
+#   make run   installs what is missing, builds, and runs the main job (the demo)
+#   make test  installs what is missing, builds, and runs every test
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -DLYR_WERROR=ON
+
+.PHONY: deps build build-asan run test test-fast bench clean
+
+deps:
+	scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja $(CMAKE_FLAGS) -DLYR_SANITIZE=ON -DLYR_BUILD_TOOLS=OFF -DLYR_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+run: build
+	scripts/demo.sh $(BUILD)
+
+# Every test: the full build, then the core tests again under ASan and UBSan.
+test: build build-asan
+	scripts/run-tests.sh $(BUILD) $(ASAN_BUILD)
+
+# The full build's tests only, for quick rounds while working.
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	scripts/bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

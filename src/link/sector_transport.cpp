@@ -1,0 +1,131 @@
+#include "link/sector_transport.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "link/protocol.h"
+#include "platform/aligned_buffer.h"
+#include "platform/byte_order.h"
+#include "platform/trace.h"
+
+namespace lyr {
+
+using namespace protocol;
+
+uint32_t BlockChecksum(const void* buffer, uint32_t length) {
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i + 1 < length; i += 2) sum += GetU16(p + i);
+  return 0u - sum;
+}
+
+SectorTransport::SectorTransport() : SectorTransport(OpenRawDrive) {}
+SectorTransport::SectorTransport(DriveOpener opener) : opener_(std::move(opener)) {}
+
+int SectorTransport::OpenDrive(const std::string& path) {
+  CloseDrive();
+  RawDriveOpenResult r = opener_(path);
+  os_error_ = r.os_error;
+  if (!r.device) return -1;
+  drive_ = std::move(r.device);
+  return 0;
+}
+
+void SectorTransport::CloseDrive() { drive_.reset(); }
+
+int SectorTransport::OpenLink(const std::string& path) {
+  window_pointer_ = kWindowStart;
+  if (OpenDrive(path) != 0) return -1;
+  AlignedBuffer hello(kBlockSize);
+  PutU16(hello.data() + kOffGroup, kGroupRecorder);
+  PutU16(hello.data() + kOffCode, kCodeHello);
+  return SendCommandBlock(hello.data(), kBlockSize) == kBlockSize ? 0 : -1;
+}
+
+int SectorTransport::WriteSectors(uint32_t sector, const void* buffer, uint32_t length,
+                                  uint32_t* written) {
+  if (!drive_) return -1;
+  if (length == 0) return 0;
+  *written = 0;
+  // Never write outside the window: a raw disk opened by mistake keeps its
+  // partition table and file system.
+  const uint64_t end_sector = static_cast<uint64_t>(sector) + (length + kSectorSize - 1) / kSectorSize;
+  if (sector < kWindowStart || end_sector > kWindowEnd) {
+    Trace("transport: refused write of %u bytes at sector %u outside the window\n", length, sector);
+    return -1;
+  }
+  size_t done = 0;
+  const bool ok = drive_->WriteAt(static_cast<uint64_t>(sector) * kSectorSize, buffer, length, &done);
+  *written = static_cast<uint32_t>(done);
+  return ok ? 0 : -1;
+}
+
+int SectorTransport::ReadSectors(uint32_t sector, void* buffer, uint32_t length, uint32_t* read) {
+  if (!drive_) return -1;
+  if (length == 0) return 0;
+  *read = 0;
+  size_t done = 0;
+  const bool ok = drive_->ReadAt(static_cast<uint64_t>(sector) * kSectorSize, buffer, length, &done);
+  *read = static_cast<uint32_t>(done);
+  return ok ? 0 : -1;
+}
+
+void SectorTransport::InitBlockHeader(uint8_t* block) {
+  PutU32(block + kOffTag, kBlockTag);
+  PutU32(block + kOffChecksum, 0);
+  if (window_pointer_ >= kWindowEnd) window_pointer_ = kWindowStart;
+  PutU32(block + kOffPosition, window_pointer_);
+}
+
+uint32_t SectorTransport::SendCommandBlock(uint8_t* block, uint32_t length) {
+  if (!drive_) return 0;
+  InitBlockHeader(block);
+  PutU32(block + kOffChecksum, BlockChecksum(block, length));
+  uint32_t written = 0;
+  if (WriteSectors(window_pointer_, block, length, &written) != 0) return 0;
+  window_pointer_ += written / kSectorSize;
+  return written;
+}
+
+template <typename Transfer>
+uint32_t SectorTransport::Bulk(uint32_t length, Transfer transfer) {
+  uint32_t total = 0;
+  while (total < length) {
+    uint32_t piece = length - total;
+    const uint64_t start_byte = static_cast<uint64_t>(window_pointer_) * kSectorSize;
+    if (start_byte + piece > kWindowEndByte) {
+      piece = start_byte < kWindowEndByte ? static_cast<uint32_t>(kWindowEndByte - start_byte) : 0;
+    }
+    if (piece == 0) {
+      // The pointer stands at the window end (a command block filled its
+      // last sector): the data follows from the window start.
+      window_pointer_ = kWindowStart;
+      continue;
+    }
+    uint32_t moved = 0;
+    const bool ok = transfer(window_pointer_, total, piece, &moved) == 0;
+    window_pointer_ += moved / kSectorSize;
+    if (window_pointer_ >= kWindowEnd) window_pointer_ = kWindowStart;
+    total += moved;
+    if (!ok || moved != piece) break;
+  }
+  return total;
+}
+
+uint32_t SectorTransport::BulkRead(void* buffer, uint32_t length) {
+  if (length == 0 || buffer == nullptr) return 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  return Bulk(length, [&](uint32_t sector, uint32_t offset, uint32_t piece, uint32_t* moved) {
+    return ReadSectors(sector, out + offset, piece, moved);
+  });
+}
+
+uint32_t SectorTransport::BulkWrite(const void* buffer, uint32_t length) {
+  if (length == 0 || buffer == nullptr) return 0;
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  return Bulk(length, [&](uint32_t sector, uint32_t offset, uint32_t piece, uint32_t* moved) {
+    return WriteSectors(sector, in + offset, piece, moved);
+  });
+}
+
+}  // namespace lyr

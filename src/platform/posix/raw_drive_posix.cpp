@@ -1,0 +1,133 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/aligned_buffer.h"
+#include "platform/block_device.h"
+#include "platform/trace.h"
+
+namespace lyr {
+namespace {
+
+constexpr size_t kBounceSize = 1 << 20;
+
+class PosixRawDrive final : public BlockDevice {
+ public:
+  explicit PosixRawDrive(int fd) : fd_(fd) {}
+  ~PosixRawDrive() override { ::close(fd_); }
+
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    *done = 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (*done < length) {
+      const size_t want = length - *done;
+      unsigned char* target = out + *done;
+      const bool direct = IsAligned(target) && want % 512 == 0;
+      const size_t piece = direct ? want : std::min(want, kBounceSize);
+      if (!direct && !EnsureBounce()) return false;
+      unsigned char* io = direct ? target : bounce_.data();
+      const size_t io_len = direct ? piece : RoundUp(piece);
+      const ssize_t n = PreadFull(io, io_len, offset + *done);
+      if (n < 0) return false;
+      const size_t got = std::min(static_cast<size_t>(n), piece);
+      if (!direct) std::memcpy(target, io, got);
+      *done += got;
+      if (got < piece) return false;  // end of device
+    }
+    return true;
+  }
+
+  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    *done = 0;
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    while (*done < length) {
+      const size_t want = length - *done;
+      const unsigned char* source = in + *done;
+      const bool direct = IsAligned(source) && want % 512 == 0;
+      const size_t piece = direct ? want : std::min(want, kBounceSize);
+      if (!direct) {
+        // Sector writes only: a partial sector cannot be written without
+        // reading it first, which would send a stray read to the recorder.
+        if (piece % 512 != 0 || !EnsureBounce()) {
+          errno = EINVAL;
+          return false;
+        }
+        std::memcpy(bounce_.data(), source, piece);
+      }
+      const ssize_t n = PwriteFull(direct ? source : bounce_.data(), piece, offset + *done);
+      if (n < 0) return false;
+      *done += static_cast<size_t>(n);
+      if (static_cast<size_t>(n) < piece) return false;
+    }
+    return true;
+  }
+
+ private:
+  static bool IsAligned(const void* p) {
+    return reinterpret_cast<uintptr_t>(p) % AlignedBuffer::kAlignment == 0;
+  }
+  static size_t RoundUp(size_t n) { return (n + 511) / 512 * 512; }
+  bool EnsureBounce() { return bounce_.size() != 0 || bounce_.Resize(kBounceSize); }
+
+  ssize_t PreadFull(unsigned char* p, size_t len, uint64_t off) {
+    size_t total = 0;
+    while (total < len) {
+      const ssize_t n = ::pread(fd_, p + total, len - total, static_cast<off_t>(off + total));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return total > 0 ? static_cast<ssize_t>(total) : -1;
+      }
+      if (n == 0) break;
+      total += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(total);
+  }
+
+  ssize_t PwriteFull(const unsigned char* p, size_t len, uint64_t off) {
+    size_t total = 0;
+    while (total < len) {
+      const ssize_t n = ::pwrite(fd_, p + total, len - total, static_cast<off_t>(off + total));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return total > 0 ? static_cast<ssize_t>(total) : -1;
+      }
+      if (n == 0) break;
+      total += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(total);
+  }
+
+  int fd_;
+  AlignedBuffer bounce_;
+};
+
+}  // namespace
+
+RawDriveOpenResult OpenRawDrive(const std::string& path) {
+  RawDriveOpenResult result;
+  int fd = ::open(path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+  if (fd < 0 && errno == EINVAL) {
+    // Some file systems refuse direct I/O on regular files (a file standing
+    // in for the disk). A block device always supports it, so only a regular
+    // file may fall back to synchronous buffered access.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      fd = ::open(path.c_str(), O_RDWR | O_DSYNC | O_CLOEXEC);
+      Trace("raw drive: %s opened without direct I/O\n", path.c_str());
+    } else {
+      errno = EINVAL;
+    }
+  }
+  if (fd < 0) {
+    result.os_error = errno;
+    return result;
+  }
+  result.device = std::make_unique<PosixRawDrive>(fd);
+  return result;
+}
+
+}  // namespace lyr

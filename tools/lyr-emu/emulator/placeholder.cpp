@@ -1,0 +1,1 @@
+namespace lyr_emu {}
