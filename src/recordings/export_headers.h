@@ -23,8 +23,8 @@ constexpr uint32_t kCdWaveHeaderSize = 44;
 // Broadcast WAVE with a "bext" chunk. `description` is the PCM header's
 // Description (the MPEG header carries the recording name there instead);
 // `device_id` is the recorder's id, the originator reference.
-int BuildBwfHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size, std::string_view description,
-                   std::string_view device_id = {});
+int BuildBwfHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size,
+                   std::string_view description, std::string_view device_id = {});
 
 // Plain WAVE; `description` is not used.
 int BuildWaveHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size,

@@ -59,8 +59,12 @@ std::string FormatDuration(uint32_t seconds) {
   return Format3("%02u:%02u:%02u", seconds / 3600, seconds % 3600 / 60, seconds % 60);
 }
 
-std::string FormatTimeOfDay(const RecordingDate& d) { return Format3("%02u:%02u:%02u", d.hour, d.minute, d.second); }
+std::string FormatTimeOfDay(const RecordingDate& d) {
+  return Format3("%02u:%02u:%02u", d.hour, d.minute, d.second);
+}
 
-std::string FormatDate(const RecordingDate& d) { return Format3("%02u.%02u.%02u", d.day, d.month, d.year % 100u); }
+std::string FormatDate(const RecordingDate& d) {
+  return Format3("%02u.%02u.%02u", d.day, d.month, d.year % 100u);
+}
 
 }  // namespace lyr

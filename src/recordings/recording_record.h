@@ -98,7 +98,7 @@ uint32_t RecordingDurationSeconds(const RecordingRecord& record);
 RecordingDate RecordingDateTime(RecordingRecord& record);
 
 // Display texts of the recordings list.
-std::string FormatDuration(uint32_t seconds);          // "%02d:%02d:%02d"
+std::string FormatDuration(uint32_t seconds);         // "%02d:%02d:%02d"
 std::string FormatTimeOfDay(const RecordingDate& d);  // "%02d:%02d:%02d"
 std::string FormatDate(const RecordingDate& d);       // "%02d.%02d.%02d", year mod 100
 
