@@ -19,7 +19,7 @@ packages=(
   # burning tools
   wodim genisoimage xorriso
   # benchmarks
-  libbenchmark-dev hyperfine
+  libbenchmark-dev hyperfine openssl
 )
 
 missing=()

@@ -1,0 +1,67 @@
+#pragma once
+#include <string>
+
+namespace lyr {
+
+enum class MessageIcon { Warning, Error, Information };
+
+// What a copy, delete or digest job sees of the window it runs behind: the
+// "Files Processing" progress dialog, lyrctl's terminal, or a test. Jobs call
+// it from their worker thread.
+class JobReporter {
+ public:
+  virtual ~JobReporter() = default;
+  virtual void SetStatus(const std::string& text) = 0;
+  virtual void SetProgress(int percent) = 0;      // overall bar, 0 to 100
+  virtual void SetFileProgress(int percent) = 0;  // per-file bar, 0 to 100
+  // A Yes/No question with the warning icon; true for Yes.
+  virtual bool Ask(const std::string& text, const std::string& caption) = 0;
+  virtual void Message(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+  virtual bool CancelRequested() const = 0;
+};
+
+// Wraps the window for a job: nothing reaches the window once cancel was
+// asked for (a cancelled job asks no more questions: the answer is No), and
+// repeated identical status texts and progress values are not sent again,
+// so that a per-piece report costs nothing when nothing changed. A job makes
+// one for its window and passes that one on to the routines it calls, so the
+// remembered values always match what the window shows.
+class GatedReporter final : public JobReporter {
+ public:
+  explicit GatedReporter(JobReporter& window) : window_(window) {}
+
+  void SetStatus(const std::string& text) override {
+    if (Cancelled() || (status_set_ && text == status_)) return;
+    status_set_ = true;
+    status_ = text;
+    window_.SetStatus(text);
+  }
+  void SetProgress(int percent) override {
+    if (Cancelled() || percent == progress_) return;
+    progress_ = percent;
+    window_.SetProgress(percent);
+  }
+  void SetFileProgress(int percent) override {
+    if (Cancelled() || percent == file_progress_) return;
+    file_progress_ = percent;
+    window_.SetFileProgress(percent);
+  }
+  bool Ask(const std::string& text, const std::string& caption) override {
+    return !Cancelled() && window_.Ask(text, caption) && !Cancelled();
+  }
+  void Message(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    if (!Cancelled()) window_.Message(text, caption, icon);
+  }
+  bool CancelRequested() const override { return window_.CancelRequested(); }
+
+ private:
+  bool Cancelled() const { return window_.CancelRequested(); }
+
+  JobReporter& window_;
+  std::string status_;
+  bool status_set_ = false;
+  int progress_ = -1;
+  int file_progress_ = -1;
+};
+
+}  // namespace lyr
