@@ -1,1 +1,151 @@
+// lyrctl info: what the recorder reports about itself.
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include "cli_support.h"
+#include "platform/byte_order.h"
+
+namespace lyrctl {
+namespace {
+
+using lyr::GetU16;
+using lyr::GetU32;
+namespace p = lyr::protocol;
+
+struct RecorderInfo {
+  uint16_t firmware = 0;
+  uint16_t hardware_mcu = 0;
+  uint16_t clock[6] = {};
+  uint64_t size_bytes = 0, free_bytes = 0, used_bytes = 0;
+  uint32_t list_count = 0, list_capacity = 0;
+  std::string file_type;
+  uint32_t codec = 0, sample_rate = 0, bit_rate = 0;
+  uint16_t channels = 0, bits = 0;
+  std::string prefix;
+  std::string text;
+};
+
+std::string FieldText(const uint8_t* field, size_t width) {
+  return std::string(reinterpret_cast<const char*>(field), strnlen(reinterpret_cast<const char*>(field), width));
+}
+
+std::string FirmwareText(uint16_t version) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);
+  return buf;
+}
+
+std::string ClockText(const uint16_t* c) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", c[0], c[1], c[2], c[3], c[4], c[5]);
+  return buf;
+}
+
+std::string FileTypeText(uint32_t codec, uint32_t rate, uint32_t bit_rate, uint16_t channels, uint16_t bits) {
+  char buf[96];
+  const char* mode = channels < 2 ? "mono" : "stereo";
+  if (codec == 0x70001)
+    std::snprintf(buf, sizeof buf, "PCM %u Hz %u bit %s", rate, bits, mode);
+  else if (codec == 0x7000F)
+    std::snprintf(buf, sizeof buf, "MPEG-1 Layer II %u Hz %u kbit/s %s", rate, bit_rate / 1000, mode);
+  else
+    std::snprintf(buf, sizeof buf, "codec 0x%X", codec);
+  return buf;
+}
+
+std::string Megabytes(uint64_t bytes) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%llu MB", static_cast<unsigned long long>(bytes / 1048576));
+  return buf;
+}
+
+void RunInfo(const GlobalOptions& options) {
+  RecorderSession session = OpenRecorderSession(options);
+  lyr::RecorderLink& link = *session.link;
+  lyr::SettingsRecord settings{};
+  lyr::DeviceRecord device{};
+  lyr::MemoryStatusRecord memory{};
+  if (!link.ReadSettings(settings)) throw CommandFailure{"Read data from LYR error!: settings"};
+  if (!link.GetDeviceInfo(device)) throw CommandFailure{"Read data from LYR error!: device record"};
+  if (!link.GetMemoryStatus(memory)) throw CommandFailure{"Read data from LYR error!: memory status"};
+
+  // A disk whose window reads back as zeros took our blocks without answering.
+  if (std::all_of(device.begin(), device.end(), [](uint8_t b) { return b == 0; }))
+    throw CommandFailure{"no recorder at " + session.device_path + ": nothing answers on that disk"};
+
+  RecorderInfo info;
+  info.firmware = GetU16(&device[p::kDevFirmwareVersion]);
+  if (info.firmware < p::kMinimumFirmware) {
+    link.ReleaseRecorder(false);
+    throw CommandFailure{"the recorder's firmware " + FirmwareText(info.firmware) +
+                         " is too old: V6.000 or later is needed"};
+  }
+  if (!link.GetRecorderText(info.text)) throw CommandFailure{"Read data from LYR error!: recorder text"};
+
+  info.hardware_mcu = GetU16(&device[p::kDevHardwareMcu]);
+  for (int i = 0; i < 6; ++i) info.clock[i] = GetU16(&device[p::kDevClock + 2 * i]);
+  const uint64_t units = GetU32(&memory[p::kMemSizeUnits]);
+  const uint64_t unit = GetU32(&memory[p::kMemUnitSize]);
+  const uint64_t free_units = GetU32(&memory[p::kMemFreeUnits]);
+  info.size_bytes = units * unit;
+  info.free_bytes = free_units * unit;
+  info.used_bytes = units > free_units ? (units - free_units) * unit : 0;
+  info.list_count = GetU32(&memory[p::kMemListCount]);
+  info.list_capacity = GetU32(&memory[p::kMemListCapacity]);
+  const uint8_t* ff = settings.data() + 60;  // the file-format part of the settings record
+  info.prefix = FieldText(ff + 32, 8);
+  info.codec = GetU32(ff + 44);
+  info.sample_rate = GetU32(ff + 48);
+  info.bit_rate = GetU32(ff + 52);
+  info.channels = GetU16(ff + 56);
+  info.bits = GetU16(ff + 58);
+  info.file_type = FileTypeText(info.codec, info.sample_rate, info.bit_rate, info.channels, info.bits);
+
+  if (options.json) {
+    nlohmann::json j = {
+        {"device", session.device_path},
+        {"firmware", FirmwareText(info.firmware)},
+        {"firmware_version", info.firmware},
+        {"hardware_version", info.hardware_mcu >> 8},
+        {"mcu_version", info.hardware_mcu & 0xFF},
+        {"clock", ClockText(info.clock)},
+        {"memory",
+         {{"size_bytes", info.size_bytes},
+          {"free_bytes", info.free_bytes},
+          {"used_bytes", info.used_bytes},
+          {"size", Megabytes(info.size_bytes)},
+          {"free", Megabytes(info.free_bytes)},
+          {"used", Megabytes(info.used_bytes)}}},
+        {"recordings", info.list_count},
+        {"recording_capacity", info.list_capacity},
+        {"file_type",
+         {{"text", info.file_type},
+          {"codec", info.codec},
+          {"sample_rate", info.sample_rate},
+          {"bit_rate", info.bit_rate},
+          {"channels", info.channels},
+          {"bits", info.bits},
+          {"file_name_prefix", info.prefix}}},
+        {"recorder_text", info.text}};
+    std::printf("%s\n", j.dump(2).c_str());
+    return;
+  }
+  std::printf("Device:          %s\n", session.device_path.c_str());
+  std::printf("Firmware:        %s\n", FirmwareText(info.firmware).c_str());
+  std::printf("Hardware / MCU:  %u / %02u\n", info.hardware_mcu >> 8, info.hardware_mcu & 0xFF);
+  std::printf("Recorder clock:  %s\n", ClockText(info.clock).c_str());
+  std::printf("Memory:          %s, free %s, used %s\n", Megabytes(info.size_bytes).c_str(),
+              Megabytes(info.free_bytes).c_str(), Megabytes(info.used_bytes).c_str());
+  std::printf("Recordings:      %u of %u\n", info.list_count, info.list_capacity);
+  std::printf("File type:       %s, file name prefix \"%s\"\n", info.file_type.c_str(), info.prefix.c_str());
+  std::printf("Recorder text:   %s\n", info.text.c_str());
+}
+
+LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
+  CLI::App* cmd = app.add_subcommand("info", "Show firmware, memory, clock, file type and text of the recorder");
+  cmd->callback([&options] { RunInfo(options); });
+});
+
+}  // namespace
+}  // namespace lyrctl

@@ -40,22 +40,35 @@ class EmulatorDevice final : public lyr::BlockDevice {
 
 uint32_t NextSector(uint32_t sector) { return sector + 1 >= kWindowEnd ? kWindowStart : sector + 1; }
 
-bool PreadAll(const std::string& path, uint64_t offset, uint8_t* out, size_t length) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool PreadAll(int fd, uint64_t offset, uint8_t* out, size_t length) {
   size_t total = 0;
   while (total < length) {
     const ssize_t n = ::pread(fd, out + total, length - total, static_cast<off_t>(offset + total));
     if (n <= 0) break;
     total += static_cast<size_t>(n);
   }
-  ::close(fd);
   return total == length;
 }
 
 }  // namespace
 
 RecorderEmulator::RecorderEmulator(RecorderStore& store) : store_(store) {}
+
+RecorderEmulator::~RecorderEmulator() { CloseDataFile(); }
+
+void RecorderEmulator::CloseDataFile() {
+  if (data_fd_ >= 0) ::close(data_fd_);
+  data_fd_ = -1;
+  data_fd_entry_ = 0;
+}
+
+int RecorderEmulator::DataFile(const StoredRecording& rec) {
+  if (data_fd_ >= 0 && data_fd_entry_ == rec.entry) return data_fd_;
+  CloseDataFile();
+  data_fd_ = ::open(rec.data_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (data_fd_ >= 0) data_fd_entry_ = rec.entry;
+  return data_fd_;
+}
 
 std::unique_ptr<lyr::BlockDevice> RecorderEmulator::Connect() { return std::make_unique<EmulatorDevice>(*this); }
 
@@ -150,7 +163,8 @@ bool RecorderEmulator::ReadRegion(uint32_t sector, uint8_t* out, size_t length) 
       size_t have = 0;
       if (rec != nullptr && data_at < rec->data_size) {
         have = static_cast<size_t>(std::min<uint64_t>(inside, rec->data_size - data_at));
-        if (!PreadAll(rec->data_path.string(), data_at, out, have)) return false;
+        const int fd = DataFile(*rec);
+        if (fd < 0 || !PreadAll(fd, data_at, out, have)) return false;
       }
       std::memset(out + have, 0, length - have);
       stats_.data_bytes_served += have;
@@ -252,7 +266,9 @@ std::vector<uint8_t> RecorderEmulator::MemoryStatusReply() {
   const RecorderConfig& c = store_.config();
   std::vector<uint8_t> r(kReplySmall, 0);
   const uint64_t unit = std::max<uint32_t>(c.unit_size, 1);
-  const uint64_t used_units = (store_.UsedBytes() + unit - 1) / unit;
+  // Each recording takes whole allocation units.
+  uint64_t used_units = 0;
+  for (const auto& [e, rec] : store_.recordings()) used_units += (rec.data_size + unit - 1) / unit;
   const uint32_t free_units =
       used_units >= c.memory_units ? 0 : static_cast<uint32_t>(c.memory_units - used_units);
   PutU32(&r[kMemLastOpFailed], delete_failed_ ? 1 : 0);
@@ -381,9 +397,13 @@ void RecorderEmulator::RunCommand(uint32_t sector, const uint8_t* block) {
         }
         delete_failed_ = false;
         delete_busy_left_ = c.delete_busy_polls;
-        if (c.delete_busy_polls >= 0) store_.RemoveRecording(entry);
+        if (c.delete_busy_polls >= 0) {
+          CloseDataFile();
+          store_.RemoveRecording(entry);
+        }
         return;
       case kCodeFormat:
+        CloseDataFile();
         store_.RemoveAllRecordings();
         return;
       case kCodeRecordingInfo: {

@@ -29,6 +29,9 @@ struct ExchangeStats {
 class RecorderEmulator {
  public:
   explicit RecorderEmulator(RecorderStore& store);
+  ~RecorderEmulator();
+  RecorderEmulator(const RecorderEmulator&) = delete;
+  RecorderEmulator& operator=(const RecorderEmulator&) = delete;
 
   // The byte-addressed disk the PC sees.
   bool Read(uint64_t offset, void* buffer, size_t length, size_t* done);
@@ -64,6 +67,9 @@ class RecorderEmulator {
   void SetReply(uint32_t sector, std::vector<uint8_t> bytes);
   std::vector<uint8_t> DeviceRecordReply() const;
   std::vector<uint8_t> MemoryStatusReply();
+  // The data file of the recording being read, kept open between pieces.
+  int DataFile(const StoredRecording& rec);
+  void CloseDataFile();
 
   RecorderStore& store_;
   mutable std::mutex mutex_;
@@ -73,6 +79,8 @@ class RecorderEmulator {
   uint32_t firmware_expected_ = 0;
   int32_t delete_busy_left_ = 0;
   bool delete_failed_ = false;
+  int data_fd_ = -1;
+  uint32_t data_fd_entry_ = 0;
 };
 
 }  // namespace lyr_emu

@@ -276,10 +276,4 @@ const StoredRecording* RecorderStore::Find(uint32_t entry) const {
   return it == recordings_.end() ? nullptr : &it->second;
 }
 
-uint64_t RecorderStore::UsedBytes() const {
-  uint64_t total = 0;
-  for (const auto& [e, r] : recordings_) total += r.data_size;
-  return total;
-}
-
 }  // namespace lyr_emu

@@ -79,7 +79,6 @@ class RecorderStore {
 
   const std::map<uint32_t, StoredRecording>& recordings() const { return recordings_; }
   const StoredRecording* Find(uint32_t entry) const;
-  uint64_t UsedBytes() const;
 
  private:
   explicit RecorderStore(std::filesystem::path dir) : dir_(std::move(dir)) {}

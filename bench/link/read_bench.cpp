@@ -1,0 +1,63 @@
+// Reads one recording off a recorder disk in 64 KiB ReadRecordingData pieces
+// and prints the throughput. With --prime it only sends the read command for
+// the whole recording and prints the byte offset where the recorder lays the
+// data, so that dd can read the very same bytes for comparison.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/command_set.h"
+#include "platform/aligned_buffer.h"
+#include "platform/byte_order.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s DEVICE ENTRY [--prime]\n", argv[0]);
+    return 2;
+  }
+  const std::string device = argv[1];
+  const uint32_t entry = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
+  const bool prime = argc > 3 && std::strcmp(argv[3], "--prime") == 0;
+
+  lyr::RecorderLink link;
+  link.SetSettleDelay(std::chrono::milliseconds(0));
+  if (link.OpenLink(device) != 0 || !link.Identify() || !link.RequestAccess("")) {
+    std::fprintf(stderr, "cannot open the recorder at %s\n", device.c_str());
+    return 1;
+  }
+  lyr::RecordingRecordBytes record{};
+  if (!link.GetRecordingInfo(entry, record)) return 1;
+  const uint32_t size = lyr::GetU32(record.data());
+
+  if (prime) {
+    // The same command ReadRecordingData sends, announcing the whole recording.
+    lyr::AlignedBuffer block(512);
+    lyr::PutU16(block.data() + 12, lyr::protocol::kGroupRecordings);
+    lyr::PutU16(block.data() + 14, lyr::protocol::kCodeReadData);
+    lyr::PutU32(block.data() + 16, entry);
+    lyr::PutU32(block.data() + 28, (size / 65536 + 1) * 65536);
+    const uint32_t at = link.Transport().WindowPointer();
+    if (link.Transport().SendCommandBlock(block.data(), 512) != 512) return 1;
+    std::printf("%llu %u\n", static_cast<unsigned long long>(at + 1) * 512, size);
+    return 0;
+  }
+
+  lyr::AlignedBuffer buffer(65536);
+  uint64_t checksum = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (uint32_t offset = 0; offset < size; offset += 65536) {
+    const uint32_t n = std::min<uint32_t>(65536, size - offset);
+    if (!link.ReadRecordingData(entry, offset, n, buffer.data())) {
+      std::fprintf(stderr, "read failed at %u\n", offset);
+      return 1;
+    }
+    checksum += buffer.data()[0];
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%u bytes in %.3f s: %.1f MiB/s (%llu)\n", size, seconds, size / seconds / 1048576.0,
+              static_cast<unsigned long long>(checksum));
+  return 0;
+}
