@@ -1,0 +1,113 @@
+#pragma once
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/command_set.h"
+#include "settings/settings_templates.h"
+
+namespace lyr {
+
+class RecorderModel;
+
+// A local (wall-clock) date and time without a time zone.
+using LocalDateTime = std::chrono::local_time<std::chrono::milliseconds>;
+RecorderClock BreakDown(LocalDateTime when);
+
+// Every page or panel that shows the recorder's state.
+class ModelListener {
+ public:
+  virtual ~ModelListener();
+  // Copy what the listener shows out of the model.
+  virtual void LoadFromModel() = 0;
+  // Build the listener's choice lists.
+  virtual void Prepare() = 0;
+  // Put the listener's copy into its controls.
+  virtual void Show() = 0;
+  // Store the model, then Prepare and Show. A null model is ignored.
+  virtual void Attach(RecorderModel* model);
+
+  RecorderModel* Model() const { return model_; }
+
+ protected:
+  RecorderModel* model_ = nullptr;
+
+ private:
+  friend class RecorderModel;
+};
+
+// What the PC knows about the connected recorder (settings, memory status and
+// device records, the time they were read) and the settings templates kept
+// in cfgfile.ini. Used on the GUI thread; the application owns one.
+class RecorderModel {
+ public:
+  RecorderModel();
+  // Saves the templates to the file they were loaded from, and detaches the
+  // listeners still registered.
+  ~RecorderModel();
+  RecorderModel(const RecorderModel&) = delete;
+  RecorderModel& operator=(const RecorderModel&) = delete;
+
+  // Appends the listener unless it is listed already; attaches it either way.
+  void AddListener(ModelListener* listener);
+  void RemoveListener(ModelListener* listener);
+  // LoadFromModel and Show on every listener except `origin` (may be null).
+  void NotifyListeners(ModelListener* origin);
+
+  // Zeroes the settings, memory status and device records.
+  void Reset();
+  // Reads the settings (failure changes nothing and returns 0), commits the
+  // fixed values, reads the device record and the memory status and takes
+  // the refresh time. The later commands' failures are ignored.
+  int Refresh(RecorderLink& link);
+  // Puts the fixed input values into the settings record and sends it.
+  int Commit(RecorderLink& link);
+  // The recorder's clock now: the device record's clock (clamped in place to
+  // year 2099, month 12, day 31, 23:59:59) plus the time since the refresh.
+  // Empty when the clock fields make no valid date (a zeroed record).
+  std::optional<LocalDateTime> RecorderNow();
+  std::optional<LocalDateTime> RecorderNow(std::chrono::steady_clock::time_point now);
+
+  // Templates from cfgfile.ini at `config_path` (built-ins when the file is
+  // missing); the path is kept for SaveTemplates. An empty path gives the
+  // built-ins and nothing is saved.
+  void LoadTemplates(const std::string& config_path);
+  bool SaveTemplates();
+  const std::string& ConfigPath() const { return config_path_; }
+
+  FileFormatTemplateList& FileFormatTemplates() { return file_formats_; }
+  InputTemplateList& InputTemplates() { return inputs_; }
+
+  SettingsRecord& Settings() { return settings_; }
+  MemoryStatusRecord& MemoryStatus() { return memory_status_; }
+  DeviceRecord& Device() { return device_; }
+  const SettingsRecord& Settings() const { return settings_; }
+  const MemoryStatusRecord& MemoryStatus() const { return memory_status_; }
+  const DeviceRecord& Device() const { return device_; }
+  // Bytes 0..59 and 60..119 of the settings record.
+  InputTemplate SettingsInput() const;
+  FileFormatTemplate SettingsFileFormat() const;
+  void SetSettingsInput(const InputTemplate& input);
+  void SetSettingsFileFormat(const FileFormatTemplate& format);
+  uint16_t FirmwareVersion() const;
+  // PC local time of the last refresh.
+  LocalDateTime RefreshTime() const { return refresh_time_; }
+
+  const std::vector<ModelListener*>& Listeners() const { return listeners_; }
+
+ private:
+  FileFormatTemplateList file_formats_;
+  InputTemplateList inputs_;
+  SettingsRecord settings_{};
+  MemoryStatusRecord memory_status_{};
+  DeviceRecord device_{};
+  LocalDateTime refresh_time_{};
+  // Elapsed time is measured on the monotonic clock, so that a change of the
+  // PC's clock does not move the recorder's.
+  std::chrono::steady_clock::time_point refresh_steady_;
+  std::vector<ModelListener*> listeners_;
+  std::string config_path_;
+};
+
+}  // namespace lyr
