@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/last_error.h"
+#include "recordings/recording_catalogue.h"
+#include "support/emulated_recorder.h"
+
+namespace {
+
+using lyr::RecordingCatalogue;
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  uint64_t InfoReads() { return recorder_.emulator().stats().recording_info_reads; }
+  std::vector<size_t> FilledRows(const RecordingCatalogue& catalogue) {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < catalogue.RowCount(); ++i)
+      if (catalogue.Row(i).filled) rows.push_back(i);
+    return rows;
+  }
+  static std::vector<size_t> Range(size_t first, size_t last) {
+    std::vector<size_t> v;
+    for (size_t i = first; i < last; ++i) v.push_back(i);
+    return v;
+  }
+
+  lyr_test::EmulatedRecorder recorder_;
+};
+
+TEST_F(CatalogueTest, FlaggedEntriesAreLeftOutAndRowsShowTheRecord) {
+  recorder_.AddPcm("LYR0003", 1920000, 48000, 2, 3);
+  recorder_.AddPcm("LYR0009", 96000, 48000, 1, 9);
+  recorder_.AddPcm("LYR0005", 16, 48000, 2, 16777221);  // bit 24 set
+  recorder_.store().SetCopied(9, true);
+  auto link = recorder_.MakeLink();
+  RecordingCatalogue catalogue(*link);
+  catalogue.SetVisibleRows(0, 20);
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+
+  ASSERT_EQ(catalogue.RowCount(), 2u);
+  const lyr::RecordingRow& first = catalogue.Row(0);
+  EXPECT_EQ(first.entry, 3u);
+  EXPECT_TRUE(first.filled);
+  EXPECT_EQ(first.index, "LYR0003");
+  EXPECT_EQ(first.duration, "00:00:10");
+  EXPECT_EQ(first.time, "10:20:37");  // stored 36, parity digit odd
+  EXPECT_EQ(first.date, "19.08.11");
+  EXPECT_EQ(first.icon, 0);
+  EXPECT_EQ(first.record.Second(), 37);  // corrected in the kept record
+  EXPECT_EQ(catalogue.Row(1).entry, 9u);
+  EXPECT_EQ(catalogue.Row(1).duration, "00:00:01");
+  EXPECT_EQ(catalogue.Row(1).icon, 1);
+
+  EXPECT_TRUE(catalogue.RemoveEntry(3));
+  EXPECT_FALSE(catalogue.RemoveEntry(3));
+  EXPECT_EQ(catalogue.FindEntry(9), 0);
+}
+
+TEST_F(CatalogueTest, OnlyTheRowsInViewAndFiveMoreAreAskedFor) {
+  constexpr uint32_t kCount = 10000;
+  for (uint32_t i = 1; i <= kCount; ++i) recorder_.AddPcm("R" + std::to_string(i), 16, 48000, 2, i);
+  auto link = recorder_.MakeLink();
+  RecordingCatalogue catalogue(*link);
+  std::vector<size_t> told;
+  catalogue.SetRowFilledCallback([&](size_t row) { told.push_back(row); });
+
+  // First visible row 3, ten rows a page: rows 0 to 14.
+  catalogue.SetVisibleRows(3, 10);
+  const uint64_t before = InfoReads();
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+  EXPECT_EQ(catalogue.RowCount(), kCount);
+  EXPECT_EQ(InfoReads() - before, 15u);
+  EXPECT_EQ(FilledRows(catalogue), Range(0, 15));
+  EXPECT_EQ(told, Range(0, 15));
+
+  // Scrolled far down: that page and five more; rows filled once stay filled.
+  catalogue.SetVisibleRows(5000, 10);
+  ASSERT_EQ(catalogue.FillVisibleRows(), 1);
+  EXPECT_EQ(InfoReads() - before, 30u);
+  EXPECT_EQ(catalogue.Row(5000).index, "R5001");
+  catalogue.SetVisibleRows(5002, 10);
+  ASSERT_EQ(catalogue.FillVisibleRows(), 1);
+  EXPECT_EQ(InfoReads() - before, 32u);
+  // The end of the list bounds the pass.
+  catalogue.SetVisibleRows(kCount - 3, 10);
+  ASSERT_EQ(catalogue.FillVisibleRows(), 1);
+  EXPECT_EQ(InfoReads() - before, 35u);
+}
+
+TEST_F(CatalogueTest, AFailedReadEndsThePassAndTheRestIsTriedAgain) {
+  for (uint32_t i = 1; i <= 8; ++i) recorder_.AddPcm("R" + std::to_string(i), 16, 48000, 2, i);
+  auto link = recorder_.MakeLink();
+  RecordingCatalogue catalogue(*link);
+  catalogue.SetVisibleRows(0, 0);  // nothing in view yet: the refresh fills the five extra rows
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+  EXPECT_EQ(FilledRows(catalogue), Range(0, 5));
+
+  // Row 5 takes a record and a copied-mark read; the link drops before row 6.
+  recorder_.config().disconnect_after = recorder_.emulator().stats().commands + 2;
+  catalogue.SetVisibleRows(0, 3);
+  EXPECT_EQ(catalogue.FillVisibleRows(), 0);
+  EXPECT_EQ(FilledRows(catalogue), Range(0, 6));
+
+  recorder_.config().disconnect_after = 0;
+  recorder_.emulator().SetConnected(true);
+  EXPECT_EQ(catalogue.FillVisibleRows(), 1);
+  EXPECT_EQ(FilledRows(catalogue), Range(0, 8));
+}
+
+TEST_F(CatalogueTest, FailedRefreshKeepsTheRowsAndAnImplausibleCountIsRefused) {
+  recorder_.AddPcm("LYR0001", 16, 48000, 2, 1);
+  auto link = recorder_.MakeLink();
+  RecordingCatalogue catalogue(*link);
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+  ASSERT_EQ(catalogue.RowCount(), 1u);
+
+  recorder_.config().list_count_override = true;
+  recorder_.config().list_count_value = RecordingCatalogue::kMaxListEntries + 1;
+  lyr::SetLastError(0);
+  EXPECT_EQ(catalogue.RefreshRecordings(), 0);
+  EXPECT_EQ(lyr::GetLastError(), lyr::kErrorInvalidData);
+  EXPECT_EQ(catalogue.RowCount(), 1u);
+
+  recorder_.config().list_count_override = false;
+  recorder_.emulator().SetConnected(false);
+  EXPECT_EQ(catalogue.RefreshRecordings(), 0);
+  EXPECT_EQ(lyr::GetLastError(), lyr::kErrorConnectionUnavail);
+  EXPECT_EQ(catalogue.RowCount(), 1u);
+
+  // Access withdrawn: no status, no list, rows kept.
+  recorder_.emulator().SetConnected(true);
+  link->SetAccessGranted(false);
+  EXPECT_EQ(catalogue.RefreshRecordings(), 0);
+  EXPECT_EQ(catalogue.RowCount(), 1u);
+}
+
+}  // namespace
