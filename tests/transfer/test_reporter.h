@@ -5,22 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "transfer/job_reporter.h"
+#include "transfer/progress_job.h"
 
 namespace lyr_test {
 
 // A job window that writes down everything the job shows, answers its
-// questions from a script and can cancel when a given event arrives.
-class TestReporter : public lyr::JobReporter {
+// questions from a script and can cancel when a given event arrives. Serves
+// as the reporter of a job run directly and as the window of a ProgressJob.
+class TestReporter : public lyr::ProgressWindow {
  public:
   void SetStatus(const std::string& text) override { Log("status " + text); }
   void SetProgress(int percent) override {
-    progress.push_back(percent);
-    Log("progress " + std::to_string(percent));
+    Log("progress " + std::to_string(percent), [&] { progress.push_back(percent); });
   }
   void SetFileProgress(int percent) override {
-    file_progress.push_back(percent);
-    Log("file " + std::to_string(percent));
+    Log("file " + std::to_string(percent), [&] { file_progress.push_back(percent); });
   }
   bool Ask(const std::string& text, const std::string& caption) override {
     Log("ask " + caption + ": " + text);
@@ -30,9 +29,13 @@ class TestReporter : public lyr::JobReporter {
     Log(std::string(icon == lyr::MessageIcon::Error ? "error " : "warning ") + caption + ": " + text);
   }
   bool CancelRequested() const override { return cancel; }
+  void DisableCancel() override { Log("disable cancel"); }
+  void ClosePopup() override { Log("close popup"); }
+  void JobEnded(int result) override { Log("ended " + std::to_string(result)); }
 
   // Events whose text starts with `prefix`.
   std::vector<std::string> Events(const std::string& prefix) const {
+    std::lock_guard lock(mutex_);
     std::vector<std::string> out;
     for (const auto& e : events)
       if (e.rfind(prefix, 0) == 0) out.push_back(e);
@@ -44,14 +47,19 @@ class TestReporter : public lyr::JobReporter {
   std::vector<int> file_progress;
   bool answer_yes = true;
   std::atomic<bool> cancel{false};
-  // Called after each event is logged; may set `cancel`.
+  // Called after each event is logged (on the job's thread); may set `cancel`.
   std::function<void(const std::string&)> on_event;
 
  private:
-  void Log(const std::string& e) {
-    events.push_back(e);
+  void Log(const std::string& e, const std::function<void()>& also = {}) {
+    {
+      std::lock_guard lock(mutex_);
+      events.push_back(e);
+      if (also) also();
+    }
     if (on_event) on_event(e);
   }
+  mutable std::mutex mutex_;
 };
 
 }  // namespace lyr_test

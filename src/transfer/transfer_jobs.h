@@ -1,0 +1,96 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link/command_set.h"
+#include "recordings/recording_record.h"
+#include "transfer/job_reporter.h"
+
+namespace lyr {
+
+// Texts of the copy and delete commands around their jobs.
+inline constexpr const char* kJobTitle = "Please wait...";
+inline constexpr const char* kDeleteQuestion = "Are you sure to delete all files selected?";
+inline constexpr const char* kDeleteQuestionCaption = "Warning";
+
+// Export formats of the copy page. PCM recordings are never saved raw.
+enum ExportFormat : int { kExportWave = 0, kExportBwf = 1, kExportRaw = 2 };
+
+// The copy page's choices, read once when the copy command starts.
+struct CopyOptions {
+  std::string folder;            // where the files go
+  int mpeg_format = kExportBwf;  // for MPEG-1 Layer II recordings
+  int pcm_format = kExportBwf;   // for every other recording
+  bool output_sha1 = false;      // write "<name>.txt" with the digest beside each copy
+  std::string device_id;         // the recorder's id, written into BWF headers
+};
+
+// The entries a job works through, front first, and the entries a delete
+// job removed. The command fills the queue before the job and reads the done
+// list after it; the job empties the queue.
+struct JobQueue {
+  std::deque<uint32_t> entries;
+  std::vector<uint32_t> done;
+  void Clear() {
+    entries.clear();
+    done.clear();
+  }
+};
+
+// The folder with a trailing separator, as the copy command fixes it.
+std::string WithTrailingSeparator(const std::string& folder);
+
+// A recording name made safe as a file name: separators, control characters
+// and leading dots become "_", so that a name can never climb out of the
+// chosen folder or hide there; an empty name becomes "_".
+std::string SafeRecordingFileName(const std::string& name);
+
+// Where the copy of a recording goes: the name without the part after its
+// last dot, then ".mp2" for an MPEG recording saved raw, else ".wav"; the
+// digest goes to the same stem with ".txt".
+struct ExportPaths {
+  std::string target;
+  std::string digest;
+  std::string file_name;  // bare name of the target
+};
+ExportPaths ExportPathsFor(const std::string& folder, const RecordingRecord& record,
+                           const CopyOptions& options);
+
+// A copy that did not complete keeps its bytes here, never under the target.
+inline std::string PartialPath(const std::string& target) { return target + ".partial"; }
+
+// What the copy job did with each recording it took from the queue.
+enum class CopyOutcome {
+  Copied,        // complete file, marked copied on the recorder
+  Declined,      // the target existed and the user kept it
+  CreateFailed,  // "Create local file error!"
+  WriteFailed,   // "Write local file error!": bytes kept as .partial
+  ReadFailed,    // "Read file error!": bytes kept as .partial, job ended
+  MarkFailed,    // complete file, but the copied mark failed: job ended
+  Cancelled,     // the file being written was removed
+  InfoFailed,    // the record could not be read: job ended
+};
+struct CopyResult {
+  uint32_t entry = 0;
+  std::string name;
+  ExportPaths paths;
+  CopyOutcome outcome = CopyOutcome::InfoFailed;
+  bool digest_written = false;  // with Output SHA1: "<stem>.txt" holds the digest
+  std::string digest;
+};
+
+// Copies the queued recordings into the folder of `options`. True when the
+// queue was worked through (recordings skipped or failed on the PC side do
+// not end the job; see `results`); false when cancelled (last error 1223) or
+// when the recorder failed (record, data or copied mark).
+bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, JobReporter& window,
+             std::vector<CopyResult>* results = nullptr);
+
+// Deletes the queued recordings; each entry the recorder confirmed gone is
+// added to the done list. False when an exchange with the recorder failed;
+// true otherwise, also when cancelled.
+bool DeleteJob(RecorderLink& link, JobQueue& queue, JobReporter& window);
+
+}  // namespace lyr
