@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+
+namespace lyr::decoder {
+
+constexpr int kSubbands = 32;
+constexpr int kBlocksPerFrame = 36;  // blocks of 32 subband samples in a Layer II frame
+constexpr int kBlockValues = 64;     // matrixed values kept per block
+constexpr int kHistoryBlocks = 15;   // earlier blocks the window still reaches
+
+// Subband samples of one channel and frame, subband-major so that the
+// matrixing runs over all blocks at once.
+struct SubbandSamples {
+  alignas(64) int32_t value[kSubbands][kBlocksPerFrame];
+};
+
+// Matrixed values of the last blocks of one channel: 15 blocks of earlier
+// frames, then the blocks of the current frame, then one block of read slack.
+struct SynthesisHistory {
+  alignas(64) int32_t value[(kHistoryBlocks + kBlocksPerFrame + 1) * kBlockValues];
+};
+
+// Runs the synthesis filterbank over `blocks` blocks of one channel. Output
+// sample j of block b goes to out[(b * 32 + j) * 2], and also to the next
+// sample when `duplicate` is set (single-channel frames).
+void SynthesizeChannel(const SubbandSamples& samples, int blocks, SynthesisHistory& history, int16_t* out,
+                       bool duplicate);
+
+// One block of the windowed sum: 32 output samples from the matrixed values
+// of the newest block (`block`) and the 15 before it (at block - 64 * age).
+using WindowKernel = void (*)(const int32_t* block, const int32_t* window, int16_t* out);
+using MatrixKernel = void (*)(const SubbandSamples& in, int32_t (*out)[kBlocksPerFrame]);
+
+struct SynthesisKernel {
+  const char* name;
+  WindowKernel window;
+  MatrixKernel matrix;
+};
+// Every kernel this processor runs, the portable reference first. All give
+// the same output samples; the last is the one the decoder uses.
+int AvailableSynthesisKernels(SynthesisKernel* out, int capacity);
+
+}  // namespace lyr::decoder
