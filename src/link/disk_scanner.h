@@ -1,0 +1,52 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lyr {
+
+// The sysfs tree the scanner walks: LYR_SYSFS_ROOT when set and not empty,
+// else "/sys". Tests and the stand-in recorder use trees of their own.
+std::string DefaultSysfsRoot();
+
+// One disk on the USB bus, described the way the Windows disk enumeration
+// names it, so that one matching rule serves every platform.
+struct UsbDisk {
+  std::string name;           // block device name, "sdb"
+  std::string instance_path;  // USBSTOR\DISK&VEN_<vendor>&PROD_<product>&REV_<rev>\<serial>&0
+  std::string node;           // device node to open
+  std::string vendor;         // SCSI vendor, model and revision as shown in the instance path
+  std::string product;
+  std::string revision;
+  std::string serial;
+};
+
+// Walks ROOT/block: every whole disk whose SCSI device sits below a USB
+// device. Vendor, model and revision come from the SCSI device's attributes,
+// the serial from the USB device's "serial" (the USB device's own name when
+// it has none or an unusable one). The device node is named by DEVNAME in
+// ROOT/block/<name>/uevent: an absolute DEVNAME is taken as it is (a fake
+// tree names the file that stands in for the disk this way), a relative one
+// lies below /dev; without DEVNAME the node is /dev/<name>. Disks with
+// missing or unreadable attributes are left out. Ordered by name (sdb
+// before sdc before sdaa).
+std::vector<UsbDisk> ListUsbDisks(const std::string& sysfs_root);
+
+// The recorder test on an instance path: bus word "USBSTOR", vendor word
+// "Ven_KVB" or "Ven_Dovra", product word "Prod_Belvanix", case ignored. On a
+// match `device_id` receives the serial part (upper case, up to its '&').
+bool MatchRecorderInstance(std::string_view instance_path, std::string* device_id);
+
+// One recorder found: where it is and who it is.
+struct RecorderEntry {
+  std::string node;
+  std::string device_id;
+  std::string instance_path;
+  std::string vendor;
+  std::string product;
+};
+
+// The recorders among the USB disks, in disk order.
+std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root);
+
+}  // namespace lyr
