@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config clang
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   # desktop program and sound output
   qt6-base-dev libsdl2-dev
   # discovery
