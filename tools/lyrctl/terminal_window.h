@@ -1,0 +1,61 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "transfer/progress_job.h"
+
+namespace lyrctl {
+
+// How questions of a job are answered when lyrctl runs it.
+enum class Answer { AskTerminal, Yes, No };
+
+// The progress window of a copy or delete job on a terminal: a live bar
+// (status, percent, rate, time left) when stderr is a terminal, plain lines
+// otherwise. Messages go to stderr; questions are answered by --yes/--no or
+// asked on the terminal.
+class TerminalWindow final : public lyr::ProgressWindow {
+ public:
+  // `total_bytes` is what the job moves, for the rate and the time left.
+  TerminalWindow(Answer answer, uint64_t total_bytes, bool quiet);
+
+  void SetStatus(const std::string& text) override;
+  void SetProgress(int percent) override;
+  void SetFileProgress(int percent) override;
+  bool Ask(const std::string& text, const std::string& caption) override;
+  void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override;
+  void JobEnded(int result) override;
+
+  // Ends the live line so that what follows starts on a fresh line.
+  void Finish();
+  int messages_shown() const { return messages_; }
+
+ private:
+  void DrawLocked();
+  void ClearLineLocked();
+
+  std::mutex mutex_;
+  const Answer answer_;
+  const uint64_t total_bytes_;
+  const bool quiet_;
+  const bool live_;
+  std::string status_;
+  int percent_ = 0;
+  int file_percent_ = 0;
+  bool line_open_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_draw_{};
+  int messages_ = 0;
+};
+
+// Runs a job behind the terminal window; Ctrl+C cancels it the way the
+// window's Cancel button does. Returns kJobSucceeded, kJobFailed or
+// kJobCancelled.
+int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job);
+
+// Asks a yes/no question on the terminal; false without a terminal.
+bool AskYesNo(const std::string& question);
+
+}  // namespace lyrctl
