@@ -19,7 +19,7 @@ packages=(
   # burning tools
   wodim genisoimage xorriso
   # benchmarks
-  libbenchmark-dev hyperfine bc openssl
+  libbenchmark-dev hyperfine bc time openssl
 )
 
 missing=()
