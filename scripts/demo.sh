@@ -44,6 +44,8 @@ if "$ctl" --help | grep -q '^  export'; then
   step "lyrctl --device $mnt/disk export --all --sha1 --to $work/export"
   "$ctl" --device "$mnt/disk" export --all --sha1 --yes --to "$work/export"
   ls -l "$work/export"
+  step "sha1sum agrees with every digest file"
+  (cd "$work/export" && for t in *.txt; do printf '%s  %s\n' "$(cat "$t")" "$(ls "${t%.txt}".wav "${t%.txt}".mp2 2>/dev/null)"; done | sha1sum -c)
 fi
 
 step "stopping the stand-in"

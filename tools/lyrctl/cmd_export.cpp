@@ -58,8 +58,9 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     throw CommandFailure{"name the recordings to export, or use --all", 2};
   if (args.yes && args.no) throw CommandFailure{"--yes and --no exclude each other", 2};
   std::error_code ec;
+  std::filesystem::create_directories(args.folder, ec);
   if (!std::filesystem::is_directory(args.folder, ec))
-    throw CommandFailure{"the folder " + args.folder + " does not exist"};
+    throw CommandFailure{"cannot make the folder " + args.folder + (ec ? ": " + ec.message() : "")};
 
   RecorderSession session = OpenRecorderSession(options);
   lyr::RecordingCatalogue catalogue(*session.link);

@@ -36,6 +36,13 @@ std::string FirmwareText(uint16_t version) {
   return buf;
 }
 
+// High byte: hardware version; low byte: MCU version as two decimal digits.
+std::string HardwareText(uint16_t word) { return "V" + std::to_string(word >> 8); }
+std::string McuText(uint16_t word) {
+  const unsigned mcu = word & 0xFF;
+  return "V" + std::to_string(mcu / 10) + "." + std::to_string(mcu % 10);
+}
+
 std::string ClockText(const uint16_t* c) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", c[0], c[1], c[2], c[3], c[4], c[5]);
@@ -107,8 +114,8 @@ void RunInfo(const GlobalOptions& options) {
         {"device", session.device_path},
         {"firmware", FirmwareText(info.firmware)},
         {"firmware_version", info.firmware},
-        {"hardware_version", info.hardware_mcu >> 8},
-        {"mcu_version", info.hardware_mcu & 0xFF},
+        {"hardware_version", HardwareText(info.hardware_mcu)},
+        {"mcu_version", McuText(info.hardware_mcu)},
         {"clock", ClockText(info.clock)},
         {"memory",
          {{"size_bytes", info.size_bytes},
@@ -133,7 +140,8 @@ void RunInfo(const GlobalOptions& options) {
   }
   std::printf("Device:          %s\n", session.device_path.c_str());
   std::printf("Firmware:        %s\n", FirmwareText(info.firmware).c_str());
-  std::printf("Hardware / MCU:  %u / %02u\n", info.hardware_mcu >> 8, info.hardware_mcu & 0xFF);
+  std::printf("Hardware:        %s, MCU %s\n", HardwareText(info.hardware_mcu).c_str(),
+              McuText(info.hardware_mcu).c_str());
   std::printf("Recorder clock:  %s\n", ClockText(info.clock).c_str());
   std::printf("Memory:          %s, free %s, used %s\n", Megabytes(info.size_bytes).c_str(),
               Megabytes(info.free_bytes).c_str(), Megabytes(info.used_bytes).c_str());
