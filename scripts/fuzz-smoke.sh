@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for a bounded number of inputs,
+# starting from its seed corpus (fuzz/<name>/corpus) when it has one. New
+# inputs go to a temporary directory; the committed corpus is left alone.
+# Exits non-zero when a target crashes or a sanitizer reports.
+# Usage: scripts/fuzz-smoke.sh [BUILD_DIR] [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-fuzz}
+runs=${2:-20000}
+jobs=$(nproc)
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DLYR_BUILD_FUZZ=ON -DLYR_BUILD_TOOLS=OFF -DLYR_BUILD_BENCH=OFF -DBUILD_TESTING=OFF -DLYR_WERROR=ON > /dev/null
+cmake --build "$build" -j "$jobs"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-fuzz-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+status=0
+count=0
+for dir in "$root"/fuzz/*/; do
+  name=$(basename "$dir")
+  [ -f "$dir/CMakeLists.txt" ] || continue
+  for target in $(sed -n 's/^ *lyr_add_fuzzer(\([A-Za-z0-9_]*\).*/\1/p' "$dir/CMakeLists.txt"); do
+    exe="$build/fuzz/$name/$target"
+    [ -x "$exe" ] || { echo "missing $exe" >&2; status=1; continue; }
+    corpus=()
+    [ -d "$dir/corpus" ] && corpus=("$dir/corpus")
+    mkdir -p "$work/$target"
+    echo "== $target: $runs runs"
+    if ! (cd "$work" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+          "$exe" -runs="$runs" -max_len=8192 -timeout=10 -print_final_stats=0 "$work/$target" "${corpus[@]}" \
+          > "$work/$target.log" 2>&1); then
+      tail -n 40 "$work/$target.log"
+      echo "== $target FAILED"
+      status=1
+    else
+      grep -E "^#[0-9]+ *DONE|Done [0-9]+ runs" "$work/$target.log" | tail -n 1 || true
+    fi
+    count=$((count + 1))
+  done
+done
+echo "$count fuzz targets run"
+exit $status
