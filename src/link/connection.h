@@ -7,13 +7,13 @@ class RecorderModel;
 
 // How bringing a linked recorder into use ended.
 enum class ConnectionResult {
-  kReady = 0,        // identified, access granted, model refreshed: usable
-  kNoAnswer,         // Identify failed: the recorder does not answer
-  kRefused,          // the recorder reports that it must not be used
-  kAccessFailed,     // RequestAccess failed: no answer
-  kAccessLocked,     // the recorder did not grant access (it is locked)
-  kNoSettings,       // its settings could not be read; released without sending
-  kOldFirmware,      // firmware below 6000; released without sending
+  kReady = 0,     // identified, access granted, model refreshed: usable
+  kNoAnswer,      // Identify failed: the recorder does not answer
+  kRefused,       // the recorder reports that it must not be used
+  kAccessFailed,  // RequestAccess failed: no answer
+  kAccessLocked,  // the recorder did not grant access (it is locked)
+  kNoSettings,    // its settings could not be read; released without sending
+  kOldFirmware,   // firmware below 6000; released without sending
 };
 
 // The connection sequence after the watcher (or a command-line run) opened the

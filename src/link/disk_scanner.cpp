@@ -76,7 +76,8 @@ std::string InstanceText(std::string_view raw) {
 // sysfs name stands in (as Windows makes up an id for a device whose serial
 // is missing or holds bytes it cannot use).
 std::string SerialText(const std::optional<std::string>& serial, const std::string& usb_name) {
-  if (serial && !serial->empty() && serial->size() <= 126 && std::all_of(serial->begin(), serial->end(), IsPlainByte))
+  if (serial && !serial->empty() && serial->size() <= 126 &&
+      std::all_of(serial->begin(), serial->end(), IsPlainByte))
     return *serial;
   return InstanceText(usb_name);
 }
@@ -131,8 +132,8 @@ std::optional<UsbDisk> DescribeDisk(const fs::path& root, const std::string& nam
   disk.product = InstanceText(*model);
   disk.revision = InstanceText(rev.value_or(""));
   disk.serial = SerialText(ReadAttribute(*usb / "serial"), usb->filename().string());
-  disk.instance_path = "USBSTOR\\DISK&VEN_" + disk.vendor + "&PROD_" + disk.product + "&REV_" + disk.revision +
-                       "\\" + disk.serial + "&0";
+  disk.instance_path = "USBSTOR\\DISK&VEN_" + disk.vendor + "&PROD_" + disk.product + "&REV_" +
+                       disk.revision + "\\" + disk.serial + "&0";
   disk.node = NodeOf(block_dir, name);
   return disk;
 }
@@ -178,11 +179,12 @@ bool MatchRecorderInstance(std::string_view instance_path, std::string* device_i
   const std::string_view vendor = std::string_view(text).substr(a1 + 1, a2 - a1 - 1);
   const std::string_view product = std::string_view(text).substr(a2 + 1, a3 - a2 - 1);
   if (vendor != "VEN_KVB" && vendor != "VEN_DOVRA") return false;  // "Ven_KVB", "Ven_Dovra"
-  if (product != "PROD_BELVANIX") return false;                     // "Prod_Belvanix"
+  if (product != "PROD_BELVANIX") return false;                    // "Prod_Belvanix"
   const size_t id_start = text.find('\\', a3);
   if (id_start == std::string::npos) return false;
   const size_t id_end = text.find('&', id_start + 1);
-  *device_id = text.substr(id_start + 1, id_end == std::string::npos ? std::string::npos : id_end - id_start - 1);
+  *device_id =
+      text.substr(id_start + 1, id_end == std::string::npos ? std::string::npos : id_end - id_start - 1);
   return true;
 }
 

@@ -96,7 +96,8 @@ class RecorderWatcher::ChangeSource {
     // Without a udev daemon nobody relays the kernel's events.
     const char* source = ::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
     monitor_ = udev_monitor_new_from_netlink(udev_, source);
-    if (monitor_ == nullptr || udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk") < 0 ||
+    if (monitor_ == nullptr ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk") < 0 ||
         udev_monitor_enable_receiving(monitor_) < 0) {
       if (monitor_ != nullptr) udev_monitor_unref(monitor_);
       monitor_ = nullptr;
@@ -108,7 +109,8 @@ class RecorderWatcher::ChangeSource {
     std::error_code ec;
     for (fs::directory_iterator it(block_dir_, ec), end; !ec && it != end; it.increment(ec)) {
       std::error_code target_ec;
-      names.push_back(it->path().filename().string() + "->" + fs::read_symlink(it->path(), target_ec).string());
+      names.push_back(it->path().filename().string() + "->" +
+                      fs::read_symlink(it->path(), target_ec).string());
     }
     std::sort(names.begin(), names.end());
     return names;

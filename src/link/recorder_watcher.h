@@ -15,8 +15,8 @@ namespace lyr {
 // What the watcher tells the main window (the window message 0x8015 of the
 // original: wParam connected, lParam status).
 inline constexpr int kConnectionChangedMessage = 0x8015;
-inline constexpr int kStatusNone = 0;        // no recorder usable, nothing failed
-inline constexpr int kStatusOpenFailed = -1; // the recorder's drive could not be opened
+inline constexpr int kStatusNone = 0;         // no recorder usable, nothing failed
+inline constexpr int kStatusOpenFailed = -1;  // the recorder's drive could not be opened
 
 struct WatcherOptions {
   std::string sysfs_root;  // empty: DefaultSysfsRoot()

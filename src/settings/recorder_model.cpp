@@ -30,9 +30,9 @@ struct FixedValue {
   uint32_t value;
 };
 constexpr FixedValue kCommitValues[] = {
-    {32, 2, 2}, {34, 2, 2}, {36, 2, 0},   {38, 2, 0},  {40, 2, 216}, {42, 2, 0},   {44, 2, 0},
-    {48, 4, 0}, {52, 4, 0}, {56, 4, 0},   {120, 2, 0}, {122, 2, 2},  {124, 4, 5},  {128, 4, 0},
-    {156, 4, 0}, {184, 4, 0}, {212, 4, 0}, {240, 4, 2},
+    {32, 2, 2},  {34, 2, 2},  {36, 2, 0},  {38, 2, 0},  {40, 2, 216}, {42, 2, 0},
+    {44, 2, 0},  {48, 4, 0},  {52, 4, 0},  {56, 4, 0},  {120, 2, 0},  {122, 2, 2},
+    {124, 4, 5}, {128, 4, 0}, {156, 4, 0}, {184, 4, 0}, {212, 4, 0},  {240, 4, 2},
 };
 
 }  // namespace
@@ -165,6 +165,8 @@ void RecorderModel::SetSettingsFileFormat(const FileFormatTemplate& format) {
   format.ToBytes(settings_.data() + InputTemplate::kSize);
 }
 
-uint16_t RecorderModel::FirmwareVersion() const { return GetU16(device_.data() + protocol::kDevFirmwareVersion); }
+uint16_t RecorderModel::FirmwareVersion() const {
+  return GetU16(device_.data() + protocol::kDevFirmwareVersion);
+}
 
 }  // namespace lyr

@@ -72,7 +72,7 @@ std::unique_ptr<InputTemplate> ReadInputTemplate(const ProfileFile& file, int n)
 std::unique_ptr<FileFormatTemplate> ReadFormatTemplate(const ProfileFile& file, int n) {
   const std::string section = Numbered("FileFmt", n);
   auto t = std::make_unique<FileFormatTemplate>();
-  t->codecid = static_cast<uint32_t>(file.GetInt(section, "codecid", static_cast<int>(kCodecLinearPcm16)));
+  t->codecid = static_cast<uint32_t>(file.GetInt(section, "codecid", static_cast<int>(kCodecLinearPcm)));
   t->samplerate = static_cast<uint32_t>(file.GetInt(section, "samplerate", 44100));
   t->bitrate = static_cast<uint32_t>(file.GetInt(section, "bitrate", 128000));
   t->channels = static_cast<uint16_t>(file.GetInt(section, "channels", 2));
@@ -157,7 +157,7 @@ void LoadTemplates(const ProfileFile& file, InputTemplateList& inputs, FileForma
   }
 
   if (format_count == 0) {
-    formats.push_back(MakeFormat("HIGH", kCodecLinearPcm16, 0));
+    formats.push_back(MakeFormat("HIGH", kCodecLinearPcm, 0));
     formats.push_back(MakeFormat("MEDIUM", kCodecMpegLayer2, 256000));
     formats.push_back(MakeFormat("LOW", kCodecMpegLayer2, 128000));
   } else {
@@ -165,7 +165,8 @@ void LoadTemplates(const ProfileFile& file, InputTemplateList& inputs, FileForma
   }
 }
 
-void SaveTemplates(ProfileFile& file, const InputTemplateList& inputs, const FileFormatTemplateList& formats) {
+void SaveTemplates(ProfileFile& file, const InputTemplateList& inputs,
+                   const FileFormatTemplateList& formats) {
   file.WriteInt(kCommon, kInputCount, static_cast<int>(inputs.size()));
   file.WriteInt(kCommon, kFormatCount, static_cast<int>(formats.size()));
 

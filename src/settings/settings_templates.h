@@ -6,12 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "recordings/recording_record.h"  // the codec ids
+
 namespace lyr {
 
 class ProfileFile;
-
-inline constexpr uint32_t kCodecLinearPcm16 = 0x70001;
-inline constexpr uint32_t kCodecMpegLayer2 = 0x7000F;
 
 // Text fields are NUL-padded; a text that fills its field has no terminator.
 std::string FieldText(const char* field, size_t width);

@@ -2,11 +2,8 @@
 // connection sequence against the in-process stand-in recorder.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 #include "emulator/sysfs_publisher.h"
 #include "link/connection.h"
@@ -17,6 +14,7 @@
 #include "support/emulated_recorder.h"
 #include "support/spy_device.h"
 #include "support/temp_dir.h"
+#include "support/watcher_reports.h"
 
 namespace {
 
@@ -79,7 +77,13 @@ TEST(DiskScanner, MatchesRecordersByBusVendorAndProduct) {
       {"vendor in lower case", Disk("sdb", "X1", "kvb", "belvanix"), true, "X1"},
       {"KVB with another product", Disk("sdb", "X1", "KVB", "Flash Disk"), false, ""},
       {"another vendor", Disk("sdb", "X1", "KVBX", "Belvanix"), false, ""},
-      {"not on the USB bus", [] { auto d = Disk("sda", "X1"); d.usb = false; return d; }(), false, ""},
+      {"not on the USB bus",
+       [] {
+         auto d = Disk("sda", "X1");
+         d.usb = false;
+         return d;
+       }(),
+       false, ""},
       // A serial the instance path cannot carry: the USB device's name stands in.
       {"serial with odd bytes", Disk("sdb", "A&B\x01"), true, "1-1"},
       {"no serial", Disk("sdb", ""), true, "1-1"},
@@ -91,7 +95,8 @@ TEST(DiskScanner, MatchesRecordersByBusVendorAndProduct) {
     ASSERT_EQ(found.size(), c.found ? 1u : 0u) << c.what;
     if (!c.found) continue;
     EXPECT_EQ(found[0].device_id, c.device_id) << c.what;
-    EXPECT_EQ(found[0].node, (fs::path(tree.root()).parent_path() / (c.disk.name + ".img")).string()) << c.what;
+    EXPECT_EQ(found[0].node, (fs::path(tree.root()).parent_path() / (c.disk.name + ".img")).string())
+        << c.what;
   }
 }
 
@@ -118,8 +123,8 @@ TEST(DiskScanner, InstancePathMatching) {
       {"usbstor\\disk&ven_dovra&prod_belvanix&rev_\\X&0", true, "X"},
       {"USBSTOR\\DISK&VEN_KVB&PROD_BELVANIX&REV_1.00\\NOAMP", true, "NOAMP"},
       {"SCSI\\Disk&Ven_KVB&Prod_Belvanix&Rev_1.00\\1&0", false, ""},
-      {"USBSTOR\\Disk&Ven_KVB&Prod_Belvanix", false, ""},               // no third '&'
-      {"USBSTOR\\Disk&Ven_KVB&Prod_Belvanix&Rev_1.00", false, ""},      // no serial part
+      {"USBSTOR\\Disk&Ven_KVB&Prod_Belvanix", false, ""},           // no third '&'
+      {"USBSTOR\\Disk&Ven_KVB&Prod_Belvanix&Rev_1.00", false, ""},  // no serial part
       {"USBSTOR\\Disk&Ven_KVB&Prod_Belvanix2&Rev_1.00\\1&0", false, ""},
       {"USBSTOR", false, ""},
       {"", false, ""},
@@ -150,7 +155,11 @@ TEST(DiskScanner, OddTreesAreSkippedNotFatal) {
   const fs::path b = fs::canonical(tree.root() / "block" / no_vendor / "device");
   fs::remove(b / "vendor");
   const fs::path c = fs::canonical(tree.root() / "block" / junk / "device");
-  std::ofstream(c / "vendor", std::ios::binary) << std::string("K\0V\xff" "B\n\n", 7) << std::string(10000, 'x');
+  std::ofstream(c / "vendor", std::ios::binary) << std::string(
+                                                       "K\0V\xff"
+                                                       "B\n\n",
+                                                       7)
+                                                << std::string(10000, 'x');
   const fs::path e = fs::canonical(tree.root() / "block" / fifo / "device");
   fs::remove(e / "model");
   ASSERT_EQ(::mkfifo((e / "model").c_str(), 0600), 0);
@@ -242,30 +251,7 @@ TEST_F(ScanTest, ANodeThatCannotBeOpenedReportsMinusOne) {
   EXPECT_EQ(Scan(lyr::kStatusOpenFailed), 1);
 }
 
-// Reports of a running watcher, collected for the test thread.
-class ReportQueue {
- public:
-  lyr::RecorderWatcher::Report Sink() {
-    return [this](int connected, int status) {
-      std::lock_guard lock(mutex_);
-      reports_.emplace_back(connected, status);
-      cv_.notify_all();
-    };
-  }
-  // The next report, or (-9, -9) when none came in time.
-  std::pair<int, int> Next(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    std::unique_lock lock(mutex_);
-    if (!cv_.wait_for(lock, timeout, [this] { return !reports_.empty(); })) return {-9, -9};
-    auto r = reports_.front();
-    reports_.pop_front();
-    return r;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::deque<std::pair<int, int>> reports_;
-};
+using ReportQueue = lyr_test::WatcherReports;
 
 TEST(RecorderWatcher, ReportsPlugUnplugAndReplugAndStopsPromptly) {
   FakeTree tree;
@@ -332,17 +318,23 @@ TEST(ConnectionSequence, OutcomesAndTheCommandsSent) {
       {"usable", [](lyr_emu::RecorderConfig&) {}, ConnectionResult::kReady, full, true},
       {"refusal pattern", [](lyr_emu::RecorderConfig& c) { c.refused = true; }, ConnectionResult::kRefused,
        identify, false},
-      {"access locked", [](lyr_emu::RecorderConfig& c) { c.access_locked = true; },
-       ConnectionResult::kAccessLocked, {{0, 5}, {0, 0}, {0, 1}, {0, 0}}, false},
+      {"access locked",
+       [](lyr_emu::RecorderConfig& c) { c.access_locked = true; },
+       ConnectionResult::kAccessLocked,
+       {{0, 5}, {0, 0}, {0, 1}, {0, 0}},
+       false},
       // Released without sending anything.
       {"firmware 5.999", [](lyr_emu::RecorderConfig& c) { c.firmware_version = 5999; },
        ConnectionResult::kOldFirmware, full, false},
-      {"firmware 6.000", [](lyr_emu::RecorderConfig& c) { c.firmware_version = 6000; }, ConnectionResult::kReady,
-       full, true},
+      {"firmware 6.000", [](lyr_emu::RecorderConfig& c) { c.firmware_version = 6000; },
+       ConnectionResult::kReady, full, true},
       {"gone after the hello block", [](lyr_emu::RecorderConfig& c) { c.disconnect_after = 1; },
        ConnectionResult::kNoAnswer, identify, false},
-      {"gone before the settings", [](lyr_emu::RecorderConfig& c) { c.disconnect_after = 4; },
-       ConnectionResult::kNoSettings, {{0, 5}, {0, 0}, {0, 1}, {0, 0}, {0, 8}}, false},
+      {"gone before the settings",
+       [](lyr_emu::RecorderConfig& c) { c.disconnect_after = 4; },
+       ConnectionResult::kNoSettings,
+       {{0, 5}, {0, 0}, {0, 1}, {0, 0}, {0, 8}},
+       false},
   };
   for (const Case& c : cases) {
     lyr_test::EmulatedRecorder rec;

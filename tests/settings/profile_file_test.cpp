@@ -53,9 +53,9 @@ TEST(ProfileFile, ReadsLikeTheWindowsProfileFunctions) {
       {"common", "temp_path", "/tmp/x"},   // names without case, value trimmed
       {"COMMON", "Quoted", "  spaced  "},  // one pair of quotes removed, inside kept
       {"common", "single", "x"},
-      {"common", "half", "\"open"},        // unmatched quote stays
-      {"common", "dup", "first"},          // the first of two keys wins
-      {"common", "stray", "fallback"},     // keys before any section belong to none
+      {"common", "half", "\"open"},     // unmatched quote stays
+      {"common", "dup", "first"},       // the first of two keys wins
+      {"common", "stray", "fallback"},  // keys before any section belong to none
       {"common", "no equals sign here", "fallback"},
       {"missing", "key", "fallback"},
       {" other ", "KEY", "value"},
@@ -73,8 +73,14 @@ TEST(ProfileFile, IntegersComeFromTheLeadingDigits) {
     const char* value;
     int expected;
   } cases[] = {
-      {"12abc", 12},       {"  -10", -10},          {"+7", 7},           {"abc", 0},
-      {"0x10", 0},         {"'42'", 42},            {"-", 0},            {"2147483647", INT_MAX},
+      {"12abc", 12},
+      {"  -10", -10},
+      {"+7", 7},
+      {"abc", 0},
+      {"0x10", 0},
+      {"'42'", 42},
+      {"-", 0},
+      {"2147483647", INT_MAX},
       {"2147483648", INT_MIN},  // 2^31 wraps like the 32-bit original
       {"4294967301", 5},        // 2^32 + 5
       {"99999999999999999999999999999", static_cast<int>(2684354559u)},  // long runs wrap, no overflow trap
@@ -176,7 +182,8 @@ TEST(ProfileFile, JunkAndHugeLinesLoadQuickly) {
     const char pick[] = {'[', ']', '=', '\n', '\r', '\0', ';', '"', 'a', 'K', ' ', '\xff'};
     junk.push_back(pick[(x >> 16) % sizeof pick]);
   }
-  const std::string one_line = "[common]\nTemp_Path=" + std::string(ProfileFile::kMaxFileSize - 40, 'v') + "\n";
+  const std::string one_line =
+      "[common]\nTemp_Path=" + std::string(ProfileFile::kMaxFileSize - 40, 'v') + "\n";
   for (const std::string& text : {junk, one_line, std::string(ProfileFile::kMaxFileSize, '\n')}) {
     const auto start = std::chrono::steady_clock::now();
     ProfileFile f;
@@ -198,7 +205,8 @@ TEST(ConfigPath, BesideTheExecutableElseTheUserConfigFolder) {
   const auto elsewhere = (dir / "nowhere/lyr-manager").string();
   EXPECT_EQ(lyr::LocateConfigFile(elsewhere, "/cfg", "/home/u"), "/cfg/lyr-manager/cfgfile.ini");
   EXPECT_EQ(lyr::LocateConfigFile(elsewhere, nullptr, "/home/u"), "/home/u/.config/lyr-manager/cfgfile.ini");
-  EXPECT_EQ(lyr::LocateConfigFile(elsewhere, "relative", "/home/u"), "/home/u/.config/lyr-manager/cfgfile.ini");
+  EXPECT_EQ(lyr::LocateConfigFile(elsewhere, "relative", "/home/u"),
+            "/home/u/.config/lyr-manager/cfgfile.ini");
   EXPECT_EQ(lyr::LocateConfigFile(elsewhere, nullptr, nullptr), "");
   EXPECT_EQ(lyr::LocateConfigFile("", "/cfg", nullptr), "/cfg/lyr-manager/cfgfile.ini");
   EXPECT_FALSE(lyr::ExecutablePath().empty());

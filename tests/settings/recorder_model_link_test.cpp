@@ -13,10 +13,10 @@ using lyr::GetU32;
 
 // The record as Commit must leave it: every byte as before except the fixed values.
 std::array<uint8_t, 248> WithFixedValues(std::array<uint8_t, 248> r) {
-  const std::pair<size_t, uint16_t> shorts[] = {{32, 2}, {34, 2}, {36, 0}, {38, 0}, {40, 216},
+  const std::pair<size_t, uint16_t> shorts[] = {{32, 2}, {34, 2}, {36, 0},  {38, 0}, {40, 216},
                                                 {42, 0}, {44, 0}, {120, 0}, {122, 2}};
-  const std::pair<size_t, uint32_t> longs[] = {{48, 0},  {52, 0},  {56, 0},  {124, 5},
-                                               {128, 0}, {156, 0}, {184, 0}, {212, 0}, {240, 2}};
+  const std::pair<size_t, uint32_t> longs[] = {{48, 0},  {52, 0},  {56, 0},  {124, 5}, {128, 0},
+                                               {156, 0}, {184, 0}, {212, 0}, {240, 2}};
   for (auto [off, v] : shorts) lyr::PutU16(r.data() + off, v);
   for (auto [off, v] : longs) lyr::PutU32(r.data() + off, v);
   return r;

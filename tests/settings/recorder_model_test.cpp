@@ -110,7 +110,8 @@ TEST(RecorderModel, ResetZeroesTheRecords) {
 }
 
 void SetClock(RecorderModel& model, std::array<uint16_t, 6> fields) {
-  for (int i = 0; i < 6; ++i) lyr::PutU16(model.Device().data() + lyr::protocol::kDevClock + 2 * i, fields[i]);
+  for (int i = 0; i < 6; ++i)
+    lyr::PutU16(model.Device().data() + lyr::protocol::kDevClock + 2 * i, fields[i]);
 }
 
 std::array<uint16_t, 6> ClockOf(const RecorderModel& model) {
@@ -159,8 +160,8 @@ TEST(RecorderModel, SettingsRecordCarriesBothTemplateLayouts) {
   model.SetSettingsInput(in);
   model.SetSettingsFileFormat(fmt);
   const uint8_t* s = model.Settings().data();
-  EXPECT_EQ(lyr::GetU16(s + 44), 0xFFF6);  // out_vol
-  EXPECT_EQ(lyr::GetU32(s + 56), 7u);       // flt
+  EXPECT_EQ(lyr::GetU16(s + 44), 0xFFF6);                                    // out_vol
+  EXPECT_EQ(lyr::GetU32(s + 56), 7u);                                        // flt
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(s + 92), 4), "USER");  // file name prefix
   EXPECT_EQ(lyr::GetU32(s + 104), 0x7000Fu);
   EXPECT_EQ(lyr::GetU16(s + 118), 16);

@@ -44,14 +44,15 @@ TEST(SettingsTemplates, BuiltInsWhenTheCountsAreZeroOrMissing) {
   const lyr::InputTemplate& in = *l.inputs[0];
   EXPECT_EQ(FieldText(in.name, 32), "TORVI");
   const int expected_input[] = {2, 0, 2, 0, 200, 0, -10, 0, 1, 1};
-  const int got_input[] = {in.indev, in.matrix, in.agc_lv, in.rec_buf, in.rec_lv,
-                           in.a_gain, in.out_vol, in.bst, in.pwr, in.flt};
+  const int got_input[] = {in.indev,  in.matrix,  in.agc_lv, in.rec_buf, in.rec_lv,
+                           in.a_gain, in.out_vol, in.bst,    in.pwr,     in.flt};
   EXPECT_TRUE(std::equal(std::begin(expected_input), std::end(expected_input), std::begin(got_input)));
 
   struct Format {
     const char* name;
     uint32_t codec, rate, bitrate;
-  } expected[] = {{"HIGH", 0x70001, 44100, 0}, {"MEDIUM", 0x7000F, 44100, 256000}, {"LOW", 0x7000F, 44100, 128000}};
+  } expected[] = {
+      {"HIGH", 0x70001, 44100, 0}, {"MEDIUM", 0x7000F, 44100, 256000}, {"LOW", 0x7000F, 44100, 128000}};
   ASSERT_EQ(l.formats.size(), 3u);
   for (size_t i = 0; i < 3; ++i) {
     const lyr::FileFormatTemplate& t = *l.formats[i];
@@ -93,8 +94,8 @@ TEST(SettingsTemplates, SectionsFillMissingKeysWithDefaults) {
   const lyr::InputTemplate& second = *l.inputs[1];
   EXPECT_EQ(FieldText(second.name, 32), "Type2");
   const int expected[] = {1, 0, 0, 0, 150, 0, -10, 0, 0, 0};
-  const int got[] = {second.indev,  second.matrix, second.agc_lv, second.rec_buf, second.rec_lv,
-                     second.a_gain, second.out_vol, second.bst,   second.pwr,     second.flt};
+  const int got[] = {second.indev,  second.matrix,  second.agc_lv, second.rec_buf, second.rec_lv,
+                     second.a_gain, second.out_vol, second.bst,    second.pwr,     second.flt};
   EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), std::begin(got)));
 
   ASSERT_EQ(l.formats.size(), 1u);
@@ -120,14 +121,15 @@ TEST(SettingsTemplates, TextsAreCutToTheirFields) {
   // An input name is read with room for 31 characters: it keeps a terminator.
   EXPECT_EQ(FieldText(l.inputs[0]->name, 32), std::string(31, 'N'));
   // Saving writes at most the field.
-  EXPECT_NE(Save(l).find("name=" + std::string(32, 'N') + "\nfilename=ABCDEFGH\nextname=WAVE\n"), std::string::npos);
+  EXPECT_NE(Save(l).find("name=" + std::string(32, 'N') + "\nfilename=ABCDEFGH\nextname=WAVE\n"),
+            std::string::npos);
 }
 
 TEST(SettingsTemplates, NumbersRoundTripWithTheirSigns) {
   Loaded l = Load("");
   l.inputs[0]->out_vol = -10;
   l.inputs[0]->bst = -2;
-  l.formats[0]->channels = 65535;   // written unsigned
+  l.formats[0]->channels = 65535;  // written unsigned
   l.formats[0]->bits = 40000;
   l.formats[0]->samplerate = 3000000000u;  // "%d" writes it negative
   const std::string text = Save(l);
@@ -147,11 +149,11 @@ TEST(SettingsTemplates, AbsurdCountsStayBounded) {
     const char* count;
     size_t expected;
   } cases[] = {
-      {"-1", 0},                                   // negative: no templates
-      {"2147483648", 0},                           // 2^31 reads as negative
-      {"2147483647", lyr::kMaxTemplateCount},      // huge: bounded
+      {"-1", 0},                               // negative: no templates
+      {"2147483648", 0},                       // 2^31 reads as negative
+      {"2147483647", lyr::kMaxTemplateCount},  // huge: bounded
       {"99999999999999999999", lyr::kMaxTemplateCount},
-      {"junk", 1},                                 // non-numeric reads as 0: the built-in
+      {"junk", 1},  // non-numeric reads as 0: the built-in
   };
   for (const Case& c : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -194,7 +196,9 @@ TEST(SettingsTemplates, TheModelLoadsAtStartAndSavesWhenDestroyed) {
   std::stringstream saved;
   saved << std::ifstream(path).rdbuf();
   const std::string text = saved.str();
-  EXPECT_EQ(text.rfind("; mine\n[common]\nTemp_Path=/somewhere\nFileFmtTemplateCount=1\nInDevTemplateCount=1\n", 0), 0u)
+  EXPECT_EQ(
+      text.rfind("; mine\n[common]\nTemp_Path=/somewhere\nFileFmtTemplateCount=1\nInDevTemplateCount=1\n", 0),
+      0u)
       << text;
   EXPECT_NE(text.find("[FileFmt1]\nname=Mono 2\nchannels=1\n"), std::string::npos);
   EXPECT_NE(text.find("[FileFmt2]\nname=Old\n"), std::string::npos);
