@@ -99,6 +99,7 @@ class ServedRecorder {
 
   const std::filesystem::path& store() const { return store_; }
   std::string disk() const { return (mount_ / "disk").string(); }
+  pid_t pid() const { return pid_; }
   const TempDir& dir() const { return dir_; }
 
   // Serves the store; false (with a test failure) when the disk never appears.

@@ -2,14 +2,18 @@
 // directory and serves the recorder's raw disk through FUSE, so the manager
 // talks to it exactly as to the real recorder.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "emulator/audio_import.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
 #include "fuse_server.h"
 #include "lyr_version.h"
+#include "sysfs_plug.h"
 
 namespace {
 
@@ -45,6 +49,12 @@ int main(int argc, char** argv) {
   serve->add_option("STORE", store_dir, "Store directory")->required();
   serve->add_option("MOUNTDIR", mount_dir, "Empty directory to mount on")->required()->check(CLI::ExistingDirectory);
   serve->add_flag("--allow-other", allow_other, "Let other users open the disk (needs user_allow_other)");
+  std::string sysfs_root, serial, vendor = "KVB";
+  serve->add_option("--sysfs", sysfs_root,
+                    "Also publish the disk as a USB disk in the sysfs tree at ROOT while serving; "
+                    "SIGUSR1 unplugs it, SIGUSR2 plugs it back in");
+  serve->add_option("--serial", serial, "USB serial number to publish (default: the store's)");
+  serve->add_option("--vendor", vendor, "USB disk vendor to publish")->check(CLI::IsMember({"KVB", "Dovra"}));
 
   CLI11_PARSE(app, argc, argv);
 
@@ -82,11 +92,29 @@ int main(int argc, char** argv) {
   lyr_emu::ServeOptions options;
   options.mount_dir = mount_dir;
   options.allow_other = allow_other;
+  std::unique_ptr<lyr_emu::SysfsPlug> plug;
+  bool plug_failed = false;
+  if (!sysfs_root.empty()) {
+    lyr_emu::PublishedDisk disk;
+    disk.vendor = vendor;
+    disk.serial = serial.empty() ? store->config().serial : serial;
+    disk.node = std::filesystem::absolute(mount_dir) / "disk";
+    plug = std::make_unique<lyr_emu::SysfsPlug>(emulator, sysfs_root, disk);
+  }
   options.on_mounted = [&] {
     std::printf("serving %s as %s/disk (Ctrl+C to stop)\n", store_dir.c_str(), mount_dir.c_str());
     std::fflush(stdout);
+    if (plug && !plug->Start(&error)) {
+      std::fprintf(stderr, "lyr-emu: %s\n", error.c_str());
+      plug_failed = true;
+      std::raise(SIGTERM);
+    }
+  };
+  options.on_unmounting = [&] {
+    if (plug) plug->Stop();
   };
   const int status = lyr_emu::ServeDisk(emulator, options);
+  if (plug_failed) return 1;
   std::printf("exchange statistics:\n%s", emulator.StatsText().c_str());
   return status;
 }

@@ -1,33 +1,78 @@
 #include "cli_support.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "link/connection.h"
+#include "link/disk_scanner.h"
 
 namespace lyrctl {
 
+namespace {
+
+// The recorder's disk: the one given, else the only recorder plugged in.
+std::string ChooseDevice(const GlobalOptions& options) {
+  if (!options.device.empty()) return options.device;
+  const auto found = lyr::FindRecorders(lyr::DefaultSysfsRoot());
+  if (found.empty()) throw CommandFailure{"no recorder found: plug the recorder in or use --device PATH", 2};
+  if (found.size() > 1) {
+    std::string nodes;
+    for (const auto& r : found) nodes += (nodes.empty() ? "" : ", ") + r.node + " (" + r.device_id + ")";
+    throw CommandFailure{"several recorders found: " + nodes + "; choose one with --device PATH", 2};
+  }
+  return found.front().node;
+}
+
+std::string FirmwareText(uint16_t version) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);
+  return buf;
+}
+
+}  // namespace
+
 RecorderSession OpenRecorderSession(const GlobalOptions& options) {
-  if (options.device.empty()) throw CommandFailure{"no recorder given: use --device PATH", 2};
   RecorderSession session;
-  session.device_path = options.device;
+  session.device_path = ChooseDevice(options);
+  const std::string& device = session.device_path;
   session.link = std::make_unique<lyr::RecorderLink>();
   lyr::RecorderLink& link = *session.link;
   link.ResetLinkState();
-  if (link.OpenLink(options.device) != 0) {
+  if (link.OpenLink(device) != 0) {
     const int err = link.OsError();
     if (err == EACCES || err == EPERM)
-      throw CommandFailure{"permission denied on " + options.device +
+      throw CommandFailure{"permission denied on " + device +
                            ": run as a user who may read and write the recorder's disk"};
-    if (err == ENOENT) throw CommandFailure{"no recorder at " + options.device + ": no such device"};
-    if (err != 0) throw CommandFailure{"cannot open " + options.device + ": " + std::strerror(err)};
-    throw CommandFailure{"no recorder at " + options.device + ": it did not take the link's first block"};
+    if (err == ENOENT) throw CommandFailure{"no recorder at " + device + ": no such device"};
+    if (err != 0) throw CommandFailure{"cannot open " + device + ": " + std::strerror(err)};
+    throw CommandFailure{"no recorder at " + device + ": it did not take the link's first block"};
   }
   link.SetDriveOpen(true);
-  if (!link.Identify()) throw CommandFailure{"no recorder at " + options.device + ": it does not answer"};
-  if (link.IsRecorderRefused())
-    throw CommandFailure{"the recorder at " + options.device + " reports that it must not be used"};
-  if (!link.RequestAccess("")) throw CommandFailure{"Access LYR Failed!: the recorder does not answer"};
-  if (!link.IsAccessGranted()) throw CommandFailure{"Access LYR Failed!: the recorder refused access (it is locked)"};
-  return session;
+  session.model = std::make_unique<lyr::RecorderModel>();
+  const lyr::DeviceRecord& record = session.model->Device();
+  switch (lyr::CompleteConnection(link, *session.model)) {
+    case lyr::ConnectionResult::kReady:
+      return session;
+    case lyr::ConnectionResult::kNoAnswer:
+      throw CommandFailure{"no recorder at " + device + ": it does not answer"};
+    case lyr::ConnectionResult::kRefused:
+      throw CommandFailure{"the recorder at " + device + " reports that it must not be used"};
+    case lyr::ConnectionResult::kAccessFailed:
+      throw CommandFailure{"Access LYR Failed!: the recorder does not answer"};
+    case lyr::ConnectionResult::kAccessLocked:
+      throw CommandFailure{"Access LYR Failed!: the recorder refused access (it is locked)"};
+    case lyr::ConnectionResult::kNoSettings:
+      throw CommandFailure{"Read data from LYR error!: settings"};
+    case lyr::ConnectionResult::kOldFirmware:
+      break;
+  }
+  // A disk whose window reads back as zeros took our blocks without answering.
+  if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; }))
+    throw CommandFailure{"no recorder at " + device + ": nothing answers on that disk"};
+  throw CommandFailure{"the recorder's firmware " + FirmwareText(session.model->FirmwareVersion()) +
+                       " is too old: V6.000 or later is needed"};
 }
 
 }  // namespace lyrctl

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "link/command_set.h"
+#include "settings/recorder_model.h"
 
 namespace lyrctl {
 
@@ -11,10 +12,15 @@ namespace lyrctl {
 struct RecorderSession {
   std::unique_ptr<lyr::RecorderLink> link;
   std::string device_path;
+  // What the connection sequence read: settings (with the fixed values
+  // committed), device record and memory status.
+  std::unique_ptr<lyr::RecorderModel> model;
 };
 
-// Opens the recorder at options.device and brings the link up (identify,
-// request access). Throws CommandFailure with a clear message otherwise.
+// Opens the recorder at options.device, or the one recorder that discovery
+// finds when no device is given, and runs the connection sequence (identify,
+// request access, refresh, firmware check). Throws CommandFailure with a
+// clear message otherwise.
 RecorderSession OpenRecorderSession(const GlobalOptions& options);
 
 }  // namespace lyrctl

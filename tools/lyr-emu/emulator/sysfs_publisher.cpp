@@ -49,8 +49,8 @@ std::string PublishDisk(const fs::path& root, const PublishedDisk& disk, std::st
     return {};
   }
   // One controller port per disk, so that disks never share a device folder.
-  const fs::path controller = disk.usb ? root / "devices/pci0000:00/0000:00:14.0/usb1"
-                                       : root / "devices/pci0000:00/0000:00:1f.2";
+  const fs::path controller =
+      disk.usb ? root / "devices/pci0000:00/0000:00:14.0/usb1" : root / "devices/pci0000:00/0000:00:1f.2";
   int port = 1;
   while (fs::exists(controller / ((disk.usb ? "1-" : "ata") + std::to_string(port)), ec)) ++port;
   const std::string port_name = (disk.usb ? "1-" : "ata") + std::to_string(port);
@@ -77,7 +77,8 @@ std::string PublishDisk(const fs::path& root, const PublishedDisk& disk, std::st
       !WriteAttribute(scsi / "rev", Padded(disk.revision, 4), error))
     return {};
   const fs::path node = disk.node.is_absolute() ? disk.node : fs::absolute(disk.node, ec);
-  if (!WriteAttribute(block / "uevent", "MAJOR=8\nMINOR=16\nDEVNAME=" + node.string() + "\nDEVTYPE=disk", error) ||
+  if (!WriteAttribute(block / "uevent", "MAJOR=8\nMINOR=16\nDEVNAME=" + node.string() + "\nDEVTYPE=disk",
+                      error) ||
       !WriteAttribute(block / "dev", "8:16", error))
     return {};
   fs::create_directory_symlink("../../../" + scsi_name, block / "device", ec);

@@ -7,7 +7,7 @@ namespace lyr_emu {
 // A disk as a sysfs tree shows it, for publishing the stand-in recorder (or
 // any other disk, for tests) where the manager's scanner looks.
 struct PublishedDisk {
-  std::string name;        // block device name; empty: the first free "sdX"
+  std::string name;  // block device name; empty: the first free "sdX"
   std::string vendor = "KVB";
   std::string model = "Belvanix";
   std::string revision = "1.00";
