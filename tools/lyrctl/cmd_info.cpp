@@ -1,5 +1,4 @@
 // lyrctl info: what the recorder reports about itself.
-#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -68,28 +67,16 @@ std::string Megabytes(uint64_t bytes) {
 }
 
 void RunInfo(const GlobalOptions& options) {
+  // The connection sequence has read the settings, device record and memory
+  // status into the model; only the recorder text is asked for here.
   RecorderSession session = OpenRecorderSession(options);
-  lyr::RecorderLink& link = *session.link;
-  lyr::SettingsRecord settings{};
-  lyr::DeviceRecord device{};
-  lyr::MemoryStatusRecord memory{};
-  if (!link.ReadSettings(settings)) throw CommandFailure{"Read data from LYR error!: settings"};
-  if (!link.GetDeviceInfo(device)) throw CommandFailure{"Read data from LYR error!: device record"};
-  if (!link.GetMemoryStatus(memory)) throw CommandFailure{"Read data from LYR error!: memory status"};
-
-  // A disk whose window reads back as zeros took our blocks without answering.
-  if (std::all_of(device.begin(), device.end(), [](uint8_t b) { return b == 0; }))
-    throw CommandFailure{"no recorder at " + session.device_path + ": nothing answers on that disk"};
-
+  const lyr::RecorderModel& model = *session.model;
+  const lyr::SettingsRecord& settings = model.Settings();
+  const lyr::DeviceRecord& device = model.Device();
+  const lyr::MemoryStatusRecord& memory = model.MemoryStatus();
   RecorderInfo info;
-  info.firmware = GetU16(&device[p::kDevFirmwareVersion]);
-  if (info.firmware < p::kMinimumFirmware) {
-    link.ReleaseRecorder(false);
-    throw CommandFailure{"the recorder's firmware " + FirmwareText(info.firmware) +
-                         " is too old: V6.000 or later is needed"};
-  }
-  if (!link.GetRecorderText(info.text)) throw CommandFailure{"Read data from LYR error!: recorder text"};
-
+  info.firmware = model.FirmwareVersion();
+  if (!session.link->GetRecorderText(info.text)) throw CommandFailure{"Read data from LYR error!: recorder text"};
   info.hardware_mcu = GetU16(&device[p::kDevHardwareMcu]);
   for (int i = 0; i < 6; ++i) info.clock[i] = GetU16(&device[p::kDevClock + 2 * i]);
   const uint64_t units = GetU32(&memory[p::kMemSizeUnits]);

@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", LYR_VERSION_STRING);
   app.require_subcommand(1);
   lyrctl::GlobalOptions options;
-  app.add_option("--device", options.device, "The recorder's raw disk (for example /dev/sdb)");
+  app.add_option("--device", options.device,
+                 "The recorder's raw disk (for example /dev/sdb); default: the one recorder plugged in");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
   for (auto& setup : lyrctl::CommandRegistry()) setup(app, options);
   try {
