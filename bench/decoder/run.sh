@@ -31,26 +31,29 @@ if [ "$ours_bytes" != "$peer_bytes" ]; then
 fi
 
 # Interleaved runs so that a noisy neighbour hits both alike; the first
-# round only warms the caches.
-declare -A times
-for ((r = 0; r < runs + 1; r++)); do
-  for tool in lyr mpg123; do
-    case $tool in
-      lyr) cmd=("$ours" "$dir/input.mp2") ;;
-      mpg123) cmd=(mpg123 -q -s "$dir/input.mp2") ;;
-    esac
-    start=$(date +%s%N)
-    "${cmd[@]}" > /dev/null
-    end=$(date +%s%N)
-    [ "$r" -gt 0 ] && times[$tool]+="$(((end - start) / 1000)) "
-  done
-done
-
-python3 - "${times[lyr]}" "${times[mpg123]}" <<'PY'
-import statistics, sys
-lyr, peer = ([int(x) for x in a.split()] for a in sys.argv[1:3])
-ours, mpg = statistics.median(lyr) / 1e6, statistics.median(peer) / 1e6
-print(f"lyr-mp2-decode median {ours:6.3f} s  ({600 / ours:6.0f}x real time)")
-print(f"mpg123 -s      median {mpg:6.3f} s  ({600 / mpg:6.0f}x real time)")
-print(f"speed ratio (mpg123 time / our time): {mpg / ours:.2f}")
+# round only warms the caches. Wall time and CPU time (user + system) per run;
+# on a shared machine the CPU-time ratio is the steadier figure.
+python3 - "$ours" "$dir/input.mp2" "$runs" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+ours, mp2, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+tools = {"lyr-mp2-decode": [ours, mp2], "mpg123 -s": ["mpg123", "-q", "-s", mp2]}
+wall = {k: [] for k in tools}
+cpu = {k: [] for k in tools}
+with open(os.devnull, "wb") as null:
+    for r in range(runs + 1):
+        for name, cmd in tools.items():
+            before = resource.getrusage(resource.RUSAGE_CHILDREN)
+            start = time.perf_counter()
+            subprocess.run(cmd, stdout=null, check=True)
+            end = time.perf_counter()
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            if r > 0:
+                wall[name].append(end - start)
+                cpu[name].append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+for name in tools:
+    w, c = statistics.median(wall[name]), statistics.median(cpu[name])
+    print(f"{name:15s} median wall {w:6.3f} s  cpu {c:6.3f} s  ({600 / w:5.0f}x real time)")
+ratio_wall = statistics.median(wall["mpg123 -s"]) / statistics.median(wall["lyr-mp2-decode"])
+ratio_cpu = statistics.median(cpu["mpg123 -s"]) / statistics.median(cpu["lyr-mp2-decode"])
+print(f"speed ratio (mpg123 time / our time): {ratio_wall:.2f} wall, {ratio_cpu:.2f} cpu")
 PY

@@ -157,36 +157,52 @@ void ReadLayer2(AudioDecoder& d, const DecoderTables& tables) {
 
   for (int ch = 0; ch < channels; ++ch) std::memset(&d.samples[ch], 0, sizeof(SubbandSamples));
 
+  // The coded sample fields in bitstream order, each with where its samples go.
+  struct SampleField {
+    const int16_t (*group)[3];  // grouped classes: numerators by code word
+    unsigned bits;
+    int32_t offset;  // levels - 1, for ungrouped codes
+    int32_t* out[2];  // the second channel's row above the joint-stereo bound, else null
+    const Requantizer* const* requant[2];
+  };
+  SampleField fields[2 * kSubbands];
+  int field_count = 0;
+  for (int sb = 0; sb < sblimit; ++sb) {
+    const bool shared = sb >= bound && channels == 2;
+    for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
+      const int c = quant_class[ch][sb];
+      if (c < 0) continue;
+      const decoder::QuantClass& qc = decoder::kQuantClasses[c];
+      SampleField& f = fields[field_count++];
+      f.group = !qc.grouped ? nullptr : qc.levels == 3 ? tables.group3 : qc.levels == 5 ? tables.group5 : tables.group9;
+      f.bits = qc.bits;
+      f.offset = static_cast<int32_t>(qc.levels) - 1;
+      f.out[0] = d.samples[ch].value[sb];
+      f.out[1] = shared ? d.samples[1].value[sb] : nullptr;
+      f.requant[0] = requant[ch][sb];
+      f.requant[1] = shared ? requant[1][sb] : nullptr;
+    }
+  }
+
   for (int granule = 0; granule < 12; ++granule) {
     const int part = granule >> 2;
     const int t = granule * 3;
-    for (int sb = 0; sb < sblimit; ++sb) {
-      const int reading_channels = sb < bound ? channels : 1;
-      for (int ch = 0; ch < reading_channels; ++ch) {
-        const int c = quant_class[ch][sb];
-        if (c < 0) continue;
-        const decoder::QuantClass& qc = decoder::kQuantClasses[c];
-        int32_t numerator[3];
-        if (qc.grouped) {
-          const uint32_t word = bits.Read(qc.bits);
-          const int16_t* group = qc.levels == 3   ? tables.group3[word]
-                                 : qc.levels == 5 ? tables.group5[word]
-                                                  : tables.group9[word];
-          numerator[0] = group[0], numerator[1] = group[1], numerator[2] = group[2];
-        } else {
-          const int32_t offset = static_cast<int32_t>(qc.levels) - 1;
-          for (int32_t& n : numerator) n = 2 * static_cast<int32_t>(bits.Read(qc.bits)) - offset;
-        }
-        int32_t* out = &d.samples[ch].value[sb][t];
-        const Requantizer& q = *requant[ch][sb][part];
-        for (int s = 0; s < 3; ++s) out[s] = Requantize(numerator[s], q);
-        if (reading_channels != channels) {
-          // Above the joint-stereo bound both channels share the samples,
-          // each with its own scale factors.
-          int32_t* right = &d.samples[1].value[sb][t];
-          const Requantizer& qr = *requant[1][sb][part];
-          for (int s = 0; s < 3; ++s) right[s] = Requantize(numerator[s], qr);
-        }
+    for (int i = 0; i < field_count; ++i) {
+      const SampleField& f = fields[i];
+      int32_t numerator[3];
+      if (f.group != nullptr) {
+        const int16_t* group = f.group[bits.Read(f.bits)];
+        numerator[0] = group[0], numerator[1] = group[1], numerator[2] = group[2];
+      } else {
+        for (int32_t& n : numerator) n = 2 * static_cast<int32_t>(bits.Read(f.bits)) - f.offset;
+      }
+      const Requantizer& q = *f.requant[0][part];
+      for (int s = 0; s < 3; ++s) f.out[0][t + s] = Requantize(numerator[s], q);
+      if (f.out[1] != nullptr) {
+        // Above the joint-stereo bound both channels share the samples, each
+        // with its own scale factors.
+        const Requantizer& qr = *f.requant[1][part];
+        for (int s = 0; s < 3; ++s) f.out[1][t + s] = Requantize(numerator[s], qr);
       }
     }
   }
@@ -218,13 +234,7 @@ size_t AudioDecoderDecode(AudioDecoder* d, const uint8_t* input, size_t input_le
   const DecoderTables& tables = decoder::GetDecoderTables();
   ReadLayer2(*d, tables);
 
-  auto* pcm = static_cast<int16_t*>(output);
-  if (d->channels == 1) {
-    SynthesizeChannel(d->samples[0], kBlocksPerFrame, d->history[0], pcm, true);
-  } else {
-    SynthesizeChannel(d->samples[0], kBlocksPerFrame, d->history[0], pcm, false);
-    SynthesizeChannel(d->samples[1], kBlocksPerFrame, d->history[1], pcm + 1, false);
-  }
+  SynthesizeFrame(d->samples, d->channels, d->history, static_cast<int16_t*>(output));
   ++d->frames_decoded;
   if (bytes_produced != nullptr) *bytes_produced = kAudioDecoderFrameOutputBytes;
   return d->frame_length;

@@ -65,6 +65,12 @@ template <int N>
 
 void MatrixReference(const SubbandSamples& in, Row* out) { MatrixBody(in, out); }
 
+void TransposeReference(const Row* in, int32_t (*out)[kSubbands]) {
+  for (int t = 0; t < kBlocksPerFrame; ++t) {
+    for (int m = 0; m < kSubbands; ++m) out[t][m] = in[m][t];
+  }
+}
+
 // ---- Windowing.
 
 [[gnu::always_inline]] inline int16_t Clip(int32_t sum) {
@@ -86,6 +92,36 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
 #ifdef LYR_DECODER_X86
 
 [[gnu::target("avx2")]] void MatrixAvx2(const SubbandSamples& in, Row* out) { MatrixBody(in, out); }
+
+// 8 x 8 tiles through registers; the last four blocks one by one.
+[[gnu::target("avx2")]] void TransposeAvx2(const Row* in, int32_t (*out)[kSubbands]) {
+  for (int m0 = 0; m0 < kSubbands; m0 += 8) {
+    for (int t0 = 0; t0 + 8 <= kBlocksPerFrame; t0 += 8) {
+      __m256i r[8];
+      for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&in[m0 + i][t0]));
+      __m256i a[8], b[8];
+      for (int i = 0; i < 8; i += 2) {
+        a[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+        a[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+      }
+      for (int i = 0; i < 8; i += 4) {
+        b[i] = _mm256_unpacklo_epi64(a[i], a[i + 2]);
+        b[i + 1] = _mm256_unpackhi_epi64(a[i], a[i + 2]);
+        b[i + 2] = _mm256_unpacklo_epi64(a[i + 1], a[i + 3]);
+        b[i + 3] = _mm256_unpackhi_epi64(a[i + 1], a[i + 3]);
+      }
+      for (int i = 0; i < 4; ++i) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&out[t0 + i][m0]),
+                            _mm256_permute2x128_si256(b[i], b[i + 4], 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&out[t0 + 4 + i][m0]),
+                            _mm256_permute2x128_si256(b[i], b[i + 4], 0x31));
+      }
+    }
+  }
+  for (int t = kBlocksPerFrame / 8 * 8; t < kBlocksPerFrame; ++t) {
+    for (int m = 0; m < kSubbands; ++m) out[t][m] = in[m][t];
+  }
+}
 
 // Eight outputs at a time. _mm256_mul_epi32 multiplies the even 32-bit lanes
 // into 64-bit products; loading one element later puts the odd lanes there.
@@ -166,17 +202,17 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
 
 int ListKernels(SynthesisKernel* out, int capacity) {
   int count = 0;
-  auto add = [&](const char* name, WindowKernel window, MatrixKernel matrix) {
-    if (count < capacity) out[count] = {name, window, matrix};
+  auto add = [&](const char* name, WindowKernel window, MatrixKernel matrix, TransposeKernel transpose) {
+    if (count < capacity) out[count] = {name, window, matrix, transpose};
     ++count;
   };
-  add("reference", WindowReference, MatrixReference);
+  add("reference", WindowReference, MatrixReference, TransposeReference);
 #ifdef LYR_DECODER_X86
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) add("avx2", WindowAvx2, MatrixAvx2);
+  if (__builtin_cpu_supports("avx2")) add("avx2", WindowAvx2, MatrixAvx2, TransposeAvx2);
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
       __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq")) {
-    add("avx512", WindowAvx512, MatrixAvx512);
+    add("avx512", WindowAvx512, MatrixAvx512, TransposeAvx2);
   }
 #endif
   return count;
@@ -191,62 +227,50 @@ const SynthesisKernel& ChosenKernel() {
   return chosen;
 }
 
-// Where each of the 64 values kept per block comes from in the DCT output,
-// and its sign (0 for the one value that is always zero). The first 32 are
-// the matrixed values 0..31, the last 32 the values 32..63.
-struct ValueSource {
-  int8_t index[kBlockValues];
-  int8_t sign[kBlockValues];
-};
-constexpr ValueSource MakeValueSources() {
-  ValueSource s{};
-  for (int j = 0; j < 32; ++j) {
-    if (j < 16) {
-      s.index[j] = static_cast<int8_t>(16 + j), s.sign[j] = 1;
-    } else if (j == 16) {
-      s.index[j] = 0, s.sign[j] = 0;
-    } else {
-      s.index[j] = static_cast<int8_t>(48 - j), s.sign[j] = -1;
-    }
-    s.index[32 + j] = static_cast<int8_t>(j <= 16 ? 16 - j : j - 16);
-    s.sign[32 + j] = -1;
-  }
-  return s;
+// The 64 values kept per block from its 32 matrixed values X: the first 32
+// are X[16..31], 0, -X[31..17]; the last 32 are -X[16..0], -X[1..15].
+[[gnu::always_inline]] inline void ExpandBlock(const int32_t* x, int32_t* v) {
+  for (int j = 0; j < 16; ++j) v[j] = x[16 + j];
+  v[16] = 0;
+  for (int j = 17; j < 32; ++j) v[j] = -x[48 - j];
+  for (int j = 0; j <= 16; ++j) v[32 + j] = -x[16 - j];
+  for (int j = 17; j < 32; ++j) v[32 + j] = -x[j - 16];
 }
-constexpr ValueSource kValueSources = MakeValueSources();
 
 }  // namespace
 
 int AvailableSynthesisKernels(SynthesisKernel* out, int capacity) { return ListKernels(out, capacity); }
 
-void SynthesizeChannel(const SubbandSamples& samples, int blocks, SynthesisHistory& history, int16_t* out,
-                       bool duplicate) {
+void SynthesizeFrame(const SubbandSamples* samples, int channels, SynthesisHistory* history, int16_t* out) {
   const DecoderTables& tables = GetDecoderTables();
   const SynthesisKernel& kernel = ChosenKernel();
 
-  alignas(64) Row matrixed[kSubbands];
-  kernel.matrix(samples, matrixed);
-
-  int32_t* first = history.value + kHistoryBlocks * kBlockValues;
-  for (int i = 0; i < kBlockValues; ++i) {
-    const Row& source = matrixed[kValueSources.index[i]];
-    const int32_t sign = kValueSources.sign[i];
-    for (int t = 0; t < blocks; ++t) first[t * kBlockValues + i] = sign * source[t];
+  for (int ch = 0; ch < channels; ++ch) {
+    alignas(64) Row matrixed[kSubbands];
+    alignas(64) int32_t blocks[kBlocksPerFrame][kSubbands];
+    kernel.matrix(samples[ch], matrixed);
+    kernel.transpose(matrixed, blocks);
+    int32_t* first = history[ch].value + kHistoryBlocks * kBlockValues;
+    for (int t = 0; t < kBlocksPerFrame; ++t) ExpandBlock(blocks[t], first + t * kBlockValues);
   }
 
-  alignas(64) int16_t pcm[kSubbands];
-  for (int t = 0; t < blocks; ++t) {
-    kernel.window(first + t * kBlockValues, tables.window, pcm);
+  alignas(64) int16_t pcm[2][kSubbands];
+  const int right = channels - 1;
+  for (int t = 0; t < kBlocksPerFrame; ++t) {
+    for (int ch = 0; ch < channels; ++ch) {
+      kernel.window(history[ch].value + (kHistoryBlocks + t) * kBlockValues, tables.window, pcm[ch]);
+    }
     int16_t* o = out + t * kSubbands * 2;
-    if (duplicate) {
-      for (int j = 0; j < kSubbands; ++j) o[2 * j] = o[2 * j + 1] = pcm[j];
-    } else {
-      for (int j = 0; j < kSubbands; ++j) o[2 * j] = pcm[j];
+    for (int j = 0; j < kSubbands; ++j) {
+      o[2 * j] = pcm[0][j];
+      o[2 * j + 1] = pcm[right][j];
     }
   }
 
-  std::memmove(history.value, history.value + blocks * kBlockValues,
-               sizeof(int32_t) * kHistoryBlocks * kBlockValues);
+  for (int ch = 0; ch < channels; ++ch) {
+    std::memmove(history[ch].value, history[ch].value + kBlocksPerFrame * kBlockValues,
+                 sizeof(int32_t) * kHistoryBlocks * kBlockValues);
+  }
 }
 
 }  // namespace lyr::decoder

@@ -20,21 +20,23 @@ struct SynthesisHistory {
   alignas(64) int32_t value[(kHistoryBlocks + kBlocksPerFrame + 1) * kBlockValues];
 };
 
-// Runs the synthesis filterbank over `blocks` blocks of one channel. Output
-// sample j of block b goes to out[(b * 32 + j) * 2], and also to the next
-// sample when `duplicate` is set (single-channel frames).
-void SynthesizeChannel(const SubbandSamples& samples, int blocks, SynthesisHistory& history, int16_t* out,
-                       bool duplicate);
+// Runs the synthesis filterbank over the 36 blocks of a frame of one or two
+// channels and writes interleaved stereo samples: sample j of block b of
+// channel c goes to out[(b * 32 + j) * 2 + c]; a single channel goes to both.
+void SynthesizeFrame(const SubbandSamples* samples, int channels, SynthesisHistory* history, int16_t* out);
 
 // One block of the windowed sum: 32 output samples from the matrixed values
 // of the newest block (`block`) and the 15 before it (at block - 64 * age).
 using WindowKernel = void (*)(const int32_t* block, const int32_t* window, int16_t* out);
 using MatrixKernel = void (*)(const SubbandSamples& in, int32_t (*out)[kBlocksPerFrame]);
+// The matrixed values of a frame, value-major, to block-major order.
+using TransposeKernel = void (*)(const int32_t (*in)[kBlocksPerFrame], int32_t (*out)[kSubbands]);
 
 struct SynthesisKernel {
   const char* name;
   WindowKernel window;
   MatrixKernel matrix;
+  TransposeKernel transpose;
 };
 // Every kernel this processor runs, the portable reference first. All give
 // the same output samples; the last is the one the decoder uses.
