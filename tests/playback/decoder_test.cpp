@@ -270,6 +270,8 @@ TEST(SynthesisKernels, AgreeWithTheReference) {
       for (int32_t& v : row) v = pick(kSampleBound);
     int32_t expected_matrix[32][decoder::kBlocksPerFrame];
     kernels[0].matrix(samples, expected_matrix);
+    int32_t expected_blocks[decoder::kBlocksPerFrame][32];
+    kernels[0].transpose(expected_matrix, expected_blocks);
 
     std::vector<int32_t> history(17 * 64);
     for (int32_t& v : history) v = pick(kValueBound);
@@ -281,6 +283,9 @@ TEST(SynthesisKernels, AgreeWithTheReference) {
       int32_t matrix[32][decoder::kBlocksPerFrame];
       kernels[k].matrix(samples, matrix);
       ASSERT_EQ(std::memcmp(matrix, expected_matrix, sizeof matrix), 0) << kernels[k].name << " round " << round;
+      int32_t blocks[decoder::kBlocksPerFrame][32];
+      kernels[k].transpose(matrix, blocks);
+      ASSERT_EQ(std::memcmp(blocks, expected_blocks, sizeof blocks), 0) << kernels[k].name << " round " << round;
       int16_t pcm[32];
       kernels[k].window(block, t.window, pcm);
       ASSERT_EQ(std::memcmp(pcm, expected_pcm, sizeof pcm), 0) << kernels[k].name << " round " << round;

@@ -1,6 +1,7 @@
 #include "playback/decoder/audio_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -18,6 +19,9 @@ using decoder::kSubbands;
 using decoder::Requantizer;
 using decoder::SubbandSamples;
 using decoder::SynthesisHistory;
+
+// Output samples are written in host order and promised little-endian.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
