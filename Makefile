@@ -5,6 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DLYR_WERROR=ON
+FUZZ_RUNS ?= 20000
 
 .PHONY: deps build build-asan run test test-fast bench clean
 
@@ -22,8 +23,10 @@ build-asan: deps
 run: build
 	scripts/demo.sh $(BUILD)
 
-# Every test: the full build, then the core tests again under ASan and UBSan.
+# Every test: a bounded run of every fuzz target, the full build's tests, and
+# the core tests again under ASan and UBSan.
 test: build build-asan
+	scripts/fuzz-smoke.sh build-fuzz $(FUZZ_RUNS)
 	scripts/run-tests.sh $(BUILD) $(ASAN_BUILD)
 
 # The full build's tests only, for quick rounds while working.
@@ -34,4 +37,4 @@ bench: build
 	scripts/bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

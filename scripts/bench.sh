@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs every benchmark against its peer tool and prints the ratios. The
+# machines are shared: each script reports medians of several runs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "${1:-build}")
+for script in link/run.sh export/run.sh sha1/compare.sh decoder/run.sh; do
+  printf '\n== bench/%s\n' "$script"
+  "$root/bench/$script" "$build"
+done
