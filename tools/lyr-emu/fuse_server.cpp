@@ -1,13 +1,20 @@
 #define FUSE_USE_VERSION 31
 #include "fuse_server.h"
 
+#include <fcntl.h>
 #include <fuse.h>
+#include <fuse_lowlevel.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -85,6 +92,53 @@ int Write(const char* /*path*/, const char* buf, size_t size, off_t offset, fuse
 
 int Truncate(const char* /*path*/, off_t /*size*/, fuse_file_info* /*fi*/) { return 0; }
 
+// The request loop. The PC's side of the protocol is a strict alternation of
+// small requests (a command block, then its reply or data), so the time per
+// exchange is dominated by waking this process for each request. After a
+// request the loop keeps looking for the next one for a short while before
+// it sleeps again: a burst of exchanges is served without wake-ups, an idle
+// recorder costs nothing. Returns 0 when stopped (by a signal or unmount),
+// a negative errno on failure.
+int RunRequestLoop(fuse_session* se) {
+  const int fd = fuse_session_fd(se);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return fuse_session_loop(se);
+  constexpr auto kBusyWindow = std::chrono::microseconds(500);
+  // Stop signals are let in only while waiting in ppoll, so that one cannot
+  // slip in between the last look at the exit flag and the wait.
+  sigset_t stop_signals, original;
+  sigemptyset(&stop_signals);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, sig);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &original);
+  fuse_buf buf{};
+  int result = 0;
+  auto last_request = std::chrono::steady_clock::now();
+  while (!fuse_session_exited(se)) {
+    const int res = fuse_session_receive_buf(se, &buf);
+    if (res == -EAGAIN) {
+      const bool busy = std::chrono::steady_clock::now() - last_request < kBusyWindow;
+      const timespec no_wait{0, 0};
+      pollfd p{fd, POLLIN, 0};
+      if (::ppoll(&p, 1, busy ? &no_wait : nullptr, &original) < 0 && errno != EINTR) {
+        result = -errno;
+        break;
+      }
+      continue;
+    }
+    if (res == -EINTR) continue;
+    if (res <= 0) {
+      if (res < 0) result = res;
+      break;
+    }
+    fuse_session_process_buf(se, &buf);
+    last_request = std::chrono::steady_clock::now();
+  }
+  pthread_sigmask(SIG_SETMASK, &original, nullptr);
+  std::free(buf.mem);
+  fuse_session_reset(se);
+  return result;
+}
+
 }  // namespace
 
 int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
@@ -125,9 +179,8 @@ int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
   int status = 1;
   if (fuse_set_signal_handlers(fuse_get_session(f)) == 0) {
     if (options.on_mounted) options.on_mounted();
-    // One request at a time keeps every exchange in the order the PC sent it.
-    // The loop returns the signal that stopped it, which is a clean end.
-    status = fuse_loop(f) >= 0 ? 0 : 1;
+    // One request at a time, in order; a signal that stops the loop is a clean end.
+    status = RunRequestLoop(fuse_get_session(f)) >= 0 ? 0 : 1;
     if (options.on_unmounting) options.on_unmounting();
     fuse_remove_signal_handlers(fuse_get_session(f));
   }
