@@ -131,7 +131,23 @@ class ServedRecorder {
   std::string Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGINT);
-      const int code = WaitExit(pid_);
+      // A stand-in that does not stop is a failure, not a hung test run.
+      int code = -1;
+      for (int i = 0; i < 200 && code < 0; ++i) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+          code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+      }
+      if (code < 0) {
+        ADD_FAILURE() << "lyr-emu serve did not stop on Ctrl+C";
+        ::kill(pid_, SIGKILL);
+        WaitExit(pid_);
+        const std::string mount = mount_.string();
+        Run({"/bin/fusermount3", "-u", "-z", mount});
+      }
       EXPECT_EQ(code, 0) << Slurp(dir_ / "serve.err");
       pid_ = -1;
       serve_output_ = Slurp(dir_ / "serve.out");
