@@ -73,10 +73,13 @@ class PosixRawDrive final : public BlockDevice {
   static size_t RoundUp(size_t n) { return (n + 511) / 512 * 512; }
   bool EnsureBounce() { return bounce_.size() != 0 || bounce_.Resize(kBounceSize); }
 
-  ssize_t PreadFull(unsigned char* p, size_t len, uint64_t off) {
+  // Repeats a positioned transfer until it is whole, the device ends, or it
+  // fails; bytes moved, or -1 when nothing moved.
+  template <typename Byte, typename Io>
+  ssize_t Full(Byte* p, size_t len, uint64_t off, Io io) {
     size_t total = 0;
     while (total < len) {
-      const ssize_t n = ::pread(fd_, p + total, len - total, static_cast<off_t>(off + total));
+      const ssize_t n = io(fd_, p + total, len - total, static_cast<off_t>(off + total));
       if (n < 0) {
         if (errno == EINTR) continue;
         return total > 0 ? static_cast<ssize_t>(total) : -1;
@@ -86,20 +89,8 @@ class PosixRawDrive final : public BlockDevice {
     }
     return static_cast<ssize_t>(total);
   }
-
-  ssize_t PwriteFull(const unsigned char* p, size_t len, uint64_t off) {
-    size_t total = 0;
-    while (total < len) {
-      const ssize_t n = ::pwrite(fd_, p + total, len - total, static_cast<off_t>(off + total));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return total > 0 ? static_cast<ssize_t>(total) : -1;
-      }
-      if (n == 0) break;
-      total += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(total);
-  }
+  ssize_t PreadFull(unsigned char* p, size_t len, uint64_t off) { return Full(p, len, off, ::pread); }
+  ssize_t PwriteFull(const unsigned char* p, size_t len, uint64_t off) { return Full(p, len, off, ::pwrite); }
 
   int fd_;
   AlignedBuffer bounce_;
