@@ -3,11 +3,14 @@
 # UndefinedBehaviorSanitizer) and runs each for a bounded number of inputs,
 # starting from its seed corpus (fuzz/<name>/corpus) when it has one. New
 # inputs go to a temporary directory; the committed corpus is left alone.
-# Exits non-zero when a target crashes or a sanitizer reports.
+# Exits non-zero when a target crashes or a sanitizer reports. The seed is
+# fixed so that a run is repeatable; FUZZ_SEED picks another.
 # Usage: scripts/fuzz-smoke.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
+# The targets run from a scratch folder: the build folder must be absolute.
+case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 runs=${2:-20000}
 jobs=$(nproc)
 
@@ -30,7 +33,7 @@ for dir in "$root"/fuzz/*/; do
     mkdir -p "$work/$target"
     echo "== $target: $runs runs"
     if ! (cd "$work" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-          "$exe" -runs="$runs" -max_len=8192 -timeout=10 -print_final_stats=0 "$work/$target" "${corpus[@]}" \
+          "$exe" -seed="${FUZZ_SEED:-1}" -runs="$runs" -max_len=8192 -timeout=10 -print_final_stats=0 "$work/$target" "${corpus[@]}" \
           > "$work/$target.log" 2>&1); then
       tail -n 40 "$work/$target.log"
       echo "== $target FAILED"

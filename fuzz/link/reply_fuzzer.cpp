@@ -3,6 +3,7 @@
 // allocation or loop beyond what the command asked for.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -20,8 +21,17 @@ class FuzzDisk final : public lyr::BlockDevice {
     *done = 0;
     if (++transfers_ > fail_after_) return false;
     auto* out = static_cast<uint8_t*>(buffer);
-    for (size_t i = 0; i < length; ++i) out[i] = data_.empty() ? 0 : data_[(pos_ + i) % data_.size()];
-    pos_ += length;
+    if (data_.empty()) {
+      std::memset(out, 0, length);
+    } else {
+      for (size_t i = 0; i < length;) {
+        const size_t at = pos_ % data_.size();
+        const size_t n = std::min(length - i, data_.size() - at);
+        std::memcpy(out + i, data_.data() + at, n);
+        i += n;
+        pos_ += n;
+      }
+    }
     *done = length;
     return true;
   }
