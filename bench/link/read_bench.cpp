@@ -39,9 +39,11 @@ int main(int argc, char** argv) {
     lyr::PutU16(block.data() + 14, lyr::protocol::kCodeReadData);
     lyr::PutU32(block.data() + 16, entry);
     lyr::PutU32(block.data() + 28, (size / 65536 + 1) * 65536);
-    const uint32_t at = link.Transport().WindowPointer();
     if (link.Transport().SendCommandBlock(block.data(), 512) != 512) return 1;
-    std::printf("%llu %u\n", static_cast<unsigned long long>(at + 1) * 512, size);
+    // The data follows the sector the block went to (offset 4), wrapping at the window end.
+    uint32_t data_sector = lyr::GetU32(block.data() + 4) + 1;
+    if (data_sector >= lyr::protocol::kWindowEnd) data_sector = lyr::protocol::kWindowStart;
+    std::printf("%llu %u\n", static_cast<unsigned long long>(data_sector) * 512, size);
     return 0;
   }
 

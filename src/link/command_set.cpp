@@ -56,8 +56,10 @@ bool RecorderLink::ReadReply(size_t size) {
   return transport_.BulkRead(reply_.data(), static_cast<uint32_t>(size)) == size;
 }
 
-int RecorderLink::SimpleCommand(uint16_t group, uint16_t code, const void* args, size_t arg_length) {
+int RecorderLink::SimpleCommand(uint16_t group, uint16_t code, const void* args, size_t arg_length,
+                                bool needs_access) {
   std::lock_guard lock(command_lock_);
+  if (needs_access && (!drive_open_ || !access_granted_)) return 0;
   if (!Send(group, code, args, arg_length)) {
     SetLastError(kErrorConnectionUnavail);
     return 0;
@@ -135,13 +137,7 @@ int RecorderLink::BeginFirmwareUpdate(uint32_t byte_count) {
 }
 
 int RecorderLink::WriteSettings(const SettingsRecord& settings) {
-  std::lock_guard lock(command_lock_);
-  if (!drive_open_ || !access_granted_) return 0;
-  if (!Send(kGroupRecorder, kCodeWriteSettings, settings.data(), settings.size())) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
-  return 1;
+  return SimpleCommand(kGroupRecorder, kCodeWriteSettings, settings.data(), settings.size(), true);
 }
 
 int RecorderLink::SetClock(const RecorderClock& c) {

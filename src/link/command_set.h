@@ -92,7 +92,8 @@ class RecorderLink {
 
   bool Send(uint16_t group, uint16_t code, const void* args = nullptr, size_t arg_length = 0);
   bool ReadReply(size_t size);
-  int SimpleCommand(uint16_t group, uint16_t code, const void* args = nullptr, size_t arg_length = 0);
+  int SimpleCommand(uint16_t group, uint16_t code, const void* args = nullptr, size_t arg_length = 0,
+                    bool needs_access = false);
   int QueryCommand(uint16_t group, uint16_t code, size_t reply_size, uint8_t* out, size_t out_size,
                    bool needs_access, const void* args = nullptr, size_t arg_length = 0);
   void Settle();
