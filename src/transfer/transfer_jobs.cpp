@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -48,6 +50,47 @@ size_t WriteAll(int fd, const uint8_t* data, size_t length) {
   }
   return done;
 }
+
+// Writes a stream in whole pieces at file offsets that are multiples of the
+// piece size, whatever the length of the header in front of the data: a
+// stream shifted by a header's 44 bytes touches two page-cache blocks with
+// every write and costs the file system nearly twice as much.
+class PieceAlignedWriter {
+ public:
+  explicit PieceAlignedWriter(int fd) : fd_(fd), buffer_(2 * kPiece) {}
+  // Room for the next piece of up to kPiece bytes.
+  uint8_t* Space() { return buffer_.data() + fill_; }
+  // Takes n bytes placed at Space(); false once a write failed.
+  bool Commit(size_t n) {
+    fill_ += n;
+    if (fill_ < kPiece) return true;
+    if (WriteAll(fd_, buffer_.data(), kPiece) != kPiece) return false;
+    fill_ -= kPiece;
+    std::memmove(buffer_.data(), buffer_.data() + kPiece, fill_);
+    return true;
+  }
+  bool Put(const uint8_t* data, size_t length) {
+    while (length > 0) {
+      const size_t take = std::min<size_t>(length, kPiece);
+      std::memcpy(Space(), data, take);
+      if (!Commit(take)) return false;
+      data += take;
+      length -= take;
+    }
+    return true;
+  }
+  // Writes what is left.
+  bool Finish() {
+    const size_t rest = fill_;
+    fill_ = 0;
+    return WriteAll(fd_, buffer_.data(), rest) == rest;
+  }
+
+ private:
+  int fd_;
+  std::vector<uint8_t> buffer_;
+  size_t fill_ = 0;
+};
 
 bool Exists(const std::string& path) {
   File f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -131,7 +174,6 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
   ui.SetProgress(0);
   const size_t n = queue.entries.size();
   const double k = options.output_sha1 ? 50 : 100;  // the digest takes the other half of a file's share
-  std::vector<uint8_t> piece(kPiece);
   auto report = [&](CopyResult result) {
     if (results != nullptr) results->push_back(std::move(result));
   };
@@ -173,15 +215,17 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
     }
 
     bool write_failed = false;
+    PieceAlignedWriter out(file.fd());
     const std::vector<uint8_t> header = ExportHeader(record, options, result.paths.file_name);
-    if (WriteAll(file.fd(), header.data(), header.size()) != header.size()) {
+    if (!out.Put(header.data(), header.size())) {
       Warn(ui, "Write local file error!");
       write_failed = true;
     }
     const uint32_t length = record.DataSize();
     for (uint64_t offset = 0; !write_failed && offset < length && !ui.CancelRequested(); offset += kPiece) {
-      if (!link.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, piece.data())) {
+      if (!link.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, out.Space())) {
         Warn(ui, "Read file error!");
+        out.Finish();  // the .partial keeps everything that did come
         file.Close();
         result.outcome = CopyOutcome::ReadFailed;
         report(result);
@@ -189,15 +233,19 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
         return false;
       }
       const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - offset));
-      const size_t written = WriteAll(file.fd(), piece.data(), want);
-      if (written < want) {
+      if (!out.Commit(want)) {
         Warn(ui, "Write local file error!");
         write_failed = true;
+        break;
       }
-      const double done = static_cast<double>(offset + written);
+      const double done = static_cast<double>(offset + want);
       ui.SetFileProgress(static_cast<int>(done * 100 / length));
       ui.SetProgress(static_cast<int>(static_cast<double>(i) * 100 / static_cast<double>(n) +
                                       done * k / length / static_cast<double>(n)));
+    }
+    if (!write_failed && !ui.CancelRequested() && !out.Finish()) {
+      Warn(ui, "Write local file error!");
+      write_failed = true;
     }
     if (!file.Close() && !write_failed) {
       Warn(ui, "Write local file error!");
