@@ -10,16 +10,86 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "link/command_set.h"
 #include "platform/aligned_buffer.h"
 #include "platform/byte_order.h"
+
+namespace {
+
+namespace p = lyr::protocol;
+constexpr uint32_t kPiece = 65536;
+constexpr uint32_t kPieceSectors = kPiece / 512;
+
+// The command ReadRecordingData sends, before its header is stamped.
+void PrepareReadCommand(uint8_t* block, uint32_t entry, uint32_t offset, uint32_t announced) {
+  std::memset(block, 0, 512);
+  lyr::PutU16(block + p::kOffGroup, p::kGroupRecordings);
+  lyr::PutU16(block + p::kOffCode, p::kCodeReadData);
+  lyr::PutU32(block + p::kOffArgs + 0, entry);
+  lyr::PutU32(block + p::kOffArgs + 4, offset);
+  lyr::PutU32(block + p::kOffArgs + 12, announced);
+}
+
+// The link's way: ReadRecordingData piece by piece. Sum of first bytes, or nothing on failure.
+std::optional<uint64_t> ReadThroughLink(lyr::RecorderLink& link, uint32_t entry, uint32_t size) {
+  lyr::AlignedBuffer buffer(kPiece);
+  uint64_t checksum = 0;
+  for (uint32_t offset = 0; offset < size; offset += kPiece) {
+    if (!link.ReadRecordingData(entry, offset, std::min(kPiece, size - offset), buffer.data())) {
+      std::fprintf(stderr, "read failed at %u\n", offset);
+      return std::nullopt;
+    }
+    checksum += buffer.data()[0];
+  }
+  return checksum;
+}
+
+// The floor: the same two transfers per piece as bare system calls, from the
+// window pointer the link left.
+std::optional<uint64_t> ReadBare(const std::string& device, const char* out_path, uint32_t first_sector,
+                                 uint32_t entry, uint32_t size) {
+  const int fd = ::open(device.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const int out = out_path != nullptr ? ::open(out_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
+  if (out_path != nullptr && out < 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  lyr::AlignedBuffer block(512);
+  lyr::AlignedBuffer buffer(kPiece);
+  uint64_t checksum = 0;
+  bool ok = true;
+  uint32_t sector = first_sector;
+  for (uint32_t offset = 0; ok && offset < size; offset += kPiece) {
+    // The block and the piece's data must not cross the window end, where
+    // the link would split the read.
+    if (sector + 1 + kPieceSectors > p::kWindowEnd) sector = p::kWindowStart;
+    PrepareReadCommand(block.data(), entry, offset, 2 * kPiece);
+    lyr::PutU32(block.data() + p::kOffTag, p::kBlockTag);
+    lyr::PutU32(block.data() + p::kOffPosition, sector);
+    lyr::PutU32(block.data() + p::kOffChecksum, lyr::BlockChecksum(block.data(), 512));
+    const uint32_t n = std::min(kPiece, size - offset);
+    ok = ::pwrite(fd, block.data(), 512, static_cast<off_t>(sector) * 512) == 512 &&
+         ::pread(fd, buffer.data(), kPiece, static_cast<off_t>(sector + 1) * 512) == kPiece &&
+         (out < 0 || ::write(out, buffer.data(), n) == static_cast<ssize_t>(n));
+    if (!ok) std::fprintf(stderr, "transfer failed at %u\n", offset);
+    checksum += buffer.data()[0];
+    sector += 1 + kPieceSectors;
+  }
+  ::close(fd);
+  if (out >= 0 && ::close(out) != 0) ok = false;
+  return ok ? std::optional<uint64_t>(checksum) : std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -29,8 +99,6 @@ int main(int argc, char** argv) {
   const std::string device = argv[1];
   const uint32_t entry = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
   const std::string mode = argc > 3 ? argv[3] : "";
-  const bool prime = mode == "--prime";
-  const bool bare = mode == "--floor";
 
   lyr::RecorderLink link;
   link.SetSettleDelay(std::chrono::milliseconds(0));
@@ -42,68 +110,26 @@ int main(int argc, char** argv) {
   if (!link.GetRecordingInfo(entry, record)) return 1;
   const uint32_t size = lyr::GetU32(record.data());
 
-  if (prime) {
-    // The same command ReadRecordingData sends, announcing the whole recording.
+  if (mode == "--prime") {
+    // Announces the whole recording.
     lyr::AlignedBuffer block(512);
-    lyr::PutU16(block.data() + 12, lyr::protocol::kGroupRecordings);
-    lyr::PutU16(block.data() + 14, lyr::protocol::kCodeReadData);
-    lyr::PutU32(block.data() + 16, entry);
-    lyr::PutU32(block.data() + 28, (size / 65536 + 1) * 65536);
+    PrepareReadCommand(block.data(), entry, 0, (size / kPiece + 1) * kPiece);
     if (link.Transport().SendCommandBlock(block.data(), 512) != 512) return 1;
-    // The data follows the sector the block went to (offset 4), wrapping at the window end.
-    uint32_t data_sector = lyr::GetU32(block.data() + 4) + 1;
-    if (data_sector >= lyr::protocol::kWindowEnd) data_sector = lyr::protocol::kWindowStart;
+    // The data follows the sector the block went to, wrapping at the window end.
+    uint32_t data_sector = lyr::GetU32(block.data() + p::kOffPosition) + 1;
+    if (data_sector >= p::kWindowEnd) data_sector = p::kWindowStart;
     std::printf("%llu %u\n", static_cast<unsigned long long>(data_sector) * 512, size);
     return 0;
   }
 
-  lyr::AlignedBuffer buffer(65536);
-  uint64_t checksum = 0;
   const auto start = std::chrono::steady_clock::now();
-  if (bare) {
-    namespace p = lyr::protocol;
-    const int fd = ::open(device.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
-    if (fd < 0) return 1;
-    const int out = argc > 4 ? ::open(argv[4], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
-    if (argc > 4 && out < 0) return 1;
-    lyr::AlignedBuffer block(512);
-    uint32_t sector = link.Transport().WindowPointer();
-    for (uint32_t offset = 0; offset < size; offset += 65536) {
-      // Sector after the block and the piece's 128 data sectors must not
-      // cross the window end, where the link would split the read.
-      if (sector + 129 > p::kWindowEnd) sector = p::kWindowStart;
-      std::memset(block.data(), 0, 512);
-      lyr::PutU32(block.data() + p::kOffTag, p::kBlockTag);
-      lyr::PutU32(block.data() + p::kOffPosition, sector);
-      lyr::PutU16(block.data() + p::kOffGroup, p::kGroupRecordings);
-      lyr::PutU16(block.data() + p::kOffCode, p::kCodeReadData);
-      lyr::PutU32(block.data() + p::kOffArgs + 0, entry);
-      lyr::PutU32(block.data() + p::kOffArgs + 4, offset);
-      lyr::PutU32(block.data() + p::kOffArgs + 12, 131072);
-      lyr::PutU32(block.data() + p::kOffChecksum, lyr::BlockChecksum(block.data(), 512));
-      if (::pwrite(fd, block.data(), 512, static_cast<off_t>(sector) * 512) != 512 ||
-          ::pread(fd, buffer.data(), 65536, static_cast<off_t>(sector + 1) * 512) != 65536) {
-        std::fprintf(stderr, "transfer failed at %u\n", offset);
-        return 1;
-      }
-      const uint32_t n = std::min<uint32_t>(65536, size - offset);
-      if (out >= 0 && ::write(out, buffer.data(), n) != static_cast<ssize_t>(n)) return 1;
-      checksum += buffer.data()[0];
-      sector += 129;
-    }
-    ::close(fd);
-    if (out >= 0 && ::close(out) != 0) return 1;
-  }
-  for (uint32_t offset = 0; !bare && offset < size; offset += 65536) {
-    const uint32_t n = std::min<uint32_t>(65536, size - offset);
-    if (!link.ReadRecordingData(entry, offset, n, buffer.data())) {
-      std::fprintf(stderr, "read failed at %u\n", offset);
-      return 1;
-    }
-    checksum += buffer.data()[0];
-  }
+  const std::optional<uint64_t> checksum =
+      mode == "--floor"
+          ? ReadBare(device, argc > 4 ? argv[4] : nullptr, link.Transport().WindowPointer(), entry, size)
+          : ReadThroughLink(link, entry, size);
+  if (!checksum) return 1;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%u bytes in %.3f s: %.1f MiB/s (%llu)\n", size, seconds, size / seconds / 1048576.0,
-              static_cast<unsigned long long>(checksum));
+              static_cast<unsigned long long>(*checksum));
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "recordings/recording_record.h"
 
 namespace lyr_emu {
 namespace fs = std::filesystem;
@@ -21,9 +22,6 @@ using lyr::PutU16;
 using lyr::PutU32;
 
 namespace {
-
-constexpr uint32_t kCodecPcm = 0x70001;
-constexpr uint32_t kCodecLayer2 = 0x7000F;
 
 struct AudioShape {
   uint32_t sample_rate = 0;
@@ -76,7 +74,7 @@ bool ParseWave(const fs::path& file, uint64_t file_size, AudioShape* shape, std:
       shape->data_offset = pos + 8;
       shape->data_length = std::min<uint64_t>(size, file_size - shape->data_offset);
       shape->data_length -= shape->data_length % (2u * shape->channels);
-      shape->codec = kCodecPcm;
+      shape->codec = lyr::kCodecLinearPcm;
       shape->bit_rate = shape->sample_rate * shape->channels * 16;
       return true;
     }
@@ -114,7 +112,7 @@ bool ParseLayer2(const std::vector<uint8_t>& head, uint64_t file_size, AudioShap
   shape->bit_rate = (mpeg1 ? kKbpsMpeg1[bitrate_index] : kKbpsMpeg2[bitrate_index]) * 1000u;
   shape->channels = ((h[3] >> 6) & 3) == 3 ? 1 : 2;
   shape->bits = 16;
-  shape->codec = kCodecLayer2;
+  shape->codec = lyr::kCodecMpegLayer2;
   shape->data_offset = start;
   shape->data_length = file_size - start;
   return true;
