@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "platform/aligned_buffer.h"
 #include "platform/byte_order.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "platform/byte_order.h"
 
 namespace {

@@ -84,4 +84,8 @@ constexpr size_t kMemListCount = 32;
 // Recording entries with bit 24 set are not listed.
 constexpr uint32_t kEntryFlagBit = 24;
 
+// Codec ids of the recording record and of the settings record's file type.
+constexpr uint32_t kCodecLinearPcm = 0x70001;
+constexpr uint32_t kCodecMpegLayer2 = 0x7000F;
+
 }  // namespace lyr::protocol

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "link/disk_scanner.h"
 
 namespace lyr {

@@ -3,13 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 
 namespace lyr {
 
-// Codec ids of the recording record.
-constexpr uint32_t kCodecLinearPcm = 0x70001;
-constexpr uint32_t kCodecMpegLayer2 = 0x7000F;
 
 // Fields of the 652-byte recording record the recorder returns for an entry.
 namespace record {
@@ -53,8 +50,8 @@ class RecordingRecord {
   uint16_t BitsPerSample() const { return U16(record::kBitsPerSample); }
   uint16_t Channels() const { return U16(record::kChannels); }
   uint32_t CodecId() const { return U32(record::kCodecId); }
-  bool IsLinearPcm() const { return CodecId() == kCodecLinearPcm; }
-  bool IsMpegLayer2() const { return CodecId() == kCodecMpegLayer2; }
+  bool IsLinearPcm() const { return CodecId() == protocol::kCodecLinearPcm; }
+  bool IsMpegLayer2() const { return CodecId() == protocol::kCodecMpegLayer2; }
 
   uint16_t Year() const { return U16(record::kYear); }
   uint16_t Month() const { return U16(record::kMonth); }

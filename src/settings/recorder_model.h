@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "settings/settings_templates.h"
 
 namespace lyr {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/protocol.h"
 #include "platform/byte_order.h"
 #include "settings/profile_file.h"
 
@@ -72,7 +73,7 @@ std::unique_ptr<InputTemplate> ReadInputTemplate(const ProfileFile& file, int n)
 std::unique_ptr<FileFormatTemplate> ReadFormatTemplate(const ProfileFile& file, int n) {
   const std::string section = Numbered("FileFmt", n);
   auto t = std::make_unique<FileFormatTemplate>();
-  t->codecid = static_cast<uint32_t>(file.GetInt(section, "codecid", static_cast<int>(kCodecLinearPcm)));
+  t->codecid = static_cast<uint32_t>(file.GetInt(section, "codecid", static_cast<int>(protocol::kCodecLinearPcm)));
   t->samplerate = static_cast<uint32_t>(file.GetInt(section, "samplerate", 44100));
   t->bitrate = static_cast<uint32_t>(file.GetInt(section, "bitrate", 128000));
   t->channels = static_cast<uint16_t>(file.GetInt(section, "channels", 2));
@@ -157,9 +158,9 @@ void LoadTemplates(const ProfileFile& file, InputTemplateList& inputs, FileForma
   }
 
   if (format_count == 0) {
-    formats.push_back(MakeFormat("HIGH", kCodecLinearPcm, 0));
-    formats.push_back(MakeFormat("MEDIUM", kCodecMpegLayer2, 256000));
-    formats.push_back(MakeFormat("LOW", kCodecMpegLayer2, 128000));
+    formats.push_back(MakeFormat("HIGH", protocol::kCodecLinearPcm, 0));
+    formats.push_back(MakeFormat("MEDIUM", protocol::kCodecMpegLayer2, 256000));
+    formats.push_back(MakeFormat("LOW", protocol::kCodecMpegLayer2, 128000));
   } else {
     for (int n = 1; n <= BoundedCount(format_count); ++n) formats.push_back(ReadFormatTemplate(file, n));
   }

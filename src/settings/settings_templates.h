@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "recordings/recording_record.h"  // the codec ids
 
 namespace lyr {
 

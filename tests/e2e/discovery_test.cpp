@@ -7,7 +7,7 @@
 
 #include "e2e_support.h"
 #include "emulator/sysfs_publisher.h"
-#include "link/connection.h"
+#include "session/connection.h"
 #include "link/disk_scanner.h"
 #include "link/recorder_watcher.h"
 #include "settings/recorder_model.h"

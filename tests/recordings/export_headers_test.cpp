@@ -42,8 +42,8 @@ uint32_t U32(const std::vector<uint8_t>& h, size_t offset) { return lyr::GetU32(
 uint16_t U16(const std::vector<uint8_t>& h, size_t offset) { return lyr::GetU16(h.data() + offset); }
 
 TEST(ExportHeaders, SizeQueryProtocol) {
-  const RecordingRecord pcm = Record(lyr::kCodecLinearPcm, 48000, 0, 16, 2, 1000);
-  const RecordingRecord mpeg = Record(lyr::kCodecMpegLayer2, 48000, 192000, 16, 2, 1000);
+  const RecordingRecord pcm = Record(lyr::protocol::kCodecLinearPcm, 48000, 0, 16, 2, 1000);
+  const RecordingRecord mpeg = Record(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 16, 2, 1000);
   // Codecs other than linear PCM are written as MPEG.
   const RecordingRecord other = Record(0x12345, 48000, 192000, 16, 2, 1000);
   struct Case {
@@ -72,7 +72,7 @@ TEST(ExportHeaders, SizeQueryProtocol) {
 }
 
 TEST(ExportHeaders, BwfPcm) {
-  const auto h = Build(Bwf, Record(lyr::kCodecLinearPcm, 48000, 0, 24, 2, 1000000));
+  const auto h = Build(Bwf, Record(lyr::protocol::kCodecLinearPcm, 48000, 0, 24, 2, 1000000));
   EXPECT_EQ(Str(h, 0, 4), "RIFF");
   EXPECT_EQ(U32(h, 4), 1000000u + 716);
   EXPECT_EQ(Str(h, 8, 8), "WAVEbext");
@@ -100,7 +100,7 @@ TEST(ExportHeaders, BwfPcm) {
 }
 
 TEST(ExportHeaders, BwfMpeg) {
-  const auto h = Build(Bwf, Record(lyr::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000));
+  const auto h = Build(Bwf, Record(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000));
   EXPECT_EQ(U32(h, 4), 240000u + 772);
   // The MPEG header describes itself with the recording name.
   EXPECT_EQ(Str(h, 20, 8), std::string("LYR0042\0", 8));
@@ -122,16 +122,16 @@ TEST(ExportHeaders, BwfMpeg) {
 }
 
 TEST(ExportHeaders, MonoModeWordAndHeadMode) {
-  const auto h = Build(Bwf, Record(lyr::kCodecMpegLayer2, 32000, 64000, 16, 1, 8000));
+  const auto h = Build(Bwf, Record(lyr::protocol::kCodecMpegLayer2, 32000, 64000, 16, 1, 8000));
   const std::string history = "A=PCM,F=32000,W=16,M=mono  \r\nA=MPEG1L2,F=32000,B=064,W=16,M=mono  \r\n";
   EXPECT_EQ(Str(h, 622, history.size()), history);
   EXPECT_EQ(U16(h, 724), 8);
-  const auto p = Build(Bwf, Record(lyr::kCodecLinearPcm, 8000, 0, 8, 1, 8000));
+  const auto p = Build(Bwf, Record(lyr::protocol::kCodecLinearPcm, 8000, 0, 8, 1, 8000));
   EXPECT_EQ(Str(p, 622, 58), "A=PCM,F=08000,W=08,M=mono  \r\nA=PCM,F=08000,W=08,M=mono  \r\n");
 }
 
 TEST(ExportHeaders, PlainWave) {
-  const auto pcm = Build(Wave, Record(lyr::kCodecLinearPcm, 44100, 0, 16, 2, 0x01020304));
+  const auto pcm = Build(Wave, Record(lyr::protocol::kCodecLinearPcm, 44100, 0, 16, 2, 0x01020304));
   const uint8_t expected[44] = {'R', 'I', 'F',  'F',  0x28, 0x03, 0x02, 0x01, 'W',  'A',  'V',
                                 'E', 'f', 'm',  't',  ' ',  16,   0,    0,    0,    1,    0,
                                 2,   0,   0x44, 0xAC, 0,    0,    0x10, 0xB1, 0x02, 0,    4,
@@ -139,7 +139,7 @@ TEST(ExportHeaders, PlainWave) {
   EXPECT_EQ(pcm, std::vector<uint8_t>(expected, expected + 44));
 
   // The MPEG WAVE carries the same fmt, fact and mext chunks as the MPEG BWF.
-  const RecordingRecord r = Record(lyr::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000);
+  const RecordingRecord r = Record(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000);
   const auto mpeg = Build(Wave, r);
   const auto bwf = Build(Bwf, r);
   EXPECT_EQ(Str(mpeg, 0, 4), "RIFF");
@@ -162,7 +162,7 @@ TEST(ExportHeaders, CdWave) {
 
 TEST(ExportHeaders, BrokenRecordsStayInsideTheirFields) {
   // Zero rates must not trap; oversized texts and numbers must not spill over.
-  RecordingRecord r = Record(lyr::kCodecMpegLayer2, 0, 0, 16, 2, 1000);
+  RecordingRecord r = Record(lyr::protocol::kCodecMpegLayer2, 0, 0, 16, 2, 1000);
   r.SetU16(rec::kYear, 65535);
   r.SetU16(rec::kHour, 65535);
   auto h = Build(Bwf, r);
@@ -172,7 +172,7 @@ TEST(ExportHeaders, BrokenRecordsStayInsideTheirFields) {
   EXPECT_EQ(Str(h, 350, 8), "65535:05");
   EXPECT_EQ(h[358], 0);
 
-  r = Record(lyr::kCodecLinearPcm, 4000000000u, 0, 65535, 65535, 1000);
+  r = Record(lyr::protocol::kCodecLinearPcm, 4000000000u, 0, 65535, 65535, 1000);
   const std::string long_text(400, 'd');
   uint32_t size = 724;
   std::vector<uint8_t> p(724);

@@ -18,14 +18,14 @@ TEST(RecordingDuration, FromRatesAndSize) {
     uint32_t seconds;
     const char* text;
   } cases[] = {
-      {MakeRecord(lyr::kCodecLinearPcm, 48000, 0, 16, 2, 1920000), 10, "00:00:10"},
+      {MakeRecord(lyr::protocol::kCodecLinearPcm, 48000, 0, 16, 2, 1920000), 10, "00:00:10"},
       // The PCM rate comes from the format, not from the bit-rate field.
-      {MakeRecord(lyr::kCodecLinearPcm, 48000, 999, 16, 1, 1920000), 20, "00:00:20"},
-      {MakeRecord(lyr::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000), 10, "00:00:10"},
-      {MakeRecord(lyr::kCodecMpegLayer2, 48000, 192000, 16, 2, 24000 * 3725 + 23999), 3725, "01:02:05"},
+      {MakeRecord(lyr::protocol::kCodecLinearPcm, 48000, 999, 16, 1, 1920000), 20, "00:00:20"},
+      {MakeRecord(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 16, 2, 240000), 10, "00:00:10"},
+      {MakeRecord(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 16, 2, 24000 * 3725 + 23999), 3725, "01:02:05"},
       // A rate of zero (or below one byte a second) shows no duration.
-      {MakeRecord(lyr::kCodecMpegLayer2, 48000, 7, 16, 2, 240000), 0, "00:00:00"},
-      {MakeRecord(lyr::kCodecLinearPcm, 0, 0, 16, 2, 240000), 0, "00:00:00"},
+      {MakeRecord(lyr::protocol::kCodecMpegLayer2, 48000, 7, 16, 2, 240000), 0, "00:00:00"},
+      {MakeRecord(lyr::protocol::kCodecLinearPcm, 0, 0, 16, 2, 240000), 0, "00:00:00"},
   };
   for (const Case& c : cases) {
     const uint32_t s = lyr::RecordingDurationSeconds(c.record);

@@ -155,7 +155,7 @@ TEST(RecorderModel, SettingsRecordCarriesBothTemplateLayouts) {
   in.flt = 7;
   lyr::FileFormatTemplate fmt;
   lyr::SetFieldText(fmt.filename, 8, "USER");
-  fmt.codecid = lyr::kCodecMpegLayer2;
+  fmt.codecid = lyr::protocol::kCodecMpegLayer2;
   fmt.bits = 16;
   model.SetSettingsInput(in);
   model.SetSettingsFileFormat(fmt);

@@ -13,7 +13,7 @@
 #include "emulator/audio_import.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "support/temp_dir.h"
 
 namespace lyr_test {

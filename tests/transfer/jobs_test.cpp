@@ -57,7 +57,7 @@ TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
   for (const auto& c : cases) {
     lyr::RecordingRecord r;
     r.SetName(c.name);
-    r.SetU32(lyr::record::kCodecId, c.mpeg ? lyr::kCodecMpegLayer2 : lyr::kCodecLinearPcm);
+    r.SetU32(lyr::record::kCodecId, c.mpeg ? lyr::protocol::kCodecMpegLayer2 : lyr::protocol::kCodecLinearPcm);
     lyr::CopyOptions options;
     options.mpeg_format = c.mpeg_format;
     options.pcm_format = c.pcm_format;
@@ -83,7 +83,7 @@ class JobsTest : public ::testing::Test {
     std::tm date{};
     lyr_emu::ParseDateTime("2011-08-19T10:20:36", &date);
     auto record =
-        lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::kCodecMpegLayer2, date, name, "note");
+        lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::protocol::kCodecMpegLayer2, date, name, "note");
     return recorder_.AddRecording(record, lyr_test::EmulatedRecorder::Pattern(bytes, bytes + 1), entry);
   }
   bool Copied(uint32_t entry) { return recorder_.store().Find(entry)->copied; }

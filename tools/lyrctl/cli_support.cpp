@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/connection.h"
+#include "session/connection.h"
 #include "link/disk_scanner.h"
 
 namespace lyrctl {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "commands.h"
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "settings/recorder_model.h"
 
 namespace lyrctl {

@@ -52,9 +52,9 @@ std::string ClockText(const uint16_t* c) {
 std::string FileTypeText(uint32_t codec, uint32_t rate, uint32_t bit_rate, uint16_t channels, uint16_t bits) {
   char buf[96];
   const char* mode = channels < 2 ? "mono" : "stereo";
-  if (codec == lyr::kCodecLinearPcm)
+  if (codec == lyr::protocol::kCodecLinearPcm)
     std::snprintf(buf, sizeof buf, "PCM %u Hz %u bit %s", rate, bits, mode);
-  else if (codec == lyr::kCodecMpegLayer2)
+  else if (codec == lyr::protocol::kCodecMpegLayer2)
     std::snprintf(buf, sizeof buf, "MPEG-1 Layer II %u Hz %u kbit/s %s", rate, bit_rate / 1000, mode);
   else
     std::snprintf(buf, sizeof buf, "codec 0x%X", codec);

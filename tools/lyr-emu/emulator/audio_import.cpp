@@ -74,7 +74,7 @@ bool ParseWave(const fs::path& file, uint64_t file_size, AudioShape* shape, std:
       shape->data_offset = pos + 8;
       shape->data_length = std::min<uint64_t>(size, file_size - shape->data_offset);
       shape->data_length -= shape->data_length % (2u * shape->channels);
-      shape->codec = lyr::kCodecLinearPcm;
+      shape->codec = lyr::protocol::kCodecLinearPcm;
       shape->bit_rate = shape->sample_rate * shape->channels * 16;
       return true;
     }
@@ -112,7 +112,7 @@ bool ParseLayer2(const std::vector<uint8_t>& head, uint64_t file_size, AudioShap
   shape->bit_rate = (mpeg1 ? kKbpsMpeg1[bitrate_index] : kKbpsMpeg2[bitrate_index]) * 1000u;
   shape->channels = ((h[3] >> 6) & 3) == 3 ? 1 : 2;
   shape->bits = 16;
-  shape->codec = lyr::kCodecMpegLayer2;
+  shape->codec = lyr::protocol::kCodecMpegLayer2;
   shape->data_offset = start;
   shape->data_length = file_size - start;
   return true;

@@ -123,7 +123,7 @@ std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
   PutText(ff, 32, "MPEG 48k 192");
   PutText(ff + 32, 8, file_prefix);
   PutText(ff + 40, 4, "MP2");
-  lyr::PutU32(ff + 44, lyr::kCodecMpegLayer2);
+  lyr::PutU32(ff + 44, lyr::protocol::kCodecMpegLayer2);
   lyr::PutU32(ff + 48, 48000);
   lyr::PutU32(ff + 52, 192000);
   lyr::PutU16(ff + 56, 2);

@@ -1,4 +1,4 @@
-#include "recordings/recording_reader.h"
+#include "playback/recording_reader.h"
 
 #include <new>
 

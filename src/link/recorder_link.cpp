@@ -1,4 +1,4 @@
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 
 #include <algorithm>
 #include <cstring>

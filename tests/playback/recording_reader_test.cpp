@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/last_error.h"
-#include "recordings/recording_reader.h"
+#include "playback/recording_reader.h"
 #include "support/emulated_recorder.h"
 
 namespace {
@@ -20,9 +20,9 @@ class ReaderTest : public ::testing::Test {
 };
 
 TEST_F(ReaderTest, FramesOfMpegAndPcmRecordings) {
-  const uint32_t mpeg = Add(lyr::kCodecMpegLayer2, 48000, 192000, 2, 240000);
-  const uint32_t pcm = Add(lyr::kCodecLinearPcm, 48000, 0, 2, 1920000);
-  const uint32_t pcm_mono = Add(lyr::kCodecLinearPcm, 48000, 0, 1, 2304 * 3);
+  const uint32_t mpeg = Add(lyr::protocol::kCodecMpegLayer2, 48000, 192000, 2, 240000);
+  const uint32_t pcm = Add(lyr::protocol::kCodecLinearPcm, 48000, 0, 2, 1920000);
+  const uint32_t pcm_mono = Add(lyr::protocol::kCodecLinearPcm, 48000, 0, 1, 2304 * 3);
   auto link = recorder_.MakeLink();
   lyr::RecordingReader reader(*link);
 
@@ -51,10 +51,10 @@ TEST_F(ReaderTest, FramesOfMpegAndPcmRecordings) {
 }
 
 TEST_F(ReaderTest, DamagedRecordsAndLinkFailuresDoNotOpen) {
-  const uint32_t zero_rate = Add(lyr::kCodecMpegLayer2, 0, 192000, 2, 240000);
-  const uint32_t tiny_bit_rate = Add(lyr::kCodecMpegLayer2, 48000, 8, 2, 0xFFFFFFF0u / 4096);
-  const uint32_t no_channels = Add(lyr::kCodecLinearPcm, 48000, 0, 0, 1000);
-  const uint32_t good = Add(lyr::kCodecLinearPcm, 48000, 0, 2, 1000);
+  const uint32_t zero_rate = Add(lyr::protocol::kCodecMpegLayer2, 0, 192000, 2, 240000);
+  const uint32_t tiny_bit_rate = Add(lyr::protocol::kCodecMpegLayer2, 48000, 8, 2, 0xFFFFFFF0u / 4096);
+  const uint32_t no_channels = Add(lyr::protocol::kCodecLinearPcm, 48000, 0, 0, 1000);
+  const uint32_t good = Add(lyr::protocol::kCodecLinearPcm, 48000, 0, 2, 1000);
   auto link = recorder_.MakeLink();
   lyr::RecordingReader reader(*link);
   for (uint32_t entry : {zero_rate, tiny_bit_rate, no_channels, 999u /* not on the recorder */}) {

@@ -1,6 +1,6 @@
-#include "link/connection.h"
+#include "session/connection.h"
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "link/protocol.h"
 #include "platform/trace.h"
 #include "settings/recorder_model.h"

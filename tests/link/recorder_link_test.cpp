@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "support/emulated_recorder.h"

@@ -3,7 +3,7 @@
 #include <span>
 #include <vector>
 
-#include "link/command_set.h"
+#include "link/recorder_link.h"
 #include "playback/decoder/audio_decoder.h"
 #include "recordings/recording_record.h"
 
