@@ -12,8 +12,8 @@
 
 namespace lyr {
 
-// What the watcher tells the main window (the window message 0x8015 of the
-// original: wParam connected, lParam status).
+// What the watcher tells the main frame with its message 0x8015: whether a
+// recorder is connected, and the status of the attempt.
 inline constexpr int kConnectionChangedMessage = 0x8015;
 inline constexpr int kStatusNone = 0;         // no recorder usable, nothing failed
 inline constexpr int kStatusOpenFailed = -1;  // the recorder's drive could not be opened

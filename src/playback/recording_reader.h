@@ -11,8 +11,9 @@ namespace lyr {
 
 // One open recording as the waveform display reads it: its record, its
 // frames (MPEG frames, or blocks of 1152 sample frames for PCM), a Layer II
-// decoder for MPEG recordings, and a table of two bytes per frame (left and
-// right peak, 0 until computed).
+// decoder for MPEG recordings, and the per-frame table: two bytes a frame in
+// use (left and right peak on a 1 to 255 scale, 0 until computed) within four
+// bytes a frame allocated.
 class RecordingReader {
  public:
   explicit RecordingReader(RecorderLink& link) : link_(link) {}

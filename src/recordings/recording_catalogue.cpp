@@ -48,13 +48,13 @@ int RecordingCatalogue::FillVisibleRows() {
     RecordingRow& row = rows_[i];
     if (row.filled) continue;
     if (!link_.GetRecordingInfo(row.entry, row.record.bytes())) return 0;
-    const RecordingDate date = RecordingDateTime(row.record);
-    row.index = row.record.Name();
+    const RecordingDate date = RecordingDateTime(&row.record);
+    row.name = row.record.Name();
     row.date = FormatDate(date);
     row.time = FormatTimeOfDay(date);
     row.duration = FormatDuration(RecordingDurationSeconds(row.record));
     uint32_t mark = 0;
-    if (link_.GetCopiedMark(row.entry, mark)) row.icon = mark != 0 ? 1 : 0;
+    if (link_.GetCopiedMark(row.entry, mark)) row.copied = mark != 0;
     row.filled = true;
     if (row_filled_) row_filled_(i);
   }

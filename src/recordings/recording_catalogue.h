@@ -15,11 +15,11 @@ namespace lyr {
 struct RecordingRow {
   uint32_t entry = 0;  // the recorder's entry, the row's item data
   bool filled = false;
-  std::string index;       // "Index": the recording name
+  std::string name;        // "Index" column: the recording name
   std::string duration;    // "Duration": "%02d:%02d:%02d"
   std::string time;        // "Time": "%02d:%02d:%02d"
   std::string date;        // "Date": "%02d.%02d.%02d"
-  int icon = 0;            // "Index" icon: 1 when the recorder reports the copied mark
+  bool copied = false;     // "Index" column's icon: the recorder reports the copied mark
   RecordingRecord record;  // as read, odd second corrected
 };
 

@@ -34,16 +34,16 @@ uint32_t RecordingDurationSeconds(const RecordingRecord& record) {
   return static_cast<uint32_t>(record.DataSize() / bytes_per_second);
 }
 
-RecordingDate RecordingDateTime(RecordingRecord& record) {
+RecordingDate RecordingDateTime(RecordingRecord* record) {
   RecordingDate d;
-  d.year = record.Year();
-  d.month = record.Month();
-  d.day = record.Day();
-  d.hour = record.Hour();
-  d.minute = record.Minute();
+  d.year = record->Year();
+  d.month = record->Month();
+  d.day = record->Day();
+  d.hour = record->Hour();
+  d.minute = record->Minute();
   // '0' is even, so the digit's parity is its lowest bit.
-  d.second = static_cast<uint16_t>((record.Second() & ~1u) + (record.SecondParityDigit() & 1u));
-  record.SetU16(record::kSecond, d.second);
+  d.second = static_cast<uint16_t>((record->Second() & ~1u) + (record->SecondParityDigit() & 1u));
+  record->SetU16(record::kSecond, d.second);
   return d;
 }
 

@@ -91,8 +91,8 @@ uint32_t RecordingDurationSeconds(const RecordingRecord& record);
 
 // The recording's date and time. The recorder stores seconds with two-second
 // resolution and keeps the lowest bit as the parity of an ASCII digit at
-// offset 136; the corrected second is written back into the record.
-RecordingDate RecordingDateTime(RecordingRecord& record);
+// offset 136; the corrected second is written back into `record`.
+RecordingDate RecordingDateTime(RecordingRecord* record);
 
 // Display texts of the recordings list.
 std::string FormatDuration(uint32_t seconds);         // "%02d:%02d:%02d"

@@ -33,7 +33,7 @@ TEST(LyrctlTransfer, ListShowsTheRecordingsAsTheListDoes) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const json rows = json::parse(r.out)["recordings"];
   ASSERT_EQ(rows.size(), 6u);
-  EXPECT_EQ(rows[0]["index"], "LYR0001");
+  EXPECT_EQ(rows[0]["name"], "LYR0001");
   EXPECT_EQ(rows[0]["duration"], "00:00:12");
   EXPECT_EQ(rows[0]["time"], "10:20:37");
   EXPECT_EQ(rows[0]["date"], "19.08.11");

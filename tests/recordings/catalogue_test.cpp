@@ -44,15 +44,15 @@ TEST_F(CatalogueTest, FlaggedEntriesAreLeftOutAndRowsShowTheRecord) {
   const lyr::RecordingRow& first = catalogue.Row(0);
   EXPECT_EQ(first.entry, 3u);
   EXPECT_TRUE(first.filled);
-  EXPECT_EQ(first.index, "LYR0003");
+  EXPECT_EQ(first.name, "LYR0003");
   EXPECT_EQ(first.duration, "00:00:10");
   EXPECT_EQ(first.time, "10:20:37");  // stored 36, parity digit odd
   EXPECT_EQ(first.date, "19.08.11");
-  EXPECT_EQ(first.icon, 0);
+  EXPECT_FALSE(first.copied);
   EXPECT_EQ(first.record.Second(), 37);  // corrected in the kept record
   EXPECT_EQ(catalogue.Row(1).entry, 9u);
   EXPECT_EQ(catalogue.Row(1).duration, "00:00:01");
-  EXPECT_EQ(catalogue.Row(1).icon, 1);
+  EXPECT_TRUE(catalogue.Row(1).copied);
 
   EXPECT_TRUE(catalogue.RemoveEntry(3));
   EXPECT_FALSE(catalogue.RemoveEntry(3));
@@ -90,7 +90,7 @@ TEST_F(CatalogueTest, OnlyTheRowsInViewAndFiveMoreAreAskedFor) {
   catalogue.SetVisibleRows(5000, 10);
   ASSERT_EQ(catalogue.FillVisibleRows(), 1);
   EXPECT_EQ(InfoReads() - before, 30u);
-  EXPECT_EQ(catalogue.Row(5000).index, "R5001");
+  EXPECT_EQ(catalogue.Row(5000).name, "R5001");
   catalogue.SetVisibleRows(5002, 10);
   ASSERT_EQ(catalogue.FillVisibleRows(), 1);
   EXPECT_EQ(InfoReads() - before, 32u);

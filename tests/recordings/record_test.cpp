@@ -49,7 +49,7 @@ TEST(RecordingDateTime, OddSecondFromParityDigitIsWrittenBack) {
     r.SetU16(rec::kMinute, 20);
     r.SetU16(rec::kSecond, c.stored);
     r.bytes()[rec::kSecondParity] = static_cast<uint8_t>(c.digit);
-    const lyr::RecordingDate d = lyr::RecordingDateTime(r);
+    const lyr::RecordingDate d = lyr::RecordingDateTime(&r);
     EXPECT_EQ(d.second, c.second) << c.stored << " " << c.digit;
     EXPECT_EQ(r.Second(), c.second);
     EXPECT_EQ(lyr::FormatTimeOfDay(d),

@@ -40,9 +40,9 @@ void RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
     const bool gone = std::find(queue.done.begin(), queue.done.end(), row->entry) != queue.done.end();
     deleted += gone;
     if (options.json)
-      out.push_back({{"entry", row->entry}, {"index", row->index}, {"deleted", gone}});
+      out.push_back({{"entry", row->entry}, {"name", row->name}, {"deleted", gone}});
     else
-      std::printf("%-12s %s\n", row->index.c_str(), gone ? "deleted" : "not deleted");
+      std::printf("%-12s %s\n", row->name.c_str(), gone ? "deleted" : "not deleted");
   }
   if (options.json)
     std::printf("%s\n", nlohmann::json{{"deletions", out}, {"complete", deleted == rows.size()}}.dump(2).c_str());

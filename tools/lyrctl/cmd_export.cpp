@@ -96,7 +96,7 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     everything = everything && ok && digest_ok;
     if (options.json) {
       out.push_back({{"entry", r.entry},
-                     {"index", r.name},
+                     {"name", r.name},
                      {"file", r.paths.target},
                      {"outcome", OutcomeText(r.outcome)},
                      {"copied", r.outcome == lyr::CopyOutcome::Copied},

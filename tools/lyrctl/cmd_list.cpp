@@ -35,7 +35,7 @@ void RunList(const GlobalOptions& options) {
     for (const auto& row : catalogue.Rows()) {
       const lyr::RecordingRecord& r = row.record;
       rows.push_back({{"entry", row.entry},
-                      {"index", row.index},
+                      {"name", row.name},
                       {"duration", row.duration},
                       {"time", row.time},
                       {"date", row.date},
@@ -47,7 +47,7 @@ void RunList(const GlobalOptions& options) {
                       {"bits_per_sample", r.BitsPerSample()},
                       {"channels", r.Channels()},
                       {"size", r.DataSize()},
-                      {"copied", row.icon == 1},
+                      {"copied", row.copied},
                       {"text", r.FreeText()}});
     }
     std::printf("%s\n", nlohmann::json{{"device", session.device_path}, {"recordings", rows}}.dump(2).c_str());
@@ -57,9 +57,9 @@ void RunList(const GlobalOptions& options) {
               "Date", "Codec", "Rate", "Bits/rate", "Ch", "Size", "Copied");
   for (const auto& row : catalogue.Rows()) {
     const lyr::RecordingRecord& r = row.record;
-    std::printf("%-8u %-12s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry, row.index.c_str(),
+    std::printf("%-8u %-12s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry, row.name.c_str(),
                 row.duration.c_str(), row.time.c_str(), row.date.c_str(), CodecText(r).c_str(), r.SampleRate(),
-                RateText(r).c_str(), r.Channels() < 2 ? "mono" : "stereo", r.DataSize(), row.icon == 1 ? "yes" : "no");
+                RateText(r).c_str(), r.Channels() < 2 ? "mono" : "stereo", r.DataSize(), row.copied ? "yes" : "no");
   }
   std::printf("%zu recording%s\n", catalogue.RowCount(), catalogue.RowCount() == 1 ? "" : "s");
 }

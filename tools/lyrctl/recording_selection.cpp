@@ -30,7 +30,7 @@ std::vector<const lyr::RecordingRow*> SelectRecordings(const lyr::RecordingCatal
       found = catalogue.FindEntry(static_cast<uint32_t>(number));
     if (found < 0) {
       for (size_t i = 0; i < catalogue.RowCount(); ++i)
-        if (catalogue.Row(i).index == w) found = static_cast<ptrdiff_t>(i);
+        if (catalogue.Row(i).name == w) found = static_cast<ptrdiff_t>(i);
     }
     if (found < 0) throw CommandFailure{"no recording \"" + w + "\" on the recorder (see lyrctl list)"};
     chosen.insert(static_cast<size_t>(found));
