@@ -169,4 +169,18 @@ uint16_t RecorderModel::FirmwareVersion() const {
   return GetU16(device_.data() + protocol::kDevFirmwareVersion);
 }
 
+uint16_t RecorderModel::HardwareMcuVersion() const { return GetU16(device_.data() + protocol::kDevHardwareMcu); }
+
+RecorderClock RecorderModel::DeviceClock() const {
+  const uint8_t* c = device_.data() + protocol::kDevClock;
+  return RecorderClock{GetU16(c), GetU16(c + 2), GetU16(c + 4), GetU16(c + 6), GetU16(c + 8), GetU16(c + 10)};
+}
+
+MemoryFigures RecorderModel::Memory() const {
+  const uint8_t* m = memory_status_.data();
+  return MemoryFigures{GetU32(m + protocol::kMemSizeUnits), GetU32(m + protocol::kMemUnitSize),
+                       GetU32(m + protocol::kMemFreeUnits), GetU32(m + protocol::kMemListCapacity),
+                       GetU32(m + protocol::kMemListCount)};
+}
+
 }  // namespace lyr

@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,20 @@
 namespace lyr {
 
 class RecorderModel;
+
+// The memory status record's figures. Byte figures are units x unit size in
+// 64 bits; used units are size - free, or 0 when free exceeds size.
+struct MemoryFigures {
+  uint32_t size_units = 0;
+  uint32_t unit_size = 0;
+  uint32_t free_units = 0;
+  uint32_t list_capacity = 0;  // recordings the list can hold
+  uint32_t list_count = 0;     // recordings listed
+
+  uint64_t SizeBytes() const { return uint64_t{size_units} * unit_size; }
+  uint64_t FreeBytes() const { return uint64_t{free_units} * unit_size; }
+  uint64_t UsedBytes() const { return size_units > free_units ? uint64_t{size_units - free_units} * unit_size : 0; }
+};
 
 // A local (wall-clock) date and time without a time zone.
 using LocalDateTime = std::chrono::local_time<std::chrono::milliseconds>;
@@ -91,6 +106,12 @@ class RecorderModel {
   void SetSettingsInput(const InputTemplate& input);
   void SetSettingsFileFormat(const FileFormatTemplate& format);
   uint16_t FirmwareVersion() const;
+  // Device record: high byte the hardware version, low byte the MCU version
+  // as two decimal digits.
+  uint16_t HardwareMcuVersion() const;
+  // Device record: the recorder's clock when the record was read, as stored.
+  RecorderClock DeviceClock() const;
+  MemoryFigures Memory() const;
   // PC local time of the last refresh.
   LocalDateTime RefreshTime() const { return refresh_time_; }
 

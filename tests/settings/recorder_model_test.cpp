@@ -170,3 +170,32 @@ TEST(RecorderModel, SettingsRecordCarriesBothTemplateLayouts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Byte figures are 64-bit products, and free beyond size gives no used bytes.
+TEST(RecorderModel, MemoryFiguresFromTheStatusRecord) {
+  struct Case {
+    uint32_t units, unit, free_units;
+    uint64_t size, free_bytes, used;
+  } cases[] = {
+      {1000, 32768, 250, 32768000, 8192000, 24576000},
+      {0x200000, 0x10000, 0x100000, 0x2000000000ull, 0x1000000000ull, 0x1000000000ull},  // 128 GiB
+      {100, 512, 150, 51200, 76800, 0},
+  };
+  for (const Case& c : cases) {
+    RecorderModel model;
+    uint8_t* m = model.MemoryStatus().data();
+    lyr::PutU32(m + lyr::protocol::kMemSizeUnits, c.units);
+    lyr::PutU32(m + lyr::protocol::kMemUnitSize, c.unit);
+    lyr::PutU32(m + lyr::protocol::kMemFreeUnits, c.free_units);
+    lyr::PutU32(m + lyr::protocol::kMemListCount, 7);
+    const lyr::MemoryFigures f = model.Memory();
+    EXPECT_EQ(f.SizeBytes(), c.size);
+    EXPECT_EQ(f.FreeBytes(), c.free_bytes);
+    EXPECT_EQ(f.UsedBytes(), c.used);
+    EXPECT_EQ(f.list_count, 7u);
+  }
+}
+
+}  // namespace
