@@ -3,23 +3,9 @@
 #include <new>
 
 #include "platform/last_error.h"
+#include "recordings/mpeg_header.h"
 
 namespace lyr {
-namespace {
-
-// The recorder writes MPEG-1 Layer II at these rates; anything else in a
-// record is damage, and must not size the frame table.
-bool IsLayer2SampleRate(uint32_t rate) { return rate == 32000 || rate == 44100 || rate == 48000; }
-bool IsLayer2BitRate(uint32_t rate) {
-  static constexpr uint32_t kRates[] = {32000,  48000,  56000,  64000,  80000,  96000,  112000,
-                                        128000, 160000, 192000, 224000, 256000, 320000, 384000};
-  for (uint32_t r : kRates) {
-    if (r == rate) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 int RecordingReader::OpenRecordingReader(uint32_t entry) {
   CloseRecordingReader();
@@ -32,12 +18,16 @@ int RecordingReader::OpenRecordingReader(uint32_t entry) {
     return 0;
   }
   if (record.IsMpegLayer2()) {
-    if (!IsLayer2SampleRate(record.SampleRate()) || !IsLayer2BitRate(record.BitRate())) {
+    // The recorder writes MPEG-1 Layer II; rates without a header of their
+    // own are damage, and must not size the frame table.
+    const MpegHeader frame = MpegHeader::FromRates(
+        MpegHeader::kMpeg1, MpegHeader::kLayer2, record.SampleRate(), record.BitRate(), MpegHeader::kStereo);
+    if (!frame.IsValid()) {
       SetLastError(kErrorInvalidData);
       return 0;
     }
-    exact_frame_length_ = 144.0 * record.BitRate() / record.SampleRate();
-    frame_length_ = static_cast<uint32_t>(144ull * record.BitRate() / record.SampleRate());
+    exact_frame_length_ = frame.SamplesPerFrame() / 8.0 * frame.BitRate() / frame.SampleRate();
+    frame_length_ = frame.FrameLength();
     frame_count_ = static_cast<uint32_t>(static_cast<double>(size) / frame_length_ + 0.5);
     decoder_ = AudioDecoderCreate();
     if (decoder_ == nullptr) {

@@ -8,13 +8,13 @@
 #include "playback/decoder/bit_reader.h"
 #include "playback/decoder/decoder_tables.h"
 #include "playback/decoder/synthesis.h"
+#include "recordings/mpeg_header.h"
 
 namespace lyr {
 
 using decoder::AllocationTable;
 using decoder::BitReader;
 using decoder::DecoderTables;
-using decoder::kBlocksPerFrame;
 using decoder::kSubbands;
 using decoder::Requantizer;
 using decoder::SubbandSamples;
@@ -34,32 +34,9 @@ constexpr size_t kMaxFrameLength = 144 * 160000 / 8000 + 1;
 constexpr size_t kMaxFrameBits = 32 + 16 + 2 * 32 * 4 + 2 * 32 * 2 + 2 * 32 * 3 * 6 + 12 * 2 * 32 * 3 * 16;
 constexpr size_t kFrameBufferSize = std::max(kMaxFrameLength, (kMaxFrameBits + 7) / 8) + 8;
 
-constexpr int kModeJointStereo = 1;
-constexpr int kModeSingleChannel = 3;
-
-constexpr uint16_t kMpeg1Layer2Rates[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
-constexpr uint16_t kLowRateLayer2Rates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-constexpr uint32_t kMpeg1SampleRates[3] = {44100, 48000, 32000};
-
 }  // namespace
 
 struct AudioDecoder {
-  // The last parsed header.
-  int layer = 0;
-  int protection = 0;  // 1 when the frame carries no CRC
-  int bit_rate_index = 0;
-  uint32_t bit_rate = 0;
-  int sample_rate_index = 0;
-  uint32_t sample_rate = 0;
-  int padding = 0;
-  int mode = 0;
-  int mode_extension = 0;
-  int channels = 0;
-  bool lower_sampling_frequency = false;
-  size_t frame_length = 0;
-
-  uint64_t frames_decoded = 0;
-
   alignas(64) uint8_t frame[kFrameBufferSize];
   SubbandSamples samples[2];
   SynthesisHistory history[2];
@@ -67,39 +44,18 @@ struct AudioDecoder {
 
 namespace {
 
-// Parses the header; false for anything this decoder does not take.
-bool ParseHeader(AudioDecoder& d, uint32_t h) {
-  if ((h >> 21) != 0x7FF) return false;
-  const bool bit20 = ((h >> 20) & 1) != 0, bit19 = ((h >> 19) & 1) != 0;
-  if (!bit20 && bit19) return false;  // reserved version
-  const int layer_bits = static_cast<int>((h >> 17) & 3);
-  if (layer_bits == 0) return false;  // reserved layer
-  d.layer = 4 - layer_bits;
-  d.protection = static_cast<int>((h >> 16) & 1);
-  d.bit_rate_index = static_cast<int>((h >> 12) & 15);
-  d.sample_rate_index = static_cast<int>((h >> 10) & 3);
-  d.padding = static_cast<int>((h >> 9) & 1);
-  d.mode = static_cast<int>((h >> 6) & 3);
-  d.mode_extension = static_cast<int>((h >> 4) & 3);
-  d.channels = d.mode == kModeSingleChannel ? 1 : 2;
-  d.lower_sampling_frequency = !(bit20 && bit19);
-
-  if (d.sample_rate_index == 3) return false;
-  d.sample_rate = kMpeg1SampleRates[d.sample_rate_index] >> (bit20 ? (bit19 ? 0 : 1) : 2);
-  if (d.bit_rate_index == 0 || d.bit_rate_index == 15) return false;
-  // Layer I is not taken; Layer III is not decoded yet.
-  if (d.layer != 2) return false;
-  d.bit_rate = 1000u * (d.lower_sampling_frequency ? kLowRateLayer2Rates : kMpeg1Layer2Rates)[d.bit_rate_index];
-  d.frame_length = 144 * d.bit_rate / d.sample_rate + static_cast<size_t>(d.padding);
-  return true;
+// Layer I is not taken; Layer III is not decoded yet.
+bool IsDecodable(const MpegHeader& header) {
+  return header.IsValid() && header.LayerBits() == MpegHeader::kLayer2;
 }
 
-const AllocationTable& ChooseAllocationTable(const AudioDecoder& d, const DecoderTables& tables) {
+// The bit-allocation table the encoder used, by sample rate and bit rate per channel.
+const AllocationTable& ChooseAllocationTable(const MpegHeader& header, const DecoderTables& tables) {
   using namespace decoder;
-  if (d.lower_sampling_frequency) return tables.allocation[kTableLowRate];
-  const uint32_t per_channel = d.bit_rate / 1000 / static_cast<uint32_t>(d.channels);
-  if (per_channel <= 48) return tables.allocation[d.sample_rate == 32000 ? kTableD : kTableC];
-  if (per_channel <= 80 || d.sample_rate == 48000) return tables.allocation[kTableA];
+  if (header.IsLowerSamplingFrequency()) return tables.allocation[kTableLowRate];
+  const uint32_t per_channel = header.BitRate() / 1000 / header.Channels();
+  if (per_channel <= 48) return tables.allocation[header.SampleRate() == 32000 ? kTableD : kTableC];
+  if (per_channel <= 80 || header.SampleRate() == 48000) return tables.allocation[kTableA];
   return tables.allocation[kTableB];
 }
 
@@ -107,38 +63,48 @@ const AllocationTable& ChooseAllocationTable(const AudioDecoder& d, const Decode
   return static_cast<int32_t>((int64_t{numerator} * q.mult + q.round) >> q.shift);
 }
 
-// Reads the audio data of a Layer II frame and requantizes it into 36 blocks
-// of subband samples per channel.
-void ReadLayer2(AudioDecoder& d, const DecoderTables& tables) {
-  const AllocationTable& table = ChooseAllocationTable(d, tables);
-  const int channels = d.channels;
-  const int sblimit = table.sblimit;
-  const int bound = channels == 2 && d.mode == kModeJointStereo ? std::min(4 * (d.mode_extension + 1), sblimit)
-                                                                  : sblimit;
-  BitReader bits(d.frame, d.protection ? 32 : 48);
-
+// A Layer II frame carries, after its header and CRC, the bit allocation of
+// every subband, then the scale factors of the allocated subbands, then the
+// samples in twelve granules of three per subband. Each stage below reads one
+// of these parts; the side information of the first two is what the third
+// needs to read and requantize the samples.
+struct Layer2SideInfo {
+  int channels;
+  int sblimit;  // subbands that carry an allocation
+  int bound;    // from this subband on, both channels share one allocation and the samples
   int8_t quant_class[2][kSubbands];  // -1: no samples
-  for (int sb = 0; sb < sblimit; ++sb) {
-    const unsigned nbal = table.nbal[sb];
-    if (sb < bound) {
-      for (int ch = 0; ch < channels; ++ch) quant_class[ch][sb] = table.quant_class[sb][bits.Read(nbal)];
-    } else {
-      quant_class[0][sb] = quant_class[1][sb] = table.quant_class[sb][bits.Read(nbal)];
-    }
-  }
-
-  uint32_t selection[2][kSubbands];
-  for (int sb = 0; sb < sblimit; ++sb) {
-    for (int ch = 0; ch < channels; ++ch) {
-      if (quant_class[ch][sb] >= 0) selection[ch][sb] = bits.Read(2);
-    }
-  }
-
-  // One requantizer per channel, subband and third of the frame.
+  // One requantizer per channel, subband and third of the frame: the class
+  // and that third's scale factor together.
   const Requantizer* requant[2][kSubbands][3];
-  for (int sb = 0; sb < sblimit; ++sb) {
-    for (int ch = 0; ch < channels; ++ch) {
-      const int c = quant_class[ch][sb];
+};
+
+// Stage 1, bit allocation: the quantization class of each channel and subband.
+void ReadBitAllocation(BitReader& bits, const AllocationTable& table, Layer2SideInfo& side) {
+  for (int sb = 0; sb < side.sblimit; ++sb) {
+    const unsigned nbal = table.nbal[sb];
+    if (sb < side.bound) {
+      for (int ch = 0; ch < side.channels; ++ch)
+        side.quant_class[ch][sb] = table.quant_class[sb][bits.Read(nbal)];
+    } else {
+      side.quant_class[0][sb] = side.quant_class[1][sb] = table.quant_class[sb][bits.Read(nbal)];
+    }
+  }
+}
+
+// Stage 2, scale factors: first for every allocated subband the selection
+// information (which thirds of the frame share a scale factor), then the
+// scale factors themselves.
+void ReadScaleFactors(BitReader& bits, const DecoderTables& tables, Layer2SideInfo& side) {
+  uint32_t selection[2][kSubbands];
+  for (int sb = 0; sb < side.sblimit; ++sb) {
+    for (int ch = 0; ch < side.channels; ++ch) {
+      if (side.quant_class[ch][sb] >= 0) selection[ch][sb] = bits.Read(2);
+    }
+  }
+
+  for (int sb = 0; sb < side.sblimit; ++sb) {
+    for (int ch = 0; ch < side.channels; ++ch) {
+      const int c = side.quant_class[ch][sb];
       if (c < 0) continue;
       uint32_t sf[3];
       switch (selection[ch][sb]) {
@@ -155,43 +121,54 @@ void ReadLayer2(AudioDecoder& d, const DecoderTables& tables) {
           sf[0] = bits.Read(6), sf[1] = sf[2] = bits.Read(6);
           break;
       }
-      for (int part = 0; part < 3; ++part) requant[ch][sb][part] = &tables.requant[c][sf[part]];
+      for (int part = 0; part < 3; ++part) side.requant[ch][sb][part] = &tables.requant[c][sf[part]];
     }
   }
+}
 
-  for (int ch = 0; ch < channels; ++ch) std::memset(&d.samples[ch], 0, sizeof(SubbandSamples));
+// One coded sample field of a granule, in bitstream order, with where its samples go.
+struct SampleField {
+  const int16_t (*group)[3];  // grouped classes: numerators by code word
+  unsigned bits;
+  int32_t offset;   // levels - 1, for ungrouped codes
+  int32_t* out[2];  // the second channel's row above the joint-stereo bound, else null
+  const Requantizer* const* requant[2];
+};
 
-  // The coded sample fields in bitstream order, each with where its samples go.
-  struct SampleField {
-    const int16_t (*group)[3];  // grouped classes: numerators by code word
-    unsigned bits;
-    int32_t offset;  // levels - 1, for ungrouped codes
-    int32_t* out[2];  // the second channel's row above the joint-stereo bound, else null
-    const Requantizer* const* requant[2];
-  };
-  SampleField fields[2 * kSubbands];
-  int field_count = 0;
-  for (int sb = 0; sb < sblimit; ++sb) {
-    const bool shared = sb >= bound && channels == 2;
-    for (int ch = 0; ch < (shared ? 1 : channels); ++ch) {
-      const int c = quant_class[ch][sb];
+// Stage 3a: the fields every granule repeats, from the side information.
+// Returns how many there are.
+int ListSampleFields(const Layer2SideInfo& side, const DecoderTables& tables, SubbandSamples* samples,
+                     SampleField* fields) {
+  int count = 0;
+  for (int sb = 0; sb < side.sblimit; ++sb) {
+    const bool shared = sb >= side.bound && side.channels == 2;
+    for (int ch = 0; ch < (shared ? 1 : side.channels); ++ch) {
+      const int c = side.quant_class[ch][sb];
       if (c < 0) continue;
       const decoder::QuantClass& qc = decoder::kQuantClasses[c];
-      SampleField& f = fields[field_count++];
-      f.group = !qc.grouped ? nullptr : qc.levels == 3 ? tables.group3 : qc.levels == 5 ? tables.group5 : tables.group9;
+      SampleField& f = fields[count++];
+      f.group = !qc.grouped      ? nullptr
+                : qc.levels == 3 ? tables.group3
+                : qc.levels == 5 ? tables.group5
+                                 : tables.group9;
       f.bits = qc.bits;
       f.offset = static_cast<int32_t>(qc.levels) - 1;
-      f.out[0] = d.samples[ch].value[sb];
-      f.out[1] = shared ? d.samples[1].value[sb] : nullptr;
-      f.requant[0] = requant[ch][sb];
-      f.requant[1] = shared ? requant[1][sb] : nullptr;
+      f.out[0] = samples[ch].value[sb];
+      f.out[1] = shared ? samples[1].value[sb] : nullptr;
+      f.requant[0] = side.requant[ch][sb];
+      f.requant[1] = shared ? side.requant[1][sb] : nullptr;
     }
   }
+  return count;
+}
 
+// Stage 3b: the samples of the twelve granules, requantized into their
+// subband rows: three blocks a granule, four granules to each third of the frame.
+void ReadSamples(BitReader& bits, const SampleField* fields, int count) {
   for (int granule = 0; granule < 12; ++granule) {
     const int part = granule >> 2;
     const int t = granule * 3;
-    for (int i = 0; i < field_count; ++i) {
+    for (int i = 0; i < count; ++i) {
       const SampleField& f = fields[i];
       int32_t numerator[3];
       if (f.group != nullptr) {
@@ -212,6 +189,28 @@ void ReadLayer2(AudioDecoder& d, const DecoderTables& tables) {
   }
 }
 
+// Reads the audio data of the Layer II frame at `frame` and requantizes it
+// into 36 blocks of subband samples per channel.
+void ReadLayer2(const MpegHeader& h, const uint8_t* frame, const DecoderTables& tables,
+                SubbandSamples* samples) {
+  const AllocationTable& table = ChooseAllocationTable(h, tables);
+  Layer2SideInfo side;
+  side.channels = static_cast<int>(h.Channels());
+  side.sblimit = table.sblimit;
+  side.bound = side.channels == 2 && h.ChannelMode() == MpegHeader::kJointStereo
+                   ? std::min(4 * (static_cast<int>(h.ModeExtension()) + 1), side.sblimit)
+                   : side.sblimit;
+  BitReader bits(frame, h.HasCrc() ? 48 : 32);
+
+  ReadBitAllocation(bits, table, side);
+  ReadScaleFactors(bits, tables, side);
+
+  for (int ch = 0; ch < side.channels; ++ch) std::memset(&samples[ch], 0, sizeof(SubbandSamples));
+  SampleField fields[2 * kSubbands];
+  const int field_count = ListSampleFields(side, tables, samples, fields);
+  ReadSamples(bits, fields, field_count);
+}
+
 }  // namespace
 
 AudioDecoder* AudioDecoderCreate() {
@@ -228,20 +227,19 @@ size_t AudioDecoderDecode(AudioDecoder* d, const uint8_t* input, size_t input_le
                           size_t* bytes_produced) {
   if (bytes_produced != nullptr) *bytes_produced = 0;
   if (d == nullptr || input == nullptr || output == nullptr || input_length < 4) return 0;
-  const uint32_t header = (uint32_t{input[0]} << 24) | (uint32_t{input[1]} << 16) | (uint32_t{input[2]} << 8) | input[3];
-  if (!ParseHeader(*d, header)) return 0;
-  if (d->frame_length > input_length) return 0;
+  const MpegHeader header = MpegHeader::FromBytes(input);
+  if (!IsDecodable(header)) return 0;
+  const size_t frame_length = header.FrameLength();
+  if (frame_length > input_length) return 0;
 
-  std::memcpy(d->frame, input, d->frame_length);
-  std::memset(d->frame + d->frame_length, 0, sizeof d->frame - d->frame_length);
+  std::memcpy(d->frame, input, frame_length);
+  std::memset(d->frame + frame_length, 0, sizeof d->frame - frame_length);
 
-  const DecoderTables& tables = decoder::GetDecoderTables();
-  ReadLayer2(*d, tables);
+  ReadLayer2(header, d->frame, decoder::GetDecoderTables(), d->samples);
 
-  SynthesizeFrame(d->samples, d->channels, d->history, static_cast<int16_t*>(output));
-  ++d->frames_decoded;
+  SynthesizeFrame(d->samples, static_cast<int>(header.Channels()), d->history, static_cast<int16_t*>(output));
   if (bytes_produced != nullptr) *bytes_produced = kAudioDecoderFrameOutputBytes;
-  return d->frame_length;
+  return frame_length;
 }
 
 void AudioDecoderDestroy(AudioDecoder* decoder) { delete decoder; }

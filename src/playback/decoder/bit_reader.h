@@ -19,7 +19,6 @@ class BitReader {
     position_ += bits;
     return static_cast<uint32_t>(word >> (64 - bits));
   }
-  size_t Position() const { return position_; }
 
  private:
   const uint8_t* data_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "playback/decoder/audio_decoder.h"
+#include "recordings/mpeg_header.h"
 
 namespace lyr {
 namespace {
@@ -14,23 +15,11 @@ constexpr size_t kBufferSize = 64 * 1024;
 // much input waits is refused for its content, not for being cut short.
 constexpr size_t kLookAhead = 4096;
 
-struct StreamFormat {
-  uint32_t version = 0, rate_index = 0;
-  bool single_channel = false;
-};
-
-bool IsLayer2Header(const uint8_t* p) {
-  const uint32_t h = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-  const uint32_t bit_rate_index = (h >> 12) & 15;
-  return (h >> 21) == 0x7FF && ((h >> 19) & 3) != 1 && ((h >> 17) & 3) == 2 && bit_rate_index != 0 &&
-         bit_rate_index != 15 && ((h >> 10) & 3) != 3;
+// Frames of one stream share version, sample rate and channel count.
+bool SameStream(const MpegHeader& a, const MpegHeader& b) {
+  return a.VersionBits() == b.VersionBits() && a.SampleRateIndex() == b.SampleRateIndex() &&
+         a.Channels() == b.Channels();
 }
-
-StreamFormat FormatOf(const uint8_t* p) {
-  return {static_cast<uint32_t>((p[1] >> 3) & 3), static_cast<uint32_t>((p[2] >> 2) & 3), (p[3] >> 6) == 3};
-}
-
-constexpr uint32_t kRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
 
 }  // namespace
 
@@ -45,7 +34,7 @@ Layer2StreamResult DecodeLayer2Stream(const StreamReader& read, const PcmWriter&
   size_t begin = 0, end = 0;
   bool at_end = false;
   bool locked = false;
-  StreamFormat format;
+  MpegHeader first;  // of the first frame decoded
 
   for (;;) {
     if (!at_end && end - begin < kLookAhead) {
@@ -60,12 +49,10 @@ Layer2StreamResult DecodeLayer2Stream(const StreamReader& read, const PcmWriter&
     }
     if (end - begin < 4) break;
     const uint8_t* p = buffer.data() + begin;
-    bool candidate = IsLayer2Header(p);
-    if (candidate && locked) {
-      const StreamFormat f = FormatOf(p);
-      candidate = f.version == format.version && f.rate_index == format.rate_index &&
-                  f.single_channel == format.single_channel;
-    }
+    // The decoder refuses what is no Layer II header; once the stream is
+    // known, a header of another stream is no frame start either.
+    const MpegHeader header = MpegHeader::FromBytes(p);
+    const bool candidate = !locked || SameStream(header, first);
     size_t produced = 0;
     const size_t consumed = candidate ? AudioDecoderDecode(decoder.get(), p, end - begin, pcm, &produced) : 0;
     if (consumed == 0) {
@@ -75,9 +62,9 @@ Layer2StreamResult DecodeLayer2Stream(const StreamReader& read, const PcmWriter&
     }
     if (!locked) {
       locked = true;
-      format = FormatOf(p);
-      result.sample_rate = kRates[format.version][format.rate_index];
-      result.channels = format.single_channel ? 1 : 2;
+      first = header;
+      result.sample_rate = header.SampleRate();
+      result.channels = header.Channels();
     }
     write(pcm, produced);
     ++result.frames;
