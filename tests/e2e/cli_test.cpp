@@ -7,48 +7,25 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e/e2e_support.h"
-#include "platform/byte_order.h"
+#include "emulator/audio_import.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
+using lyr_test::EditConfig;
 using lyr_test::RunResult;
 using lyr_test::ServedRecorder;
 using lyr_test::Slurp;
 
-void EditConfig(const fs::path& store, const std::function<void(json&)>& edit) {
-  json j = json::parse(Slurp(store / "recorder.json"));
-  edit(j);
-  std::ofstream(store / "recorder.json") << j.dump(2);
-}
-
-// A short 16-bit stereo WAVE file at 48 kHz.
-fs::path WriteWave(const fs::path& path, uint32_t frames = 48000) {
-  std::string data(frames * 4, '\0');
-  for (uint32_t i = 0; i < frames * 2; ++i)
-    lyr::PutU16(reinterpret_cast<uint8_t*>(&data[i * 2]), static_cast<uint16_t>(i * 97));
-  uint8_t h[44] = {};
-  std::memcpy(h, "RIFFxxxxWAVEfmt ", 16);
-  lyr::PutU32(h + 4, static_cast<uint32_t>(data.size() + 36));
-  lyr::PutU32(h + 16, 16);
-  lyr::PutU16(h + 20, 1);
-  lyr::PutU16(h + 22, 2);
-  lyr::PutU32(h + 24, 48000);
-  lyr::PutU32(h + 28, 48000 * 4);
-  lyr::PutU16(h + 32, 4);
-  lyr::PutU16(h + 34, 16);
-  std::memcpy(h + 36, "data", 4);
-  lyr::PutU32(h + 40, static_cast<uint32_t>(data.size()));
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(h), sizeof h);
-  f << data;
-  return path;
-}
-
 void AddRecording(const ServedRecorder& rec, std::vector<std::string> args) {
   const fs::path wav = rec.dir() / "tone.wav";
-  if (!fs::exists(wav)) WriteWave(wav);
+  if (!fs::exists(wav)) {
+    // One second of 16-bit stereo at 48 kHz.
+    std::vector<int16_t> pcm(48000 * 2);
+    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 97);
+    ASSERT_TRUE(lyr_emu::WritePcmWaveFile(pcm.data(), 48000, 2, 48000, wav));
+  }
   args.insert(args.begin(), {lyr_test::LyrEmuPath(), "add", rec.store().string(), wav.string()});
   const RunResult r = lyr_test::Run(args);
   ASSERT_EQ(r.exit_code, 0) << r.err;

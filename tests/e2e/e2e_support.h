@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -169,6 +171,13 @@ class ServedRecorder {
   pid_t pid_ = -1;
   std::string serve_output_;
 };
+
+// Changes a store's recorder.json (what the stand-in reports, its faults).
+inline void EditConfig(const std::filesystem::path& store, const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json j = nlohmann::json::parse(Slurp(store / "recorder.json"));
+  edit(j);
+  std::ofstream(store / "recorder.json") << j.dump(2);
+}
 
 #define LYR_REQUIRE_FUSE()                                                       \
   do {                                                                           \

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -201,7 +202,15 @@ int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job) {
   int result;
   {
     lyr::ProgressJob progress(window, std::move(job));
-    if (!progress.Start()) {
+    // The worker never takes Ctrl+C: its exchanges with the recorder are not
+    // cut short by the handler, and the main thread sees the interrupt.
+    sigset_t interrupt, old_mask;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
+    const bool started = progress.Start();
+    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+    if (!started) {
       result = lyr::kJobFailed;
     } else {
       while (progress.Running() && !g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
