@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -41,12 +43,14 @@ inline std::string Slurp(const std::filesystem::path& p) {
   return ss.str();
 }
 
-// Starts a program with stdout and stderr sent to files; returns its pid.
+// Starts a program with stdout and stderr sent to files (stdin from
+// `in`); returns its pid.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& out,
-                   const std::filesystem::path& err, const std::vector<std::string>& extra_env = {}) {
+                   const std::filesystem::path& err, const std::vector<std::string>& extra_env = {},
+                   const std::string& in = "/dev/null") {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<char*> args;
@@ -168,8 +172,15 @@ class ServedRecorder {
   std::string serve_output_;
 };
 
-#define LYR_REQUIRE_FUSE()                                                      \
-  do {                                                                          \
+// Changes a store's recorder.json (what the stand-in reports, its faults).
+inline void EditConfig(const std::filesystem::path& store, const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json j = nlohmann::json::parse(Slurp(store / "recorder.json"));
+  edit(j);
+  std::ofstream(store / "recorder.json") << j.dump(2);
+}
+
+#define LYR_REQUIRE_FUSE()                                                       \
+  do {                                                                           \
     if (!::lyr_test::FuseAvailable()) GTEST_SKIP() << "/dev/fuse is not usable"; \
   } while (0)
 

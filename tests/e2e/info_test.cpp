@@ -9,12 +9,7 @@ namespace {
 
 using lyr_test::ServedRecorder;
 using json = nlohmann::json;
-
-void EditConfig(const std::filesystem::path& store, const std::function<void(json&)>& edit) {
-  json j = json::parse(lyr_test::Slurp(store / "recorder.json"));
-  edit(j);
-  std::ofstream(store / "recorder.json") << j.dump(2);
-}
+using lyr_test::EditConfig;
 
 TEST(LyrctlInfo, ReportsWhatTheRecorderHolds) {
   LYR_REQUIRE_FUSE();
@@ -77,15 +72,14 @@ TEST(LyrctlInfo, RefusalsAreOneClearLineAndAFailureStatus) {
 
 TEST(LyrctlInfo, NoRecorderAtThePath) {
   lyr_test::TempDir dir;
-  const auto missing = lyr_test::Run({lyr_test::LyrctlPath(), "--device", (dir / "nothing").string(), "info"});
+  const auto missing =
+      lyr_test::Run({lyr_test::LyrctlPath(), "--device", (dir / "nothing").string(), "info"});
   EXPECT_NE(missing.exit_code, 0);
   EXPECT_NE(missing.err.find("no recorder at"), std::string::npos) << missing.err;
 
   // A plain file of zeros takes the blocks but never answers.
   const auto blank = dir / "blank";
-  {
-    std::ofstream f(blank);
-  }
+  { std::ofstream f(blank); }
   std::filesystem::resize_file(blank, 1 << 22);
   const auto silent = lyr_test::Run({lyr_test::LyrctlPath(), "--device", blank.string(), "info"});
   EXPECT_NE(silent.exit_code, 0);

@@ -5,22 +5,22 @@
 #include <cstdio>
 #include <cstring>
 
-#include "session/connection.h"
 #include "link/disk_scanner.h"
+#include "session/connection.h"
 
 namespace lyrctl {
 
 namespace {
 
 // The recorder's disk: the one given, else the only recorder plugged in.
-std::string ChooseDevice(const GlobalOptions& options) {
+lyr::Result<std::string> ChooseDevice(const GlobalOptions& options) {
   if (!options.device.empty()) return options.device;
   const auto found = lyr::FindRecorders(lyr::DefaultSysfsRoot());
-  if (found.empty()) throw CommandFailure{"no recorder found: plug the recorder in or use --device PATH", 2};
+  if (found.empty()) return UsageError("no recorder found: plug the recorder in or use --device PATH");
   if (found.size() > 1) {
     std::string nodes;
     for (const auto& r : found) nodes += (nodes.empty() ? "" : ", ") + r.node + " (" + r.device_id + ")";
-    throw CommandFailure{"several recorders found: " + nodes + "; choose one with --device PATH", 2};
+    return UsageError("several recorders found: " + nodes + "; choose one with --device PATH");
   }
   return found.front().node;
 }
@@ -33,9 +33,9 @@ std::string FirmwareText(uint16_t version) {
 
 }  // namespace
 
-RecorderSession OpenRecorderSession(const GlobalOptions& options) {
+lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
   RecorderSession session;
-  session.device_path = ChooseDevice(options);
+  LYR_TRY_ASSIGN(session.device_path, ChooseDevice(options));
   const std::string& device = session.device_path;
   session.link = std::make_unique<lyr::RecorderLink>();
   lyr::RecorderLink& link = *session.link;
@@ -43,11 +43,11 @@ RecorderSession OpenRecorderSession(const GlobalOptions& options) {
   if (link.OpenLink(device) != 0) {
     const int err = link.OsError();
     if (err == EACCES || err == EPERM)
-      throw CommandFailure{"permission denied on " + device +
-                           ": run as a user who may read and write the recorder's disk"};
-    if (err == ENOENT) throw CommandFailure{"no recorder at " + device + ": no such device"};
-    if (err != 0) throw CommandFailure{"cannot open " + device + ": " + std::strerror(err)};
-    throw CommandFailure{"no recorder at " + device + ": it did not take the link's first block"};
+      return Failure("permission denied on " + device +
+                     ": run as a user who may read and write the recorder's disk");
+    if (err == ENOENT) return Failure("no recorder at " + device + ": no such device");
+    if (err != 0) return Failure("cannot open " + device + ": " + std::strerror(err));
+    return Failure("no recorder at " + device + ": it did not take the link's first block");
   }
   link.SetDriveOpen(true);
   session.model = std::make_unique<lyr::RecorderModel>();
@@ -56,23 +56,23 @@ RecorderSession OpenRecorderSession(const GlobalOptions& options) {
     case lyr::ConnectionResult::kReady:
       return session;
     case lyr::ConnectionResult::kNoAnswer:
-      throw CommandFailure{"no recorder at " + device + ": it does not answer"};
+      return Failure("no recorder at " + device + ": it does not answer");
     case lyr::ConnectionResult::kRefused:
-      throw CommandFailure{"the recorder at " + device + " reports that it must not be used"};
+      return Failure("the recorder at " + device + " reports that it must not be used");
     case lyr::ConnectionResult::kAccessFailed:
-      throw CommandFailure{"Access LYR Failed!: the recorder does not answer"};
+      return Failure("Access LYR Failed!: the recorder does not answer");
     case lyr::ConnectionResult::kAccessLocked:
-      throw CommandFailure{"Access LYR Failed!: the recorder refused access (it is locked)"};
+      return Failure("Access LYR Failed!: the recorder refused access (it is locked)");
     case lyr::ConnectionResult::kNoSettings:
-      throw CommandFailure{"Read data from LYR error!: settings"};
+      return Failure("Read data from LYR error!: settings");
     case lyr::ConnectionResult::kOldFirmware:
       break;
   }
   // A disk whose window reads back as zeros took our blocks without answering.
   if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; }))
-    throw CommandFailure{"no recorder at " + device + ": nothing answers on that disk"};
-  throw CommandFailure{"the recorder's firmware " + FirmwareText(session.model->FirmwareVersion()) +
-                       " is too old: V6.000 or later is needed"};
+    return Failure("no recorder at " + device + ": nothing answers on that disk");
+  return Failure("the recorder's firmware " + FirmwareText(session.model->FirmwareVersion()) +
+                 " is too old: V6.000 or later is needed");
 }
 
 }  // namespace lyrctl

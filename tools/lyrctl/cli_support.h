@@ -19,8 +19,8 @@ struct RecorderSession {
 
 // Opens the recorder at options.device, or the one recorder that discovery
 // finds when no device is given, and runs the connection sequence (identify,
-// request access, refresh, firmware check). Throws CommandFailure with a
-// clear message otherwise.
-RecorderSession OpenRecorderSession(const GlobalOptions& options);
+// request access, refresh, firmware check). Otherwise an error with a clear
+// message (a usage error when the recorder to use must be named).
+lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options);
 
 }  // namespace lyrctl

@@ -1,16 +1,25 @@
 // lyrctl decode: an MPEG-1/2 Layer II file to a 16-bit stereo WAVE file,
 // decoded frame by frame with the player's decoder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 
 #include "commands.h"
 #include "platform/byte_order.h"
 #include "playback/decoder/layer2_stream.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -36,13 +45,69 @@ void BuildStereoWaveHeader(uint8_t* h, uint32_t sample_rate, uint32_t data_bytes
   lyr::PutU32(h + 40, data_bytes);
 }
 
-std::string Reason() { return std::strerror(errno); }
+lyr::Error OsFailure(const std::string& what, const std::string& path) {
+  return lyr::Error::Os(errno, what + " " + LocalShownText(path));
+}
 
-void RunDecode(const GlobalOptions& options, const std::string& in_path, const std::string& out_path) {
+// The file the WAVE file replaces: OUT, or the file OUT links to, so that a
+// symbolic link keeps pointing at the new file. OUT must not be IN under any
+// name (a symbolic or hard link, another path to it): decoding never writes
+// over its input.
+lyr::Result<std::string> ChooseTarget(int in_fd, const std::string& in_path, const std::string& out_path) {
+  struct stat in_st {
+  }, out_st{};
+  if (::fstat(in_fd, &in_st) != 0) return OsFailure("cannot read", in_path);
+  if (::stat(out_path.c_str(), &out_st) != 0) {
+    if (errno == ENOENT) return out_path;
+    return OsFailure("cannot write", out_path);
+  }
+  if (out_st.st_dev == in_st.st_dev && out_st.st_ino == in_st.st_ino)
+    return UsageError(LocalShownText(out_path) + " is the input file " + LocalShownText(in_path) +
+                      ": decoding never writes over its input");
+  if (!S_ISREG(out_st.st_mode)) return UsageError(LocalShownText(out_path) + " is not a regular file");
+  char resolved[PATH_MAX];
+  if (::realpath(out_path.c_str(), resolved) == nullptr) return OsFailure("cannot write", out_path);
+  return std::string(resolved);
+}
+
+// A new file beside `target`, made with O_EXCL and the mode of any new file.
+lyr::Result<std::pair<std::string, int>> CreateTemporaryBeside(const std::string& target) {
+  const std::filesystem::path path(target);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08x.partial", random());
+    std::filesystem::path temp = path;
+    temp += suffix;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return std::make_pair(temp.string(), fd);
+    if (errno != EEXIST) return OsFailure("cannot create a file beside", target);
+  }
+  return OsFailure("cannot create a file beside", target);
+}
+
+// Removes the temporary file unless it was renamed onto the target.
+struct TemporaryFile {
+  std::string path;
+  bool kept = false;
+  ~TemporaryFile() {
+    if (!kept && !path.empty()) ::unlink(path.c_str());
+  }
+};
+
+lyr::Status RunDecode(const GlobalOptions& options, const std::string& in_path, const std::string& out_path) {
   File in(std::fopen(in_path.c_str(), "rb"), std::fclose);
-  if (!in) throw CommandFailure{"cannot open " + in_path + ": " + Reason()};
-  File out(std::fopen(out_path.c_str(), "wb"), std::fclose);
-  if (!out) throw CommandFailure{"cannot create " + out_path + ": " + Reason()};
+  if (!in) return OsFailure("cannot open", in_path);
+  LYR_TRY_ASSIGN(const std::string target, ChooseTarget(::fileno(in.get()), in_path, out_path));
+  // The WAVE file is written beside OUT and takes its name only when it is
+  // complete: a failed decode leaves an existing OUT as it was.
+  LYR_TRY_ASSIGN(auto created, CreateTemporaryBeside(target));
+  TemporaryFile temp{created.first};
+  File out(::fdopen(created.second, "wb"), std::fclose);
+  if (!out) {
+    ::close(created.second);
+    return OsFailure("cannot create", temp.path);
+  }
 
   uint8_t header[kWaveHeaderSize] = {};
   bool write_failed = false, too_long = false;
@@ -63,42 +128,51 @@ void RunDecode(const GlobalOptions& options, const std::string& in_path, const s
         if (std::fwrite(le, 1, bytes, out.get()) != bytes) write_failed = true;
         data_bytes += bytes;
       });
-  if (!result.ok) throw CommandFailure{"cannot create a decoder: not enough memory"};
-  if (std::ferror(in.get())) throw CommandFailure{"cannot read " + in_path + ": " + Reason()};
-  if (too_long) throw CommandFailure{in_path + " decodes to more than a WAVE file can hold"};
-  if (result.frames == 0) throw CommandFailure{in_path + ": no MPEG Layer II frames found"};
+  if (!result.ok) return Failure("cannot create a decoder: not enough memory", lyr::kErrorNotEnoughMemory);
+  if (std::ferror(in.get())) return OsFailure("cannot read", in_path);
+  if (too_long) return Failure(LocalShownText(in_path) + " decodes to more than a WAVE file can hold");
+  if (result.frames == 0) return Failure(LocalShownText(in_path) + ": no MPEG Layer II frames found");
 
   BuildStereoWaveHeader(header, result.sample_rate, static_cast<uint32_t>(data_bytes));
   if (write_failed || std::fseek(out.get(), 0, SEEK_SET) != 0 ||
-      std::fwrite(header, 1, sizeof header, out.get()) != sizeof header || std::fflush(out.get()) != 0) {
-    throw CommandFailure{"cannot write " + out_path + ": " + Reason()};
+      std::fwrite(header, 1, sizeof header, out.get()) != sizeof header || std::fflush(out.get()) != 0 ||
+      ::fsync(::fileno(out.get())) != 0) {
+    return OsFailure("cannot write", temp.path);
   }
+  if (std::fclose(out.release()) != 0) return OsFailure("cannot write", temp.path);
+  if (::rename(temp.path.c_str(), target.c_str()) != 0) return OsFailure("cannot write", out_path);
+  temp.kept = true;
 
   const double seconds = static_cast<double>(data_bytes / 4) / result.sample_rate;
   if (options.json) {
-    nlohmann::json j = {{"input", in_path},       {"output", out_path},
-                        {"frames", result.frames}, {"skipped_bytes", result.skipped_bytes},
-                        {"sample_rate", result.sample_rate}, {"channels", result.channels},
-                        {"data_bytes", data_bytes}, {"seconds", seconds}};
-    std::printf("%s\n", j.dump(2).c_str());
+    PrintJson({{"input", LocalJsonText(in_path)},
+               {"output", LocalJsonText(out_path)},
+               {"frames", result.frames},
+               {"skipped_bytes", result.skipped_bytes},
+               {"sample_rate", result.sample_rate},
+               {"channels", result.channels},
+               {"data_bytes", data_bytes},
+               {"seconds", seconds}});
   } else {
-    std::printf("%s: %llu frames, %u Hz, %s, %.3f s", out_path.c_str(),
+    std::printf("%s: %llu frames, %u Hz, %s, %.3f s", LocalShownText(out_path).c_str(),
                 static_cast<unsigned long long>(result.frames), result.sample_rate,
                 result.channels == 1 ? "single channel" : "two channels", seconds);
     if (result.skipped_bytes != 0)
       std::printf(", %llu bytes skipped", static_cast<unsigned long long>(result.skipped_bytes));
     std::printf("\n");
   }
+  return {};
 }
 
-LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
-  CLI::App* cmd = app.add_subcommand("decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file");
+}  // namespace
+
+CommandRun AddDecodeCommand(CLI::App& cmd) {
   auto in_path = std::make_shared<std::string>();
   auto out_path = std::make_shared<std::string>();
-  cmd->add_option("IN", *in_path, "MPEG Layer II file (.mp2)")->required();
-  cmd->add_option("OUT", *out_path, "WAVE file to write")->required();
-  cmd->callback([&options, in_path, out_path] { RunDecode(options, *in_path, *out_path); });
-});
+  cmd.add_option("IN", *in_path, "MPEG Layer II file (.mp2)")->required();
+  cmd.add_option("OUT", *out_path, "WAVE file to write (never IN itself)")->required();
+  return
+      [in_path, out_path](const GlobalOptions& options) { return RunDecode(options, *in_path, *out_path); };
+}
 
-}  // namespace
 }  // namespace lyrctl

@@ -2,12 +2,14 @@
 // files with optional SHA-1 digest files.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
 #include "link/disk_scanner.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
+#include "text_output.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyrctl {
@@ -15,8 +17,8 @@ namespace {
 
 struct ExportArgs {
   std::string folder = ".";
-  std::string mpeg_format = "bwf";
-  std::string pcm_format = "bwf";
+  lyr::ExportFormat mpeg_format = lyr::kExportBwf;
+  lyr::ExportFormat pcm_format = lyr::kExportBwf;
   bool sha1 = false;
   bool all = false;
   bool yes = false;
@@ -33,44 +35,50 @@ std::string DeviceIdOf(const std::string& node) {
   return {};
 }
 
-int FormatCode(const std::string& name) {
-  if (name == "wav") return lyr::kExportWave;
-  if (name == "raw") return lyr::kExportRaw;
-  return lyr::kExportBwf;
-}
+// The names of the export formats; PCM recordings are never saved raw.
+const std::map<std::string, lyr::ExportFormat> kMpegFormats = {
+    {"wav", lyr::kExportWave}, {"bwf", lyr::kExportBwf}, {"raw", lyr::kExportRaw}};
+const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::kExportWave},
+                                                              {"bwf", lyr::kExportBwf}};
 
 const char* OutcomeText(lyr::CopyOutcome outcome) {
   switch (outcome) {
-    case lyr::CopyOutcome::Copied: return "copied";
-    case lyr::CopyOutcome::Declined: return "kept existing file";
-    case lyr::CopyOutcome::CreateFailed: return "could not create the file";
-    case lyr::CopyOutcome::WriteFailed: return "write failed, bytes kept as .partial";
-    case lyr::CopyOutcome::ReadFailed: return "read from the recorder failed, bytes kept as .partial";
-    case lyr::CopyOutcome::MarkFailed: return "copied, but the recorder did not take the copied mark";
-    case lyr::CopyOutcome::Cancelled: return "cancelled, file removed";
-    case lyr::CopyOutcome::InfoFailed: return "record could not be read";
+    case lyr::CopyOutcome::Copied:
+      return "copied";
+    case lyr::CopyOutcome::Declined:
+      return "kept existing file";
+    case lyr::CopyOutcome::CreateFailed:
+      return "could not create the file";
+    case lyr::CopyOutcome::WriteFailed:
+      return "write failed, bytes kept as .partial";
+    case lyr::CopyOutcome::ReadFailed:
+      return "read from the recorder failed, bytes kept as .partial";
+    case lyr::CopyOutcome::MarkFailed:
+      return "copied, but the recorder did not take the copied mark";
+    case lyr::CopyOutcome::Cancelled:
+      return "cancelled, file removed";
+    case lyr::CopyOutcome::InfoFailed:
+      return "record could not be read";
   }
   return "";
 }
 
-void RunExport(const GlobalOptions& options, const ExportArgs& args) {
-  if (args.all == !args.recordings.empty())
-    throw CommandFailure{"name the recordings to export, or use --all", 2};
-  if (args.yes && args.no) throw CommandFailure{"--yes and --no exclude each other", 2};
+lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
+  if (!args.all && args.recordings.empty()) return UsageError("name the recordings to export, or use --all");
   std::error_code ec;
   std::filesystem::create_directories(args.folder, ec);
   if (!std::filesystem::is_directory(args.folder, ec))
-    throw CommandFailure{"cannot make the folder " + args.folder + (ec ? ": " + ec.message() : "")};
+    return Failure("cannot make the folder " + LocalShownText(args.folder) + (ec ? ": " + ec.message() : ""));
 
-  RecorderSession session = OpenRecorderSession(options);
+  LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
-  LoadWholeCatalogue(catalogue);
-  const auto rows = SelectRecordings(catalogue, args.all, args.recordings);
+  LYR_TRY(LoadWholeCatalogue(catalogue));
+  LYR_TRY_ASSIGN(const auto rows, SelectRecordings(catalogue, args.all, args.recordings));
 
   lyr::CopyOptions copy;
   copy.folder = lyr::WithTrailingSeparator(args.folder);
-  copy.mpeg_format = FormatCode(args.mpeg_format);
-  copy.pcm_format = FormatCode(args.pcm_format);
+  copy.mpeg_format = args.mpeg_format;
+  copy.pcm_format = args.pcm_format;
   copy.output_sha1 = args.sha1;
   copy.device_id = DeviceIdOf(session.device_path);
   lyr::JobQueue queue;
@@ -80,8 +88,10 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     total += row->record.DataSize();
   }
 
-  TerminalWindow window(args.yes ? Answer::Yes : args.no ? Answer::No : Answer::AskTerminal, total,
-                        args.quiet || options.json);
+  TerminalWindow window(args.yes  ? Answer::Yes
+                        : args.no ? Answer::No
+                                  : Answer::AskTerminal,
+                        total, args.quiet || options.json);
   window.SetStatus(lyr::kJobTitle);
   std::vector<lyr::CopyResult> results;
   const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
@@ -96,38 +106,54 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     everything = everything && ok && digest_ok;
     if (options.json) {
       out.push_back({{"entry", r.entry},
-                     {"name", r.name},
-                     {"file", r.paths.target},
+                     {"name", DeviceJsonText(r.name)},
+                     {"file", LocalJsonText(r.paths.target)},
                      {"outcome", OutcomeText(r.outcome)},
                      {"copied", r.outcome == lyr::CopyOutcome::Copied},
                      {"sha1", r.digest_written ? nlohmann::json(r.digest) : nlohmann::json(nullptr)},
-                     {"sha1_file", r.digest_written ? nlohmann::json(r.paths.digest) : nlohmann::json(nullptr)}});
+                     {"sha1_file", r.digest_written ? nlohmann::json(LocalJsonText(r.paths.digest))
+                                                    : nlohmann::json(nullptr)}});
     } else if (!args.quiet) {
-      std::printf("%-12s %s: %s%s%s\n", r.name.c_str(), r.paths.target.c_str(), OutcomeText(r.outcome),
+      std::printf("%-12s %s: %s%s%s\n", DeviceShownText(r.name).c_str(),
+                  LocalShownText(r.paths.target).c_str(), OutcomeText(r.outcome),
                   r.digest_written ? ", sha1 " : "", r.digest_written ? r.digest.c_str() : "");
     }
   }
-  if (options.json) std::printf("%s\n", nlohmann::json{{"exports", out}, {"complete", everything}}.dump(2).c_str());
-  if (result == lyr::kJobCancelled) throw CommandFailure{"export cancelled", 130};
-  if (!everything) throw CommandFailure{"not every recording was exported"};
+  if (options.json) PrintJson({{"exports", out}, {"complete", everything}});
+  if (result == lyr::kJobCancelled) return Cancelled("export cancelled");
+  if (!everything) return Failure("not every recording was exported");
+  return {};
 }
 
-LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
-  static ExportArgs args;
-  CLI::App* cmd = app.add_subcommand("export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files");
-  cmd->add_option("--to", args.folder, "Folder for the files (default: the current folder)");
-  cmd->add_option("--mpeg-format", args.mpeg_format, "Format of MPEG recordings (default: bwf)")
-      ->check(CLI::IsMember({"wav", "bwf", "raw"}));
-  cmd->add_option("--pcm-format", args.pcm_format, "Format of PCM recordings (default: bwf)")
-      ->check(CLI::IsMember({"wav", "bwf"}));
-  cmd->add_flag("--sha1", args.sha1, "Write a SHA-1 digest file (.txt) beside each file");
-  cmd->add_flag("--all", args.all, "Export every recording");
-  cmd->add_flag("--yes", args.yes, "Replace existing files without asking");
-  cmd->add_flag("--no", args.no, "Keep existing files without asking");
-  cmd->add_flag("--quiet", args.quiet, "Print only errors");
-  cmd->add_option("RECORDING", args.recordings, "Entry numbers or names of the recordings");
-  cmd->callback([&options] { RunExport(options, args); });
-});
+// A format option takes only the formats' names: an unknown one is an error.
+void FormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format,
+                  const std::map<std::string, lyr::ExportFormat>& names, const std::string& description) {
+  std::string choices;
+  for (const auto& [text, value] : names) choices += (choices.empty() ? "" : "|") + text;
+  cmd.add_option(name, format, description)
+      ->type_name(choices)
+      // Validators added with transform() run last first: the name is checked, then mapped.
+      ->transform(CLI::Transformer(names).description(""))
+      ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));
+}
 
 }  // namespace
+
+CommandRun AddExportCommand(CLI::App& cmd) {
+  auto args = std::make_shared<ExportArgs>();
+  cmd.add_option("--to", args->folder, "Folder for the files (default: the current folder)");
+  FormatOption(cmd, "--mpeg-format", args->mpeg_format, kMpegFormats,
+               "Format of MPEG recordings (default: bwf)");
+  FormatOption(cmd, "--pcm-format", args->pcm_format, kPcmFormats, "Format of PCM recordings (default: bwf)");
+  cmd.add_flag("--sha1", args->sha1, "Write a SHA-1 digest file (.txt) beside each file");
+  CLI::Option* all = cmd.add_flag("--all", args->all, "Export every recording");
+  CLI::Option* yes = cmd.add_flag("--yes", args->yes, "Replace existing files without asking");
+  cmd.add_flag("--no", args->no, "Keep existing files without asking")->excludes(yes);
+  cmd.add_flag("--quiet", args->quiet, "Print only errors");
+  cmd.add_option("RECORDING", args->recordings,
+                 "Entry numbers or names of the recordings (entry:N, name:TEXT)")
+      ->excludes(all);
+  return [args](const GlobalOptions& options) { return RunExport(options, *args); };
+}
+
 }  // namespace lyrctl

@@ -5,6 +5,7 @@
 #include "cli_support.h"
 #include "platform/byte_order.h"
 #include "recordings/recording_record.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -27,7 +28,8 @@ struct RecorderInfo {
 };
 
 std::string FieldText(const uint8_t* field, size_t width) {
-  return std::string(reinterpret_cast<const char*>(field), strnlen(reinterpret_cast<const char*>(field), width));
+  return std::string(reinterpret_cast<const char*>(field),
+                     strnlen(reinterpret_cast<const char*>(field), width));
 }
 
 std::string FirmwareText(uint16_t version) {
@@ -67,17 +69,17 @@ std::string Megabytes(uint64_t bytes) {
   return buf;
 }
 
-void RunInfo(const GlobalOptions& options) {
+lyr::Status RunInfo(const GlobalOptions& options) {
   // The connection sequence has read the settings, device record and memory
   // status into the model; only the recorder text is asked for here.
-  RecorderSession session = OpenRecorderSession(options);
+  LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   const lyr::RecorderModel& model = *session.model;
   const lyr::SettingsRecord& settings = model.Settings();
   const lyr::DeviceRecord& device = model.Device();
   const lyr::MemoryStatusRecord& memory = model.MemoryStatus();
   RecorderInfo info;
   info.firmware = model.FirmwareVersion();
-  if (!session.link->GetRecorderText(info.text)) throw CommandFailure{"Read data from LYR error!: recorder text"};
+  if (!session.link->GetRecorderText(info.text)) return Failure("Read data from LYR error!: recorder text");
   info.hardware_mcu = GetU16(&device[p::kDevHardwareMcu]);
   for (int i = 0; i < 6; ++i) info.clock[i] = GetU16(&device[p::kDevClock + 2 * i]);
   const uint64_t units = GetU32(&memory[p::kMemSizeUnits]);
@@ -98,35 +100,34 @@ void RunInfo(const GlobalOptions& options) {
   info.file_type = FileTypeText(info.codec, info.sample_rate, info.bit_rate, info.channels, info.bits);
 
   if (options.json) {
-    nlohmann::json j = {
-        {"device", session.device_path},
-        {"firmware", FirmwareText(info.firmware)},
-        {"firmware_version", info.firmware},
-        {"hardware_version", HardwareText(info.hardware_mcu)},
-        {"mcu_version", McuText(info.hardware_mcu)},
-        {"clock", ClockText(info.clock)},
-        {"memory",
-         {{"size_bytes", info.size_bytes},
-          {"free_bytes", info.free_bytes},
-          {"used_bytes", info.used_bytes},
-          {"size", Megabytes(info.size_bytes)},
-          {"free", Megabytes(info.free_bytes)},
-          {"used", Megabytes(info.used_bytes)}}},
-        {"recordings", info.list_count},
-        {"recording_capacity", info.list_capacity},
-        {"file_type",
-         {{"text", info.file_type},
-          {"codec", info.codec},
-          {"sample_rate", info.sample_rate},
-          {"bit_rate", info.bit_rate},
-          {"channels", info.channels},
-          {"bits", info.bits},
-          {"file_name_prefix", info.prefix}}},
-        {"recorder_text", info.text}};
-    std::printf("%s\n", j.dump(2).c_str());
-    return;
+    nlohmann::json j = {{"device", LocalJsonText(session.device_path)},
+                        {"firmware", FirmwareText(info.firmware)},
+                        {"firmware_version", info.firmware},
+                        {"hardware_version", HardwareText(info.hardware_mcu)},
+                        {"mcu_version", McuText(info.hardware_mcu)},
+                        {"clock", ClockText(info.clock)},
+                        {"memory",
+                         {{"size_bytes", info.size_bytes},
+                          {"free_bytes", info.free_bytes},
+                          {"used_bytes", info.used_bytes},
+                          {"size", Megabytes(info.size_bytes)},
+                          {"free", Megabytes(info.free_bytes)},
+                          {"used", Megabytes(info.used_bytes)}}},
+                        {"recordings", info.list_count},
+                        {"recording_capacity", info.list_capacity},
+                        {"file_type",
+                         {{"text", info.file_type},
+                          {"codec", info.codec},
+                          {"sample_rate", info.sample_rate},
+                          {"bit_rate", info.bit_rate},
+                          {"channels", info.channels},
+                          {"bits", info.bits},
+                          {"file_name_prefix", DeviceJsonText(info.prefix)}}},
+                        {"recorder_text", DeviceJsonText(info.text)}};
+    PrintJson(j);
+    return {};
   }
-  std::printf("Device:          %s\n", session.device_path.c_str());
+  std::printf("Device:          %s\n", LocalShownText(session.device_path).c_str());
   std::printf("Firmware:        %s\n", FirmwareText(info.firmware).c_str());
   std::printf("Hardware:        %s, MCU %s\n", HardwareText(info.hardware_mcu).c_str(),
               McuText(info.hardware_mcu).c_str());
@@ -134,14 +135,14 @@ void RunInfo(const GlobalOptions& options) {
   std::printf("Memory:          %s, free %s, used %s\n", Megabytes(info.size_bytes).c_str(),
               Megabytes(info.free_bytes).c_str(), Megabytes(info.used_bytes).c_str());
   std::printf("Recordings:      %u of %u\n", info.list_count, info.list_capacity);
-  std::printf("File type:       %s, file name prefix \"%s\"\n", info.file_type.c_str(), info.prefix.c_str());
-  std::printf("Recorder text:   %s\n", info.text.c_str());
+  std::printf("File type:       %s, file name prefix \"%s\"\n", info.file_type.c_str(),
+              DeviceShownText(info.prefix).c_str());
+  std::printf("Recorder text:   %s\n", DeviceShownText(info.text).c_str());
+  return {};
 }
 
-LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
-  CLI::App* cmd = app.add_subcommand("info", "Show firmware, memory, clock, file type and text of the recorder");
-  cmd->callback([&options] { RunInfo(options); });
-});
-
 }  // namespace
+
+CommandRun AddInfoCommand(CLI::App&) { return RunInfo; }
+
 }  // namespace lyrctl

@@ -4,6 +4,7 @@
 
 #include "cli_support.h"
 #include "recording_selection.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -25,17 +26,17 @@ std::string RateText(const lyr::RecordingRecord& r) {
   return buf;
 }
 
-void RunList(const GlobalOptions& options) {
-  RecorderSession session = OpenRecorderSession(options);
+lyr::Status RunList(const GlobalOptions& options) {
+  LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
-  LoadWholeCatalogue(catalogue);
+  LYR_TRY(LoadWholeCatalogue(catalogue));
 
   if (options.json) {
     nlohmann::json rows = nlohmann::json::array();
     for (const auto& row : catalogue.Rows()) {
       const lyr::RecordingRecord& r = row.record;
       rows.push_back({{"entry", row.entry},
-                      {"name", row.name},
+                      {"name", DeviceJsonText(row.name)},
                       {"duration", row.duration},
                       {"time", row.time},
                       {"date", row.date},
@@ -48,26 +49,26 @@ void RunList(const GlobalOptions& options) {
                       {"channels", r.Channels()},
                       {"size", r.DataSize()},
                       {"copied", row.copied},
-                      {"text", r.FreeText()}});
+                      {"text", DeviceJsonText(r.FreeText())}});
     }
-    std::printf("%s\n", nlohmann::json{{"device", session.device_path}, {"recordings", rows}}.dump(2).c_str());
-    return;
+    PrintJson({{"device", LocalJsonText(session.device_path)}, {"recordings", rows}});
+    return {};
   }
-  std::printf("%-8s %-12s %-8s %-8s %-8s %-16s %6s %-12s %-6s %11s %s\n", "Entry", "Index", "Duration", "Time",
-              "Date", "Codec", "Rate", "Bits/rate", "Ch", "Size", "Copied");
+  std::printf("%-8s %-12s %-8s %-8s %-8s %-16s %6s %-12s %-6s %11s %s\n", "Entry", "Index", "Duration",
+              "Time", "Date", "Codec", "Rate", "Bits/rate", "Ch", "Size", "Copied");
   for (const auto& row : catalogue.Rows()) {
     const lyr::RecordingRecord& r = row.record;
-    std::printf("%-8u %-12s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry, row.name.c_str(),
-                row.duration.c_str(), row.time.c_str(), row.date.c_str(), CodecText(r).c_str(), r.SampleRate(),
-                RateText(r).c_str(), r.Channels() < 2 ? "mono" : "stereo", r.DataSize(), row.copied ? "yes" : "no");
+    std::printf("%-8u %-12s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry,
+                DeviceShownText(row.name).c_str(), row.duration.c_str(), row.time.c_str(), row.date.c_str(),
+                CodecText(r).c_str(), r.SampleRate(), RateText(r).c_str(),
+                r.Channels() < 2 ? "mono" : "stereo", r.DataSize(), row.copied ? "yes" : "no");
   }
   std::printf("%zu recording%s\n", catalogue.RowCount(), catalogue.RowCount() == 1 ? "" : "s");
+  return {};
 }
 
-LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
-  CLI::App* cmd = app.add_subcommand("list", "List the recordings on the recorder");
-  cmd->callback([&options] { RunList(options); });
-});
-
 }  // namespace
+
+CommandRun AddListCommand(CLI::App&) { return RunList; }
+
 }  // namespace lyrctl

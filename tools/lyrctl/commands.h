@@ -2,34 +2,50 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <string>
-#include <vector>
+
+#include "platform/result.h"
 
 namespace lyrctl {
 
-// Options every sub-command shares.
+// Options every sub-command shares; they are accepted before and after the
+// sub-command's name.
 struct GlobalOptions {
   std::string device;  // --device PATH: the recorder's raw disk
   bool json = false;   // --json: machine-readable output
 };
 
-// A sub-command registers itself with LYRCTL_COMMAND from its own file; its
-// setup function adds the sub-command and its callback to the app.
-using CommandSetup = std::function<void(CLI::App& app, GlobalOptions& options)>;
-std::vector<CommandSetup>& CommandRegistry();
+// Exit statuses of lyrctl.
+constexpr int kExitDone = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;  // the command line is wrong; nothing was done
+constexpr int kExitCancelled = 130;
 
-struct CommandRegistrar {
-  explicit CommandRegistrar(CommandSetup setup) { CommandRegistry().push_back(std::move(setup)); }
-};
+// A command's errors carry their exit status in the error code: the command
+// line's own mistakes use ERROR_BAD_ARGUMENTS, a cancel ERROR_CANCELLED, and
+// every other failure the code of what failed.
+constexpr uint32_t kErrorBadArguments = 160;
 
-// Thrown from a command callback to end lyrctl with a message and a status.
-struct CommandFailure {
-  std::string message;
-  int exit_code = 1;
-};
+// An error whose message is the whole text for the user.
+inline lyr::Error Failure(std::string message, uint32_t code = lyr::kErrorIoDevice) {
+  return lyr::Error::Code(code, std::move(message));
+}
+inline lyr::Error UsageError(std::string message) { return Failure(std::move(message), kErrorBadArguments); }
+inline lyr::Error Cancelled(std::string message) { return Failure(std::move(message), lyr::kErrorCancelled); }
+
+// The exit status and the line lyrctl prints for a command's error.
+int ExitStatusOf(const lyr::Error& error);
+std::string FailureText(const lyr::Error& error);
+
+// What runs a sub-command once the command line is parsed.
+using CommandRun = std::function<lyr::Status(const GlobalOptions& options)>;
+
+// Each sub-command adds its options and arguments to its own CLI::App and
+// returns what runs it. main.cpp lists them in the order help shows them.
+CommandRun AddDevicesCommand(CLI::App& cmd);
+CommandRun AddInfoCommand(CLI::App& cmd);
+CommandRun AddListCommand(CLI::App& cmd);
+CommandRun AddExportCommand(CLI::App& cmd);
+CommandRun AddDeleteCommand(CLI::App& cmd);
+CommandRun AddDecodeCommand(CLI::App& cmd);
 
 }  // namespace lyrctl
-
-#define LYRCTL_CONCAT_INNER(a, b) a##b
-#define LYRCTL_CONCAT(a, b) LYRCTL_CONCAT_INNER(a, b)
-#define LYRCTL_COMMAND(setup) \
-  static ::lyrctl::CommandRegistrar LYRCTL_CONCAT(lyrctl_registrar_, __LINE__)(setup)

@@ -5,29 +5,68 @@
 #include "lyr_version.h"
 
 namespace lyrctl {
-std::vector<CommandSetup>& CommandRegistry() {
-  static std::vector<CommandSetup> registry;
-  return registry;
+namespace {
+
+struct Command {
+  const char* name;
+  const char* description;
+  CommandRun (*add)(CLI::App& cmd);
+};
+
+// Every sub-command, in the order help lists them.
+constexpr Command kCommands[] = {
+    {"devices", "List the recorders plugged in (LYR_SYSFS_ROOT names another sysfs tree)", AddDevicesCommand},
+    {"info", "Show firmware, memory, clock, file type and text of the recorder", AddInfoCommand},
+    {"list", "List the recordings on the recorder", AddListCommand},
+    {"export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files", AddExportCommand},
+    {"delete", "Delete recordings from the recorder", AddDeleteCommand},
+    {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
+};
+
+}  // namespace
+
+int ExitStatusOf(const lyr::Error& error) {
+  if (error.code == kErrorBadArguments) return kExitUsage;
+  if (error.code == lyr::kErrorCancelled) return kExitCancelled;
+  return kExitFailure;
 }
+
+std::string FailureText(const lyr::Error& error) {
+  return error.os_error == 0 && !error.context.empty() ? error.context : error.Message();
+}
+
 }  // namespace lyrctl
 
 int main(int argc, char** argv) {
   CLI::App app{"lyrctl: the LYR recorder manager on the command line"};
   app.set_version_flag("--version", LYR_VERSION_STRING);
   app.require_subcommand(1);
+  // Sub-commands inherit this: an option a sub-command does not know (--json,
+  // --device) goes to the global options, wherever it stands.
+  app.fallthrough();
   lyrctl::GlobalOptions options;
   app.add_option("--device", options.device,
                  "The recorder's raw disk (for example /dev/sdb); default: the one recorder plugged in");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
-  for (auto& setup : lyrctl::CommandRegistry()) setup(app, options);
+
+  std::vector<std::pair<CLI::App*, lyrctl::CommandRun>> commands;
+  for (const auto& command : lyrctl::kCommands) {
+    CLI::App* cmd = app.add_subcommand(command.name, command.description);
+    commands.emplace_back(cmd, command.add(*cmd));
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
-  } catch (const lyrctl::CommandFailure& failure) {
-    std::fflush(stdout);
-    if (!failure.message.empty()) std::cerr << "lyrctl: " << failure.message << "\n";
-    return failure.exit_code;
+    // Help and --version end with 0; every mistake on the command line with 2.
+    return app.exit(e) == 0 ? lyrctl::kExitDone : lyrctl::kExitUsage;
   }
-  return 0;
+  for (auto& [cmd, run] : commands) {
+    if (!cmd->parsed()) continue;
+    const lyr::Status status = run(options);
+    std::fflush(stdout);
+    if (status) return lyrctl::kExitDone;
+    std::cerr << "lyrctl: " << lyrctl::FailureText(status.error()) << "\n";
+    return lyrctl::ExitStatusOf(status.error());
+  }
+  return lyrctl::kExitUsage;
 }

@@ -1,18 +1,44 @@
 #include "terminal_window.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 #include <thread>
+
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+volatile sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) { g_interrupted = true; }
+// Written by a cancel, so that a question waiting for the terminal closes at
+// once. Never drained while a job runs: a cancel stays seen.
+int g_wake_read = -1;
+int g_wake_write = -1;
+
+void OpenWakePipe() {
+  if (g_wake_read >= 0) return;
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  g_wake_read = fds[0];
+  g_wake_write = fds[1];
+}
+
+void Wake() {
+  const int saved = errno;
+  if (g_wake_write >= 0) {
+    [[maybe_unused]] const ssize_t n = ::write(g_wake_write, "!", 1);
+  }
+  errno = saved;
+}
+
+void OnInterrupt(int) { g_interrupted = 1; }
 
 std::string Clock(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
@@ -62,11 +88,11 @@ void TerminalWindow::DrawLocked() {
 
 void TerminalWindow::SetStatus(const std::string& text) {
   std::lock_guard lock(mutex_);
-  status_ = text;
+  status_ = DeviceShownText(text);
   if (live_) {
     DrawLocked();
   } else if (!quiet_ && !text.empty()) {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", status_.c_str());
   }
 }
 
@@ -85,17 +111,18 @@ void TerminalWindow::SetFileProgress(int percent) {
 bool TerminalWindow::Ask(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   ClearLineLocked();
+  const std::string question = caption + ": " + DeviceShownText(text);
   switch (answer_) {
     case Answer::Yes:
-      std::fprintf(stderr, "%s: %s yes (--yes)\n", caption.c_str(), text.c_str());
+      std::fprintf(stderr, "%s yes (--yes)\n", question.c_str());
       return true;
     case Answer::No:
-      std::fprintf(stderr, "%s: %s no (--no)\n", caption.c_str(), text.c_str());
+      std::fprintf(stderr, "%s no (--no)\n", question.c_str());
       return false;
     case Answer::AskTerminal:
       break;
   }
-  const bool yes = AskYesNo(caption + ": " + text);
+  const bool yes = AskYesNo(question);
   DrawLocked();
   return yes;
 }
@@ -104,7 +131,7 @@ void TerminalWindow::Message(const std::string& text, const std::string& caption
   std::lock_guard lock(mutex_);
   ClearLineLocked();
   ++messages_;
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), DeviceShownText(text).c_str());
 }
 
 void TerminalWindow::JobEnded(int) {
@@ -118,36 +145,79 @@ void TerminalWindow::Finish() {
   ClearLineLocked();
 }
 
+void TerminalWindow::ClosePopup() { Wake(); }
+
+void TerminalWindow::DisableCancel() {
+  // The cancel is under way: its status stays on a line of its own.
+  std::lock_guard lock(mutex_);
+  if (!live_) return;
+  ClearLineLocked();
+  std::fprintf(stderr, "%s\n", status_.c_str());
+}
+
 bool AskYesNo(const std::string& question) {
   if (::isatty(STDIN_FILENO) == 0) {
     std::fprintf(stderr, "%s no (no terminal to ask; use --yes or --no)\n", question.c_str());
     return false;
   }
+  OpenWakePipe();
   std::fprintf(stderr, "%s [y/N] ", question.c_str());
   std::fflush(stderr);
+  // The answer is read byte by byte beside the wake pipe: Ctrl+C (or a
+  // cancel) closes the question at once as its answer No.
   std::string line;
-  if (!std::getline(std::cin, line)) return false;
+  for (;;) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {g_wake_read, POLLIN, 0}};
+    const int ready = ::poll(fds, g_wake_read >= 0 ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || (g_wake_read >= 0 && fds[1].revents != 0)) {
+      std::fprintf(stderr, "\n");
+      return false;
+    }
+    char c = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0 || c == '\n') break;
+    line += c;
+  }
   return line == "y" || line == "Y" || line == "yes" || line == "Yes";
 }
 
 int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job) {
-  g_interrupted = false;
-  struct sigaction action {}, old_int {}, old_term {};
+  OpenWakePipe();
+  char drained[16];
+  while (g_wake_read >= 0 && ::read(g_wake_read, drained, sizeof drained) > 0) {
+  }
+  g_interrupted = 0;
+  // The first Ctrl+C cancels as the window's Cancel does; the handler then
+  // falls back to the default, so a second one ends lyrctl at once (the file
+  // being written stays as ".partial"). SIGTERM is never caught.
+  struct sigaction action {
+  }, old_int{};
   action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &old_int);
-  sigaction(SIGTERM, &action, &old_term);
 
   int result;
   {
     lyr::ProgressJob progress(window, std::move(job));
-    if (!progress.Start()) {
+    // The worker never takes Ctrl+C: its exchanges with the recorder are not
+    // cut short by the handler, and the main thread sees the interrupt.
+    sigset_t interrupt, old_mask;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
+    const bool started = progress.Start();
+    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+    if (!started) {
       result = lyr::kJobFailed;
     } else {
       while (progress.Running() && !g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       if (g_interrupted) {
-        window.Finish();
-        std::fprintf(stderr, "Terminating...\n");
+        // The cancel flag is set before the open question closes, so the job
+        // takes the closed question for the cancel it is.
+        progress.RequestCancel();
         progress.Cancel();
       }
       result = progress.Wait();
@@ -155,7 +225,6 @@ int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job) {
   }
   window.Finish();
   sigaction(SIGINT, &old_int, nullptr);
-  sigaction(SIGTERM, &old_term, nullptr);
   return result;
 }
 

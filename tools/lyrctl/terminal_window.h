@@ -27,6 +27,8 @@ class TerminalWindow final : public lyr::ProgressWindow {
   bool Ask(const std::string& text, const std::string& caption) override;
   void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override;
   void JobEnded(int result) override;
+  void ClosePopup() override;
+  void DisableCancel() override;
 
   // Ends the live line so that what follows starts on a fresh line.
   void Finish();
@@ -50,12 +52,13 @@ class TerminalWindow final : public lyr::ProgressWindow {
   int messages_ = 0;
 };
 
-// Runs a job behind the terminal window; Ctrl+C cancels it the way the
-// window's Cancel button does. Returns kJobSucceeded, kJobFailed or
-// kJobCancelled.
+// Runs a job behind the terminal window; the first Ctrl+C cancels it the way
+// the window's Cancel button does (an open question closes at once), a
+// second one ends lyrctl. Returns kJobSucceeded, kJobFailed or kJobCancelled.
 int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job);
 
-// Asks a yes/no question on the terminal; false without a terminal.
+// Asks a yes/no question on the terminal; false without a terminal, and when
+// the running job is cancelled while it waits.
 bool AskYesNo(const std::string& question);
 
 }  // namespace lyrctl

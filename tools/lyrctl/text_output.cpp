@@ -1,0 +1,108 @@
+#include "text_output.h"
+
+#include <cstdio>
+
+namespace lyrctl {
+namespace {
+
+bool IsControl(uint32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+void AppendEscaped(std::string& out, uint8_t byte) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xF];
+}
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string FromLatin1(std::string_view text, bool escape_controls) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  for (const char ch : text) {
+    const auto c = static_cast<uint8_t>(ch);
+    if (escape_controls && IsControl(c))
+      AppendEscaped(out, c);
+    else
+      AppendUtf8(out, c);
+  }
+  return out;
+}
+
+// Length of the well-formed UTF-8 sequence at `s` (shortest form, no
+// surrogates, at most U+10FFFF) and its code point; 0 when there is none.
+size_t Utf8Sequence(std::string_view s, uint32_t* code_point) {
+  const auto b0 = static_cast<uint8_t>(s[0]);
+  size_t len;
+  uint32_t c, min;
+  if (b0 < 0x80) {
+    *code_point = b0;
+    return 1;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    len = 2, c = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, c = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, c = b0 & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (s.size() < len) return 0;
+  for (size_t i = 1; i < len; ++i) {
+    const auto b = static_cast<uint8_t>(s[i]);
+    if ((b & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (b & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  *code_point = c;
+  return len;
+}
+
+std::string FromLocal(std::string_view text, bool escape_controls) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    uint32_t c = 0;
+    const size_t len = Utf8Sequence(text, &c);
+    if (len == 0 || (escape_controls && IsControl(c))) {
+      // A C1 control is two bytes in UTF-8; it is shown by its code.
+      AppendEscaped(out, len == 0 ? static_cast<uint8_t>(text[0]) : static_cast<uint8_t>(c));
+      text.remove_prefix(len == 0 ? 1 : len);
+      continue;
+    }
+    out.append(text.substr(0, len));
+    text.remove_prefix(len);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DeviceJsonText(std::string_view latin1) { return FromLatin1(latin1, false); }
+std::string DeviceShownText(std::string_view latin1) { return FromLatin1(latin1, true); }
+std::string LocalJsonText(std::string_view text) { return FromLocal(text, false); }
+std::string LocalShownText(std::string_view text) { return FromLocal(text, true); }
+
+void PrintJson(const nlohmann::json& j) {
+  const std::string text = j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace lyrctl

@@ -1,0 +1,28 @@
+#pragma once
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace lyrctl {
+
+// Text from the recorder (recording names, free text, the recorder text, the
+// file name prefix) is in the recorder's 8-bit character set, Latin-1
+// (ISO 8859-1). These turn it into UTF-8.
+
+// For JSON: every character kept; JSON escapes the control characters itself.
+std::string DeviceJsonText(std::string_view latin1);
+// For the terminal: control characters (C0, DEL, C1) shown as "\x1b", so that
+// a name can never move the cursor, retitle or clear the terminal.
+std::string DeviceShownText(std::string_view latin1);
+
+// Text of this computer (paths, arguments as typed): UTF-8 kept, a byte that
+// is not part of UTF-8 shown as "\xe9". The shown form also escapes control
+// characters; the JSON form keeps them.
+std::string LocalJsonText(std::string_view text);
+std::string LocalShownText(std::string_view text);
+
+// Prints a command's JSON on stdout. Never throws: the texts in it are
+// converted above, and anything that still is not UTF-8 is replaced.
+void PrintJson(const nlohmann::json& j);
+
+}  // namespace lyrctl
