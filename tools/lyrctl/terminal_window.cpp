@@ -95,6 +95,7 @@ bool TerminalWindow::Ask(const std::string& text, const std::string& caption) {
     case Answer::AskTerminal:
       break;
   }
+  if (::isatty(STDIN_FILENO) == 0) ++default_answers_;
   const bool yes = AskYesNo(caption + ": " + text);
   DrawLocked();
   return yes;
