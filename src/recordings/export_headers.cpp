@@ -218,8 +218,7 @@ int BuildBwfHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* siz
 }
 
 int BuildWaveHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size, std::string_view) {
-  const Layout layout =
-      PlanLayout(record, record.IsLinearPcm() ? kWavePcmHeaderSize : kWaveMpegHeaderSize);
+  const Layout layout = PlanLayout(record, record.IsLinearPcm() ? kWavePcmHeaderSize : kWaveMpegHeaderSize);
   if (!CheckSize(layout.header_size, buffer, size)) return 0;
   std::memset(buffer, 0, layout.header_size);
   uint8_t* h = PutRiffStart(buffer, record, layout);

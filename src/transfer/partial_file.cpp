@@ -53,7 +53,10 @@ PartialFile::PartialFile(int fd, std::string target)
     : fd_(fd), target_(std::move(target)), path_(PartialPath(target_)) {}
 
 PartialFile::PartialFile(PartialFile&& other) noexcept
-    : fd_(other.fd_), target_(std::move(other.target_)), path_(std::move(other.path_)), settled_(other.settled_) {
+    : fd_(other.fd_),
+      target_(std::move(other.target_)),
+      path_(std::move(other.path_)),
+      settled_(other.settled_) {
   other.fd_ = -1;
   other.settled_ = true;
 }
@@ -75,8 +78,8 @@ Status PartialFile::Close() {
 
 Status PartialFile::Commit(bool replace) {
   LYR_TRY(Close());
-  const int result = replace ? ::rename(path_.c_str(), target_.c_str())
-                             : RenameNoReplace(path_.c_str(), target_.c_str());
+  const int result =
+      replace ? ::rename(path_.c_str(), target_.c_str()) : RenameNoReplace(path_.c_str(), target_.c_str());
   if (result != 0) return Error::Os(errno, target_);
   settled_ = true;
   return {};

@@ -62,7 +62,8 @@ Status WriteDigestFile(const std::string& path, const std::string& text) {
   if (::fstat(file.fd(), &st) != 0) return Error::Os(errno, path);
   if (!S_ISREG(st.st_mode)) return Error::Os(EINVAL, path + " (not a regular file)");
   Status written = ::ftruncate(file.fd(), 0) == 0 ? Status{} : Status{Error::Os(errno, path)};
-  if (written) written = WriteAll(file.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
+  if (written)
+    written = WriteAll(file.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
   if (written) written = file.Close(path);
   if (!written) ::unlink(path.c_str());
   return written;
@@ -239,15 +240,13 @@ CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, const Co
 }
 
 void CopyRun::WriteDigest(size_t i, CopyResult& result) {
-  errno = 0;
-  if (!DigestFile(ui_, result.paths.target, static_cast<uint32_t>(i), static_cast<uint32_t>(n_),
-                  &result.digest)) {
-    const int error = errno;
-    result.digest.clear();
-    result.digest_error = ui_.CancelRequested() ? Error::Code(kErrorCancelled, result.paths.digest)
-                                                : Error::Os(error != 0 ? error : EIO, result.paths.target);
+  Result<std::string> digest =
+      DigestFileText(ui_, result.paths.target, static_cast<uint32_t>(i), static_cast<uint32_t>(n_));
+  if (!digest) {
+    result.digest_error = digest.error();
     return;
   }
+  result.digest = std::move(digest).value();
   if (Status written = WriteDigestFile(result.paths.digest, result.digest); !written) {
     result.digest_error = written.error();
     return;
@@ -259,14 +258,19 @@ void CopyRun::WriteDigest(size_t i, CopyResult& result) {
 
 const char* CopyOutcomeMessage(CopyOutcome outcome) {
   switch (outcome) {
-    case CopyOutcome::CreateFailed: return "Create local file error!";
-    case CopyOutcome::WriteFailed: return "Write local file error!";
-    case CopyOutcome::ReadFailed: return "Read file error!";
-    case CopyOutcome::MarkFailed: return "Access LYR Failed!";
+    case CopyOutcome::CreateFailed:
+      return "Create local file error!";
+    case CopyOutcome::WriteFailed:
+      return "Write local file error!";
+    case CopyOutcome::ReadFailed:
+      return "Read file error!";
+    case CopyOutcome::MarkFailed:
+      return "Access LYR Failed!";
     case CopyOutcome::Copied:
     case CopyOutcome::Declined:
     case CopyOutcome::Cancelled:
-    case CopyOutcome::InfoFailed: break;
+    case CopyOutcome::InfoFailed:
+      break;
   }
   return nullptr;
 }

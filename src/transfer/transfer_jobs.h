@@ -26,11 +26,11 @@ enum class ExportFormat { Wave = 0, Bwf = 1, Raw = 2 };
 
 // The copy page's choices, read once when the copy command starts.
 struct CopyOptions {
-  std::string folder;                             // where the files go
-  ExportFormat mpeg_format = ExportFormat::Bwf;   // for MPEG-1 Layer II recordings
-  ExportFormat pcm_format = ExportFormat::Bwf;    // for every other recording
-  bool output_sha1 = false;                       // write "<name>.txt" with the digest beside each copy
-  std::string device_id;                          // the recorder's id, written into BWF headers
+  std::string folder;                            // where the files go
+  ExportFormat mpeg_format = ExportFormat::Bwf;  // for MPEG-1 Layer II recordings
+  ExportFormat pcm_format = ExportFormat::Bwf;   // for every other recording
+  bool output_sha1 = false;                      // write "<name>.txt" with the digest beside each copy
+  std::string device_id;                         // the recorder's id, written into BWF headers
 };
 
 // The entries a job works through, front first, and the entries a delete

@@ -25,9 +25,9 @@ void WriteWave(const fs::path& path, uint32_t bytes, uint8_t seed) {
   auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
   std::string data(bytes, '\0');
   for (uint32_t i = 0; i < bytes; ++i) data[i] = static_cast<char>(i * 7 + seed);
-  std::ofstream(path, std::ios::binary) << "RIFF" << u32(bytes + 36) << "WAVEfmt " << u32(16)
-                                        << std::string("\x01\x00\x02\x00", 4) << u32(48000) << u32(192000)
-                                        << std::string("\x04\x00\x10\x00", 4) << "data" << u32(bytes) << data;
+  std::ofstream(path, std::ios::binary)
+      << "RIFF" << u32(bytes + 36) << "WAVEfmt " << u32(16) << std::string("\x01\x00\x02\x00", 4)
+      << u32(48000) << u32(192000) << std::string("\x04\x00\x10\x00", 4) << "data" << u32(bytes) << data;
 }
 
 void SetFault(const ServedRecorder& rec, const char* fault, int value) {
@@ -74,7 +74,8 @@ TEST(LyrctlTransfer, ExportInEveryFormatWithDigests) {
     size_t mpeg_header, pcm_header;
     const char* mpeg_ext;
   };
-  const Case cases[] = {{"bwf", "bwf", 780, 724, ".wav"}, {"wav", "wav", 100, 44, ".wav"}, {"raw", "bwf", 0, 724, ".mp2"}};
+  const Case cases[] = {
+      {"bwf", "bwf", 780, 724, ".wav"}, {"wav", "wav", 100, 44, ".wav"}, {"raw", "bwf", 0, 724, ".mp2"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.mpeg) + "/" + c.pcm);
     const fs::path out = rec.dir() / (std::string("out-") + c.mpeg + "-" + c.pcm);
@@ -101,11 +102,13 @@ TEST(LyrctlTransfer, ExportInEveryFormatWithDigests) {
   // Plain PCM WAVE files open in Python's wave module with the recorder's figures.
   const std::string info = Shell(
       "python3 -c \"import wave,sys; w=wave.open(sys.argv[1]); print(w.getnchannels(), w.getframerate(), "
-      "w.getsampwidth(), w.getnframes())\" '" + (rec.dir() / "out-wav-wav" / "LYR0004.wav").string() + "'");
+      "w.getsampwidth(), w.getnframes())\" '" +
+      (rec.dir() / "out-wav-wav" / "LYR0004.wav").string() + "'");
   EXPECT_EQ(info, "1 44100 2 264600\n");
   // sox reads the PCM BWF files (bext chunk before fmt) with the same figures.
-  const std::string sox = Shell("sox --i -r '" + (rec.dir() / "out-bwf-bwf" / "LYR0002.wav").string() +
-                                "'; sox --i -c '" + (rec.dir() / "out-bwf-bwf" / "LYR0002.wav").string() + "'");
+  const std::string sox =
+      Shell("sox --i -r '" + (rec.dir() / "out-bwf-bwf" / "LYR0002.wav").string() + "'; sox --i -c '" +
+            (rec.dir() / "out-bwf-bwf" / "LYR0002.wav").string() + "'");
   EXPECT_EQ(sox, "48000\n2\n");
   // Every exported recording now carries the copied mark.
   const json rows = json::parse(rec.Lyrctl({"--json", "list"}).out)["recordings"];
@@ -172,8 +175,8 @@ TEST(LyrctlTransfer, RecordingsNamedAlikeAreEachExportedToTheirOwnFile) {
   for (size_t i = 0; i < std::size(names); ++i) {
     const fs::path wav = rec.dir() / "in.wav";
     WriteWave(wav, 4000 + static_cast<uint32_t>(i) * 2, static_cast<uint8_t>(i));
-    const RunResult add =
-        lyr_test::Run({lyr_test::LyrEmuPath(), "add", rec.store().string(), wav.string(), "--name", names[i]});
+    const RunResult add = lyr_test::Run(
+        {lyr_test::LyrEmuPath(), "add", rec.store().string(), wav.string(), "--name", names[i]});
     ASSERT_EQ(add.exit_code, 0) << add.err;
   }
   ASSERT_TRUE(rec.Start());
@@ -235,9 +238,10 @@ TEST(LyrctlTransfer, FailuresSayWhichFileAndWhy) {
   const fs::path ro = rec.dir() / "ro";
   fs::create_directories(ro);
   fs::permissions(rec.dir().path(), fs::perms::others_exec, fs::perm_options::add);
-  fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(
+      ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
   std::vector<std::string> argv = {lyr_test::LyrctlPath(), "--device", rec.disk(), "export", "--to",
-                                   (ro / "sub").string(), "1"};
+                                   (ro / "sub").string(),  "1"};
   if (::geteuid() == 0)
     argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
   const RunResult read_only = lyr_test::Run(argv);

@@ -11,10 +11,10 @@
 #include "platform/last_error.h"
 #include "recordings/export_headers.h"
 #include "support/emulated_recorder.h"
-#include "transfer/progress_job.h"
-#include "transfer/sha1.h"
 #include "support/temp_dir.h"
 #include "transfer/partial_file.h"
+#include "transfer/progress_job.h"
+#include "transfer/sha1.h"
 #include "transfer/test_reporter.h"
 #include "transfer/transfer_jobs.h"
 
@@ -63,7 +63,8 @@ TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
   for (const auto& c : cases) {
     lyr::RecordingRecord r;
     r.SetName(c.name);
-    r.SetU32(lyr::record::kCodecId, c.mpeg ? lyr::protocol::kCodecMpegLayer2 : lyr::protocol::kCodecLinearPcm);
+    r.SetU32(lyr::record::kCodecId,
+             c.mpeg ? lyr::protocol::kCodecMpegLayer2 : lyr::protocol::kCodecLinearPcm);
     lyr::CopyOptions options;
     options.mpeg_format = c.mpeg_format;
     options.pcm_format = c.pcm_format;
@@ -88,8 +89,8 @@ class JobsTest : public ::testing::Test {
   uint32_t AddMpeg(const std::string& name, uint32_t bytes, uint32_t entry = 0) {
     std::tm date{};
     lyr_emu::ParseDateTime("2011-08-19T10:20:36", &date);
-    auto record =
-        lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::protocol::kCodecMpegLayer2, date, name, "note");
+    auto record = lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::protocol::kCodecMpegLayer2, date,
+                                               name, "note");
     return recorder_.AddRecording(record, lyr_test::EmulatedRecorder::Pattern(bytes, bytes + 1), entry);
   }
   bool Copied(uint32_t entry) { return recorder_.store().Find(entry)->copied; }
@@ -230,9 +231,9 @@ TEST_F(JobsTest, RecordingsNamedAlikeGetFilesOfTheirOwn) {
     const char* name;
     bool mpeg;
     const char* file;
-  } cases[] = {{"DUP", false, "DUP.wav"},    {"DUP", false, "DUP_2.wav"}, {"DUP", true, "DUP_3.mp2"},
-               {"dup", false, "dup_4.wav"},  {"a.b", false, "a.wav"},     {"a.c", false, "a_2.wav"},
-               {"", false, "_.wav"},         {".", false, "__2.wav"},     {"/", false, "__3.wav"},
+  } cases[] = {{"DUP", false, "DUP.wav"},      {"DUP", false, "DUP_2.wav"}, {"DUP", true, "DUP_3.mp2"},
+               {"dup", false, "dup_4.wav"},    {"a.b", false, "a.wav"},     {"a.c", false, "a_2.wav"},
+               {"", false, "_.wav"},           {".", false, "__2.wav"},     {"/", false, "__3.wav"},
                {"DUP_2", false, "DUP_2_2.wav"}};
   std::vector<uint32_t> entries;
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -399,7 +400,8 @@ TEST_F(JobsTest, CreateErrorsSkipTheRecordingAndLinksAreNotFollowed) {
   ASSERT_TRUE(Copy(&results));
   EXPECT_EQ(reporter_.Events("warning").size(), 2u);
   ASSERT_TRUE(results.at(0).error.has_value());
-  EXPECT_EQ(results[0].error->Message(), (out_ / "missing" / "A.wav.partial").string() + ": No such file or directory");
+  EXPECT_EQ(results[0].error->Message(),
+            (out_ / "missing" / "A.wav.partial").string() + ": No such file or directory");
 }
 
 TEST(ExportFolder, IsMadeOrRefusedWithTheReason) {

@@ -32,9 +32,8 @@ void RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
   lyr::JobQueue queue;
   for (const auto* row : rows) queue.entries.push_back(row->entry);
   TerminalWindow window(Answer::No, 0, options.json);
-  const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
-    return lyr::DeleteJob(*session.link, queue, reporter);
-  });
+  const int result = RunJobOnTerminal(
+      window, [&](lyr::JobReporter& reporter) { return lyr::DeleteJob(*session.link, queue, reporter); });
 
   // The job counts a recording as deleted only when the recorder said so in
   // time; the list, read again, tells what is really still there.
@@ -67,10 +66,12 @@ void RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
       std::printf("%-12s %s\n", row->name.c_str(), !known ? "not known" : gone ? "deleted" : "not deleted");
   }
   if (options.json)
-    std::printf("%s\n", nlohmann::json{{"deletions", out}, {"complete", deleted == rows.size()}}.dump(2).c_str());
+    std::printf("%s\n",
+                nlohmann::json{{"deletions", out}, {"complete", deleted == rows.size()}}.dump(2).c_str());
   if (result == lyr::kJobCancelled) throw CommandFailure{"delete cancelled", 130};
   if (deleted == rows.size()) return;
-  if (result != lyr::kJobSucceeded) throw CommandFailure{"Access LYR Failed!: the recorder stopped answering"};
+  if (result != lyr::kJobSucceeded)
+    throw CommandFailure{"Access LYR Failed!: the recorder stopped answering"};
   throw CommandFailure{"not every recording was deleted"};
 }
 

@@ -40,14 +40,22 @@ const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::Expor
 
 const char* OutcomeText(lyr::CopyOutcome outcome) {
   switch (outcome) {
-    case lyr::CopyOutcome::Copied: return "copied";
-    case lyr::CopyOutcome::Declined: return "kept existing file";
-    case lyr::CopyOutcome::CreateFailed: return "could not create the file";
-    case lyr::CopyOutcome::WriteFailed: return "write failed, bytes kept as .partial";
-    case lyr::CopyOutcome::ReadFailed: return "read from the recorder failed, bytes kept as .partial";
-    case lyr::CopyOutcome::MarkFailed: return "copied, but the recorder did not take the copied mark";
-    case lyr::CopyOutcome::Cancelled: return "cancelled, file removed";
-    case lyr::CopyOutcome::InfoFailed: return "record could not be read";
+    case lyr::CopyOutcome::Copied:
+      return "copied";
+    case lyr::CopyOutcome::Declined:
+      return "kept existing file";
+    case lyr::CopyOutcome::CreateFailed:
+      return "could not create the file";
+    case lyr::CopyOutcome::WriteFailed:
+      return "write failed, bytes kept as .partial";
+    case lyr::CopyOutcome::ReadFailed:
+      return "read from the recorder failed, bytes kept as .partial";
+    case lyr::CopyOutcome::MarkFailed:
+      return "copied, but the recorder did not take the copied mark";
+    case lyr::CopyOutcome::Cancelled:
+      return "cancelled, file removed";
+    case lyr::CopyOutcome::InfoFailed:
+      return "record could not be read";
   }
   return "";
 }
@@ -64,8 +72,10 @@ std::string Problem(const lyr::CopyResult& r, const ExportArgs& args, bool kept_
     case lyr::CopyOutcome::Declined:
       if (!kept_by_default) return {};
       return "not exported: " + r.paths.target + " exists (no terminal to ask; use --yes or --no)";
-    case lyr::CopyOutcome::Cancelled: return {};  // the cancel is reported for the whole job
-    default: break;
+    case lyr::CopyOutcome::Cancelled:
+      return {};  // the cancel is reported for the whole job
+    default:
+      break;
   }
   const char* shown = lyr::CopyOutcomeMessage(r.outcome);
   std::string text = shown != nullptr ? shown : OutcomeText(r.outcome);
@@ -98,8 +108,10 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     total += row->record.DataSize();
   }
 
-  TerminalWindow window(args.yes ? Answer::Yes : args.no ? Answer::No : Answer::AskTerminal, total,
-                        args.quiet || options.json);
+  TerminalWindow window(args.yes  ? Answer::Yes
+                        : args.no ? Answer::No
+                                  : Answer::AskTerminal,
+                        total, args.quiet || options.json);
   window.SetStatus(lyr::kJobTitle);
   std::vector<lyr::CopyResult> results;
   const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
@@ -135,7 +147,8 @@ void RunExport(const GlobalOptions& options, const ExportArgs& args) {
     }
   }
   const bool everything = result == lyr::kJobSucceeded && missed.empty();
-  if (options.json) std::printf("%s\n", nlohmann::json{{"exports", out}, {"complete", everything}}.dump(2).c_str());
+  if (options.json)
+    std::printf("%s\n", nlohmann::json{{"exports", out}, {"complete", everything}}.dump(2).c_str());
   if (result == lyr::kJobCancelled) throw CommandFailure{"export cancelled", 130};
   if (!everything) {
     std::string names;
@@ -148,7 +161,8 @@ LYRCTL_COMMAND([](CLI::App& app, GlobalOptions& options) {
   static ExportArgs args;
   CLI::App* cmd = app.add_subcommand("export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files");
   cmd->add_option("--to", args.folder, "Folder for the files (default: the current folder)");
-  cmd->add_option("--mpeg-format", args.mpeg_format, "Format of MPEG recordings: wav, bwf or raw (default: bwf)")
+  cmd->add_option("--mpeg-format", args.mpeg_format,
+                  "Format of MPEG recordings: wav, bwf or raw (default: bwf)")
       ->transform(CLI::CheckedTransformer(kMpegFormats));
   cmd->add_option("--pcm-format", args.pcm_format, "Format of PCM recordings: wav or bwf (default: bwf)")
       ->transform(CLI::CheckedTransformer(kPcmFormats));
