@@ -40,22 +40,14 @@ const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::Expor
 
 const char* OutcomeText(lyr::CopyOutcome outcome) {
   switch (outcome) {
-    case lyr::CopyOutcome::Copied:
-      return "copied";
-    case lyr::CopyOutcome::Declined:
-      return "kept existing file";
-    case lyr::CopyOutcome::CreateFailed:
-      return "could not create the file";
-    case lyr::CopyOutcome::WriteFailed:
-      return "write failed, bytes kept as .partial";
-    case lyr::CopyOutcome::ReadFailed:
-      return "read from the recorder failed, bytes kept as .partial";
-    case lyr::CopyOutcome::MarkFailed:
-      return "copied, but the recorder did not take the copied mark";
-    case lyr::CopyOutcome::Cancelled:
-      return "cancelled, file removed";
-    case lyr::CopyOutcome::InfoFailed:
-      return "record could not be read";
+    case lyr::CopyOutcome::Copied: return "copied";
+    case lyr::CopyOutcome::Declined: return "kept existing file";
+    case lyr::CopyOutcome::CreateFailed: return "could not create the file";
+    case lyr::CopyOutcome::WriteFailed: return "write failed, bytes kept as .partial";
+    case lyr::CopyOutcome::ReadFailed: return "read from the recorder failed, bytes kept as .partial";
+    case lyr::CopyOutcome::MarkFailed: return "copied, but the recorder did not take the copied mark";
+    case lyr::CopyOutcome::Cancelled: return "cancelled, file removed";
+    case lyr::CopyOutcome::InfoFailed: return "record could not be read";
   }
   return "";
 }
