@@ -128,7 +128,8 @@ class CopyRun {
   bool CopyRecording(size_t i, CopyResult& result);
 
  private:
-  bool Fail(CopyResult& result, CopyOutcome outcome, Error error) {
+  // The recording is left out after a failure on the PC side; the job goes on.
+  bool Skip(CopyResult& result, CopyOutcome outcome, Error error) {
     Warn(outcome);
     result.outcome = outcome;
     result.error = std::move(error);
@@ -136,9 +137,8 @@ class CopyRun {
   }
   void Warn(CopyOutcome outcome) { ui_.Message(CopyOutcomeMessage(outcome), "Error", MessageIcon::Warning); }
   // Header and data into the partial file: Copied when it is complete, else
-  // why not (with `error`).
-  CopyOutcome WriteCopy(size_t i, const RecordingRecord& record, const CopyResult& result, PartialFile& file,
-                        std::optional<Error>& error);
+  // why not (with the error in `result`).
+  CopyOutcome WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result, PartialFile& file);
   void WriteDigest(size_t i, CopyResult& result);
 
   RecorderLink& link_;
@@ -170,10 +170,10 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   // The bytes go to the partial file and take the target's name only once
   // complete, so a copy cut short never passes for a whole one.
   Result<PartialFile> created = PartialFile::Create(result.paths.target);
-  if (!created) return Fail(result, CopyOutcome::CreateFailed, created.error());
+  if (!created) return Skip(result, CopyOutcome::CreateFailed, created.error());
   PartialFile& file = created.value();
 
-  const CopyOutcome written = WriteCopy(i, record, result, file, result.error);
+  const CopyOutcome written = WriteCopy(i, record, result, file);
   if (written == CopyOutcome::Cancelled) {
     result.outcome = written;
     return true;  // the partial file goes; the check at the top ends the job
@@ -190,7 +190,7 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   }
   if (result.error) {
     file.Keep();
-    return Fail(result, CopyOutcome::WriteFailed, *result.error);
+    return Skip(result, CopyOutcome::WriteFailed, *result.error);
   }
 
   if (!link_.MarkRecordingCopied(result.entry)) {
@@ -204,12 +204,12 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   return true;
 }
 
-CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, const CopyResult& result,
-                               PartialFile& file, std::optional<Error>& error) {
+CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result,
+                               PartialFile& file) {
   PieceAlignedWriter out(file.fd(), file.path());
   const std::vector<uint8_t> header = ExportHeader(record, options_, result.paths.file_name);
   if (Status put = out.Put(header.data(), header.size()); !put) {
-    error = put.error();
+    result.error = put.error();
     return CopyOutcome::WriteFailed;
   }
   const uint32_t length = record.DataSize();
@@ -218,13 +218,13 @@ CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, const Co
   for (uint64_t offset = 0; offset < length; offset += kPiece) {
     if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
     if (!link_.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, out.Space())) {
-      error = RecorderError("data of " + result.name + " at byte " + std::to_string(offset));
+      result.error = RecorderError("data of " + result.name + " at byte " + std::to_string(offset));
       (void)out.Finish();  // the .partial keeps everything that did come
       return CopyOutcome::ReadFailed;
     }
     const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - offset));
     if (Status put = out.Commit(want); !put) {
-      error = put.error();
+      result.error = put.error();
       return CopyOutcome::WriteFailed;
     }
     const double done = static_cast<double>(offset + want);
@@ -233,7 +233,7 @@ CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, const Co
   }
   if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
   if (Status finished = out.Finish(); !finished) {
-    error = finished.error();
+    result.error = finished.error();
     return CopyOutcome::WriteFailed;
   }
   return CopyOutcome::Copied;
