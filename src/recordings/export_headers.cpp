@@ -55,6 +55,67 @@ std::string Printf(const char* format, Args... args) {
 
 const char* ModeWord(const RecordingRecord& r) { return r.Channels() < 2 ? "mono  " : "stereo"; }
 
+// The 32-bit size fields of RIFF cannot describe every recording: a file of
+// 4 GiB and more, or an MPEG recording of more samples than 2^32, is written
+// as RF64 (EBU Tech 3306): "RF64" instead of "RIFF" with size 0xFFFFFFFF, and
+// a "ds64" chunk right after "WAVE" with the 64-bit RIFF size, data size and
+// sample count; each 32-bit field that cannot hold its value says 0xFFFFFFFF.
+// Every other file keeps the plain layout.
+constexpr uint32_t kDs64ChunkSize = 36;  // "ds64", 28, three 64-bit sizes, empty table
+constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;
+
+struct Layout {
+  uint32_t header_size = 0;  // with the ds64 chunk when rf64
+  bool rf64 = false;
+  uint64_t riff_size = 0;     // the file less its first 8 bytes
+  uint64_t sample_count = 0;  // the fact chunk's count (MPEG), frames (PCM)
+};
+
+// `plain_size` is the header's size without a ds64 chunk.
+Layout PlanLayout(const RecordingRecord& r, uint32_t plain_size) {
+  Layout l;
+  const uint64_t data_size = r.DataSize();
+  if (r.IsLinearPcm()) {
+    const uint64_t frame = uint64_t{r.Channels()} * r.BitsPerSample() / 8;
+    l.sample_count = frame == 0 ? 0 : data_size / frame;
+  } else {
+    // Integer seconds first, then samples.
+    const uint64_t bytes_per_second = r.BitRate() / 8;
+    l.sample_count = bytes_per_second == 0 ? 0 : data_size / bytes_per_second * r.SampleRate();
+  }
+  const bool fact_overflows = !r.IsLinearPcm() && l.sample_count > UINT32_MAX;
+  l.rf64 = data_size + plain_size - 8 > UINT32_MAX || fact_overflows;
+  l.header_size = plain_size + (l.rf64 ? kDs64ChunkSize : 0);
+  l.riff_size = data_size + l.header_size - 8;
+  return l;
+}
+
+void PutU64(uint8_t* p, uint64_t v) {
+  PutU32(p, static_cast<uint32_t>(v));
+  PutU32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+// Value for a 32-bit size field: the value itself, or "see ds64".
+uint32_t Field32(uint64_t value) { return value > UINT32_MAX ? kSizeInDs64 : static_cast<uint32_t>(value); }
+
+// "RIFF" (or "RF64"), its size and "WAVE", then the ds64 chunk of an RF64
+// file. Returns where the header's chunks after "WAVE" would start in the
+// plain layout shifted past the ds64 chunk: the chunk offsets of the plain
+// layout apply from there.
+uint8_t* PutRiffStart(uint8_t* h, const RecordingRecord& r, const Layout& l) {
+  PutTag(h, l.rf64 ? "RF64" : "RIFF");
+  PutU32(h + 4, l.rf64 ? kSizeInDs64 : static_cast<uint32_t>(l.riff_size));
+  PutTag(h + 8, "WAVE");
+  if (!l.rf64) return h;
+  PutTag(h + 12, "ds64");
+  PutU32(h + 16, kDs64ChunkSize - 8);
+  PutU64(h + 20, l.riff_size);
+  PutU64(h + 28, r.DataSize());
+  PutU64(h + 36, l.sample_count);
+  PutU32(h + 44, 0);  // no table entries
+  return h + kDs64ChunkSize;
+}
+
 // "fmt " chunk of linear PCM, 24 bytes.
 void PutPcmFormat(uint8_t* p, const RecordingRecord& r) {
   const uint32_t channels = r.Channels();
@@ -71,7 +132,7 @@ void PutPcmFormat(uint8_t* p, const RecordingRecord& r) {
 
 // "fmt " (MPEG-1 Layer II), "fact" and "mext" chunks, 80 bytes. A zero rate
 // only comes from a broken record; it gives zero fields, not a trap.
-void PutMpegFormat(uint8_t* p, const RecordingRecord& r) {
+void PutMpegFormat(uint8_t* p, const RecordingRecord& r, const Layout& l) {
   const uint32_t rate = r.SampleRate();
   const uint32_t bit_rate = r.BitRate();
   const uint32_t bytes_per_second = bit_rate / 8;
@@ -93,7 +154,7 @@ void PutMpegFormat(uint8_t* p, const RecordingRecord& r) {
   // 40..47: presentation time stamp 0
   PutTag(p + 48, "fact");
   PutU32(p + 52, 4);
-  PutU32(p + 56, bytes_per_second == 0 ? 0 : r.DataSize() / bytes_per_second * rate);
+  PutU32(p + 56, Field32(l.sample_count));
   PutTag(p + 60, "mext");
   PutU32(p + 64, 12);
   PutU16(p + 68, 3);     // sound information
@@ -108,20 +169,28 @@ void PutDataChunkHeader(uint8_t* p, uint32_t data_size) {
   PutU32(p + 4, data_size);
 }
 
+// The format chunks and the data chunk's header of a recording, at `p`.
+void PutFormatAndData(uint8_t* p, const RecordingRecord& r, const Layout& l) {
+  const uint32_t data_size = l.rf64 ? kSizeInDs64 : r.DataSize();
+  if (r.IsLinearPcm()) {
+    PutPcmFormat(p, r);
+    PutDataChunkHeader(p + kPcmFormatChunkSize, data_size);
+  } else {
+    PutMpegFormat(p, r, l);
+    PutDataChunkHeader(p + kMpegFormatChunksSize, data_size);
+  }
+}
+
 }  // namespace
 
 int BuildBwfHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size,
                    std::string_view description, std::string_view device_id) {
   const bool pcm = record.IsLinearPcm();
-  const uint32_t header_size = pcm ? kBwfPcmHeaderSize : kBwfMpegHeaderSize;
-  if (!CheckSize(header_size, buffer, size)) return 0;
-  uint8_t* h = buffer;
-  std::memset(h, 0, header_size);
+  const Layout layout = PlanLayout(record, pcm ? kBwfPcmHeaderSize : kBwfMpegHeaderSize);
+  if (!CheckSize(layout.header_size, buffer, size)) return 0;
+  std::memset(buffer, 0, layout.header_size);
+  uint8_t* h = PutRiffStart(buffer, record, layout);
 
-  const uint32_t data_size = record.DataSize();
-  PutTag(h, "RIFF");
-  PutU32(h + 4, data_size + header_size - 8);
-  PutTag(h + 8, "WAVE");
   PutTag(h + 12, "bext");
   PutU32(h + 16, kBextChunkSize);
   // Leave room for a NUL in the text fields.
@@ -144,32 +213,16 @@ int BuildBwfHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* siz
           : Printf("A=PCM,F=%.5u,W=%.2u,M=%s\r\nA=MPEG1L2,F=%.5u,B=%.3u,W=%.2u,M=%s\r\n", rate, bits, mode,
                    rate, record.BitRate() / 1000, bits, mode);
   PutField(h + kBextCodingHistory, kBextCodingHistorySize, history);
-
-  if (pcm) {
-    PutPcmFormat(h + kBwfFormatChunk, record);
-    PutDataChunkHeader(h + kBwfFormatChunk + kPcmFormatChunkSize, data_size);
-  } else {
-    PutMpegFormat(h + kBwfFormatChunk, record);
-    PutDataChunkHeader(h + kBwfFormatChunk + kMpegFormatChunksSize, data_size);
-  }
+  PutFormatAndData(h + kBwfFormatChunk, record, layout);
   return 1;
 }
 
 int BuildWaveHeader(const RecordingRecord& record, uint8_t* buffer, uint32_t* size, std::string_view) {
-  const bool pcm = record.IsLinearPcm();
-  const uint32_t header_size = pcm ? kWavePcmHeaderSize : kWaveMpegHeaderSize;
-  if (!CheckSize(header_size, buffer, size)) return 0;
-  uint8_t* h = buffer;
-  std::memset(h, 0, header_size);
-  PutTag(h, "RIFF");
-  PutU32(h + 4, record.DataSize() + header_size - 8);
-  PutTag(h + 8, "WAVE");
-  if (pcm) {
-    PutPcmFormat(h + 12, record);
-  } else {
-    PutMpegFormat(h + 12, record);
-  }
-  PutDataChunkHeader(h + header_size - 8, record.DataSize());
+  const Layout layout = PlanLayout(record, record.IsLinearPcm() ? kWavePcmHeaderSize : kWaveMpegHeaderSize);
+  if (!CheckSize(layout.header_size, buffer, size)) return 0;
+  std::memset(buffer, 0, layout.header_size);
+  uint8_t* h = PutRiffStart(buffer, record, layout);
+  PutFormatAndData(h + 12, record, layout);
   return 1;
 }
 

@@ -18,7 +18,10 @@ constexpr uint32_t kCdWaveHeaderSize = 44;
 // With a buffer too small (a first call with size 0 asks for the size) the
 // result is 0, `size` the needed size and last error 8; nothing is written.
 // Linear PCM records (codec 0x70001) get the PCM variant, every other codec
-// the MPEG variant.
+// the MPEG variant. A recording whose sizes do not fit the 32-bit fields (a
+// file of 4 GiB or more, or more than 2^32 MPEG samples) gets an RF64 header:
+// "RF64" and a 36-byte "ds64" chunk after "WAVE" with the 64-bit sizes, so
+// the header is 36 bytes longer than the sizes below.
 
 // Broadcast WAVE with a "bext" chunk. `description` is the PCM header's
 // Description (the MPEG header carries the recording name there instead);

@@ -261,16 +261,18 @@ class FileReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
   int fd() const { return fd_; }
-  // Reads exactly `length` bytes, going on after short reads.
-  bool ReadFull(uint8_t* buffer, size_t length) {
+  // Reads exactly `length` bytes, going on after short reads; a file that
+  // ends early (cut while it was read) is an I/O error.
+  Status ReadFull(uint8_t* buffer, size_t length, const std::string& path) {
     while (length > 0) {
       const ssize_t n = ::read(fd_, buffer, length);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n < 0) return Error::Os(errno, path);
+      if (n == 0) return Error::Os(EIO, path + " (shorter than when it was opened)");
       buffer += n;
       length -= static_cast<size_t>(n);
     }
-    return true;
+    return {};
   }
 
  private:
@@ -284,15 +286,17 @@ struct ContextOwner {
 
 }  // namespace
 
-bool DigestFile(JobReporter& window, const std::string& path, uint32_t index, uint32_t count,
-                std::string* digest_text) {
+Result<std::string> DigestFileText(JobReporter& window, const std::string& path, uint32_t index,
+                                   uint32_t count) {
   FileReader file(path);
+  if (file.fd() < 0) return Error::Os(errno, path);
   struct stat st {};
-  if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::fstat(file.fd(), &st) != 0) return Error::Os(errno, path);
+  if (!S_ISREG(st.st_mode)) return Error::Os(EINVAL, path + " (not a regular file)");
   ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
   const uint64_t length = static_cast<uint64_t>(st.st_size);
   ContextOwner owner;
-  if (owner.context == nullptr) return false;
+  if (owner.context == nullptr) return Error::Code(kErrorNotEnoughMemory, "SHA-1 of " + path);
 
   GatedReporter reporter(window);
   const double n = count == 0 ? 1 : count;
@@ -310,17 +314,24 @@ bool DigestFile(JobReporter& window, const std::string& path, uint32_t index, ui
     reporter.SetProgress(static_cast<int>(static_cast<double>(k) * 50 / static_cast<double>(full) / n +
                                           (index + 0.5) * 100 / n));
     reporter.SetFileProgress(static_cast<int>(k * 100 / full));
-    if (!file.ReadFull(piece, kPiece)) return false;
+    LYR_TRY(file.ReadFull(piece, kPiece, path));
     Sha1Update(owner.context, piece, kPiece);
-    if (reporter.CancelRequested()) return false;
+    if (reporter.CancelRequested()) return Error::Code(kErrorCancelled, "SHA-1 of " + path);
   }
   reporter.SetStatus("SHA1 Generating");
   reporter.SetProgress(static_cast<int>((index + 1) * 100 / n));
   reporter.SetFileProgress(100);
-  if (!file.ReadFull(piece, rest)) return false;
+  LYR_TRY(file.ReadFull(piece, rest, path));
   Sha1Digest digest;
   Sha1Update(owner.context, piece, rest, digest.data());
-  if (digest_text != nullptr) *digest_text = Sha1DigestText(digest.data());
+  return Sha1DigestText(digest.data());
+}
+
+bool DigestFile(JobReporter& window, const std::string& path, uint32_t index, uint32_t count,
+                std::string* digest_text) {
+  Result<std::string> digest = DigestFileText(window, path, index, count);
+  if (!digest) return false;
+  if (digest_text != nullptr) *digest_text = std::move(digest).value();
   return true;
 }
 

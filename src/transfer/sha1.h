@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
 #include "transfer/job_reporter.h"
 
 namespace lyr {
@@ -46,5 +47,9 @@ std::string Sha1DigestText(const uint8_t* digest);
 // overall bar. False when the file cannot be read or the job was cancelled.
 bool DigestFile(JobReporter& reporter, const std::string& path, uint32_t index, uint32_t count,
                 std::string* digest_text);
+// The same, with the reason when there is no digest: the file and the
+// system's reason, or last error 1223 when the job was cancelled.
+Result<std::string> DigestFileText(JobReporter& reporter, const std::string& path, uint32_t index,
+                                   uint32_t count);
 
 }  // namespace lyr

@@ -1,122 +1,83 @@
 #include "transfer/transfer_jobs.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "recordings/export_headers.h"
+#include "recordings/recording_catalogue.h"
 #include "transfer/sha1.h"
 
 namespace lyr {
 namespace {
 
-constexpr uint32_t kPiece = 65536;
+constexpr uint32_t kPiece = PieceAlignedWriter::kPiece;
 constexpr int kDeletePolls = 1000;
 
 // A file descriptor that closes itself.
 class File {
  public:
   explicit File(int fd = -1) : fd_(fd) {}
-  ~File() { Close(); }
+  ~File() { (void)Close(""); }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   int fd() const { return fd_; }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const bool ok = ::close(fd_) == 0;
+  Status Close(const std::string& path) {
+    if (fd_ < 0) return {};
+    const int result = ::close(fd_);
     fd_ = -1;
-    return ok;
+    if (result != 0) return Error::Os(errno, path);
+    return {};
   }
 
  private:
   int fd_;
 };
 
-// Bytes written, going on after short writes; less than asked on failure.
-size_t WriteAll(int fd, const uint8_t* data, size_t length) {
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = ::write(fd, data + done, length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
-// Writes a stream in whole pieces at file offsets that are multiples of the
-// piece size, whatever the length of the header in front of the data: a
-// stream shifted by a header's 44 bytes touches two page-cache blocks with
-// every write and costs the file system nearly twice as much.
-class PieceAlignedWriter {
- public:
-  explicit PieceAlignedWriter(int fd) : fd_(fd), buffer_(2 * kPiece) {}
-  // Room for the next piece of up to kPiece bytes.
-  uint8_t* Space() { return buffer_.data() + fill_; }
-  // Takes n bytes placed at Space(); false once a write failed.
-  bool Commit(size_t n) {
-    fill_ += n;
-    if (fill_ < kPiece) return true;
-    if (WriteAll(fd_, buffer_.data(), kPiece) != kPiece) return false;
-    fill_ -= kPiece;
-    std::memmove(buffer_.data(), buffer_.data() + kPiece, fill_);
-    return true;
-  }
-  bool Put(const uint8_t* data, size_t length) {
-    while (length > 0) {
-      const size_t take = std::min<size_t>(length, kPiece);
-      std::memcpy(Space(), data, take);
-      if (!Commit(take)) return false;
-      data += take;
-      length -= take;
-    }
-    return true;
-  }
-  // Writes what is left.
-  bool Finish() {
-    const size_t rest = fill_;
-    fill_ = 0;
-    return WriteAll(fd_, buffer_.data(), rest) == rest;
-  }
-
- private:
-  int fd_;
-  std::vector<uint8_t> buffer_;
-  size_t fill_ = 0;
-};
-
+// Anything under the name counts, a link that leads nowhere too: the copy
+// would take its place.
 bool Exists(const std::string& path) {
-  File f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  return f.fd() >= 0;
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The job's own files are never written through a link someone left in the
-// folder: that could put them anywhere.
-int CreateForWriting(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+// Writes the digest text as the whole of `path`. A link in its place is
+// neither followed nor replaced; a file this leaves incomplete (disk full)
+// is removed, so no digest file ever holds less than the digest.
+Status WriteDigestFile(const std::string& path, const std::string& text) {
+  File file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  if (file.fd() < 0) {
+    const int error = errno;
+    return Error::Os(error, error == ELOOP ? path + " (a symbolic link)" : path);
+  }
+  struct stat st {};
+  if (::fstat(file.fd(), &st) != 0) return Error::Os(errno, path);
+  if (!S_ISREG(st.st_mode)) return Error::Os(EINVAL, path + " (not a regular file)");
+  Status written = ::ftruncate(file.fd(), 0) == 0 ? Status{} : Status{Error::Os(errno, path)};
+  if (written)
+    written = WriteAll(file.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
+  if (written) written = file.Close(path);
+  if (!written) ::unlink(path.c_str());
+  return written;
 }
 
-bool WriteDigestFile(const std::string& path, const std::string& text) {
-  File f(CreateForWriting(path));
-  if (f.fd() < 0) return false;
-  const bool written =
-      WriteAll(f.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size()) == text.size();
-  return f.Close() && written;
+bool IsRawCopy(const RecordingRecord& record, const CopyOptions& options) {
+  return record.IsMpegLayer2() && options.mpeg_format == ExportFormat::Raw;
 }
 
 // The header before the data, empty for a raw MPEG copy.
 std::vector<uint8_t> ExportHeader(const RecordingRecord& record, const CopyOptions& options,
                                   const std::string& file_name) {
-  const bool mpeg = record.IsMpegLayer2();
-  if (mpeg && options.mpeg_format == kExportRaw) return {};
-  const bool bwf = (mpeg ? options.mpeg_format : options.pcm_format) == kExportBwf;
+  if (IsRawCopy(record, options)) return {};
+  const bool bwf = (record.IsMpegLayer2() ? options.mpeg_format : options.pcm_format) == ExportFormat::Bwf;
   uint32_t size = 0;
   auto build = [&](uint8_t* buffer) {
     return bwf ? BuildBwfHeader(record, buffer, &size, file_name, options.device_id)
@@ -128,13 +89,210 @@ std::vector<uint8_t> ExportHeader(const RecordingRecord& record, const CopyOptio
   return header;
 }
 
-void Warn(JobReporter& ui, const char* text) { ui.Message(text, "Error", MessageIcon::Warning); }
+// The file name of a recording without its extension.
+std::string ExportStem(const RecordingRecord& record) {
+  std::string stem = SafeRecordingFileName(record.Name());
+  // A safe name has no separator and does not start with a dot, so the cut
+  // always leaves a non-empty stem.
+  const size_t dot = stem.rfind('.');
+  if (dot != std::string::npos) stem.resize(dot);
+  return stem;
+}
+
+ExportPaths PathsForStem(const std::string& folder, const std::string& stem, bool raw) {
+  ExportPaths paths;
+  paths.file_name = stem + (raw ? ".mp2" : ".wav");
+  const std::string dir = WithTrailingSeparator(folder);
+  paths.target = dir + paths.file_name;
+  paths.digest = dir + stem + ".txt";
+  return paths;
+}
+
+std::string Folded(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A failed exchange with the recorder, with the last error it set.
+Error RecorderError(std::string what) { return Error::Code(GetLastError(), std::move(what)); }
+
+// One copy job: the recordings it copies, one by one, and what they share.
+class CopyRun {
+ public:
+  CopyRun(RecorderLink& link, const CopyOptions& options, JobReporter& ui, size_t count)
+      : link_(link), options_(options), ui_(ui), n_(count) {}
+
+  // Copies recording `i` of the job, the entry in `result`. False when the
+  // job must end: the recorder failed (last error set by the exchange, or
+  // 1201 for a data read).
+  bool CopyRecording(size_t i, CopyResult& result);
+
+ private:
+  // The recording is left out after a failure on the PC side; the job goes on.
+  bool Skip(CopyResult& result, CopyOutcome outcome, Error error) {
+    Warn(outcome);
+    result.outcome = outcome;
+    result.error = std::move(error);
+    return true;
+  }
+  void Warn(CopyOutcome outcome) { ui_.Message(CopyOutcomeMessage(outcome), "Error", MessageIcon::Warning); }
+  // Header and data into the partial file: Copied when it is complete, else
+  // why not (with the error in `result`).
+  CopyOutcome WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result, PartialFile& file);
+  void WriteDigest(size_t i, CopyResult& result);
+
+  RecorderLink& link_;
+  const CopyOptions& options_;
+  JobReporter& ui_;
+  const size_t n_;
+  ExportNames names_;
+};
+
+bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
+  RecordingRecord record;
+  if (!link_.GetRecordingInfo(result.entry, record.bytes())) {
+    result.error = RecorderError("record of entry " + std::to_string(result.entry));
+    return false;
+  }
+  result.name = record.Name();
+  ui_.SetStatus("Copying... " + result.name);
+  ui_.SetProgress(static_cast<int>(i * 100 / n_));
+
+  result.paths = names_.Claim(options_.folder, record, options_);
+  // A digest file of the name is replaced with the copy, so it is asked
+  // about too.
+  const bool replace = Exists(result.paths.target) || (options_.output_sha1 && Exists(result.paths.digest));
+  if (replace &&
+      !ui_.Ask("Would you like to replace the existing file with this one?", "Confirm File Replace")) {
+    result.outcome = CopyOutcome::Declined;
+    return true;
+  }
+  // The bytes go to the partial file and take the target's name only once
+  // complete, so a copy cut short never passes for a whole one.
+  Result<PartialFile> created = PartialFile::Create(result.paths.target);
+  if (!created) return Skip(result, CopyOutcome::CreateFailed, created.error());
+  PartialFile& file = created.value();
+
+  const CopyOutcome written = WriteCopy(i, record, result, file);
+  if (written == CopyOutcome::Cancelled) {
+    result.outcome = written;
+    return true;  // the partial file goes; the check at the top ends the job
+  }
+  if (written == CopyOutcome::ReadFailed) {
+    Warn(written);
+    file.Keep();
+    result.outcome = written;
+    SetLastError(kErrorConnectionUnavail);
+    return false;
+  }
+  if (written == CopyOutcome::Copied) {
+    if (Status committed = file.Commit(replace); !committed) result.error = committed.error();
+  }
+  if (result.error) {
+    file.Keep();
+    return Skip(result, CopyOutcome::WriteFailed, *result.error);
+  }
+
+  if (!link_.MarkRecordingCopied(result.entry)) {
+    Warn(CopyOutcome::MarkFailed);
+    result.outcome = CopyOutcome::MarkFailed;
+    result.error = RecorderError("copied mark of " + result.name);
+    return false;
+  }
+  result.outcome = CopyOutcome::Copied;
+  if (options_.output_sha1) WriteDigest(i, result);
+  return true;
+}
+
+CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result,
+                               PartialFile& file) {
+  PieceAlignedWriter out(file.fd(), file.path());
+  const std::vector<uint8_t> header = ExportHeader(record, options_, result.paths.file_name);
+  if (Status put = out.Put(header.data(), header.size()); !put) {
+    result.error = put.error();
+    return CopyOutcome::WriteFailed;
+  }
+  const uint32_t length = record.DataSize();
+  const double k = options_.output_sha1 ? 50 : 100;  // the digest takes the other half of a file's share
+  const double n = static_cast<double>(n_);
+  for (uint64_t offset = 0; offset < length; offset += kPiece) {
+    if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
+    if (!link_.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, out.Space())) {
+      result.error = RecorderError("data of " + result.name + " at byte " + std::to_string(offset));
+      (void)out.Finish();  // the .partial keeps everything that did come
+      return CopyOutcome::ReadFailed;
+    }
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - offset));
+    if (Status put = out.Commit(want); !put) {
+      result.error = put.error();
+      return CopyOutcome::WriteFailed;
+    }
+    const double done = static_cast<double>(offset + want);
+    ui_.SetFileProgress(static_cast<int>(done * 100 / length));
+    ui_.SetProgress(static_cast<int>(static_cast<double>(i) * 100 / n + done * k / length / n));
+  }
+  if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
+  if (Status finished = out.Finish(); !finished) {
+    result.error = finished.error();
+    return CopyOutcome::WriteFailed;
+  }
+  return CopyOutcome::Copied;
+}
+
+void CopyRun::WriteDigest(size_t i, CopyResult& result) {
+  Result<std::string> digest =
+      DigestFileText(ui_, result.paths.target, static_cast<uint32_t>(i), static_cast<uint32_t>(n_));
+  if (!digest) {
+    result.digest_error = digest.error();
+    return;
+  }
+  result.digest = std::move(digest).value();
+  if (Status written = WriteDigestFile(result.paths.digest, result.digest); !written) {
+    result.digest_error = written.error();
+    return;
+  }
+  result.digest_written = true;
+}
 
 }  // namespace
+
+const char* CopyOutcomeMessage(CopyOutcome outcome) {
+  switch (outcome) {
+    case CopyOutcome::CreateFailed:
+      return "Create local file error!";
+    case CopyOutcome::WriteFailed:
+      return "Write local file error!";
+    case CopyOutcome::ReadFailed:
+      return "Read file error!";
+    case CopyOutcome::MarkFailed:
+      return "Access LYR Failed!";
+    case CopyOutcome::Copied:
+    case CopyOutcome::Declined:
+    case CopyOutcome::Cancelled:
+    case CopyOutcome::InfoFailed:
+      break;
+  }
+  return nullptr;
+}
 
 std::string WithTrailingSeparator(const std::string& folder) {
   if (!folder.empty() && folder.back() == '/') return folder;
   return folder + '/';
+}
+
+Status MakeExportFolder(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? Status{} : Error::Os(ENOTDIR, folder);
+  // Each folder on the way, from the top; each that is there must be one.
+  for (size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+    const std::string part = folder.substr(0, end);
+    if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0) {
+      if (errno != EEXIST) return Error::Os(errno, folder);
+      if (::stat(part.c_str(), &st) != 0) return Error::Os(errno, folder);
+      if (!S_ISDIR(st.st_mode)) return Error::Os(ENOTDIR, folder);
+    }
+    if (end == std::string::npos) return {};
+  }
 }
 
 std::string SafeRecordingFileName(const std::string& name) {
@@ -153,18 +311,15 @@ std::string SafeRecordingFileName(const std::string& name) {
 
 ExportPaths ExportPathsFor(const std::string& folder, const RecordingRecord& record,
                            const CopyOptions& options) {
-  std::string stem = SafeRecordingFileName(record.Name());
-  // A safe name has no separator and does not start with a dot, so the cut
-  // always leaves a non-empty stem.
-  const size_t dot = stem.rfind('.');
-  if (dot != std::string::npos) stem.resize(dot);
-  const bool raw = record.IsMpegLayer2() && options.mpeg_format == kExportRaw;
-  ExportPaths paths;
-  paths.file_name = stem + (raw ? ".mp2" : ".wav");
-  const std::string dir = WithTrailingSeparator(folder);
-  paths.target = dir + paths.file_name;
-  paths.digest = dir + stem + ".txt";
-  return paths;
+  return PathsForStem(folder, ExportStem(record), IsRawCopy(record, options));
+}
+
+ExportPaths ExportNames::Claim(const std::string& folder, const RecordingRecord& record,
+                               const CopyOptions& options) {
+  const std::string stem = ExportStem(record);
+  std::string name = stem;
+  for (int n = 2; !taken_.insert(Folded(name)).second; ++n) name = stem + "_" + std::to_string(n);
+  return PathsForStem(folder, name, IsRawCopy(record, options));
 }
 
 bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, JobReporter& window,
@@ -173,11 +328,7 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
   ui.SetStatus("Preparing...");
   ui.SetProgress(0);
   const size_t n = queue.entries.size();
-  const double k = options.output_sha1 ? 50 : 100;  // the digest takes the other half of a file's share
-  auto report = [&](CopyResult result) {
-    if (results != nullptr) results->push_back(std::move(result));
-  };
-
+  CopyRun run(link, options, ui, n);
   for (size_t i = 0; i < n; ++i) {
     if (ui.CancelRequested()) {
       SetLastError(kErrorCancelled);
@@ -186,96 +337,9 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
     CopyResult result;
     result.entry = queue.entries.front();
     queue.entries.pop_front();
-    RecordingRecord record;
-    if (!link.GetRecordingInfo(result.entry, record.bytes())) {
-      report(result);
-      return false;
-    }
-    result.name = record.Name();
-    ui.SetStatus("Copying... " + result.name);
-    ui.SetProgress(static_cast<int>(i * 100 / n));
-
-    result.paths = ExportPathsFor(options.folder, record, options);
-    const std::string& target = result.paths.target;
-    const std::string partial = PartialPath(target);
-    if (Exists(target) &&
-        !ui.Ask("Would you like to replace the existing file with this one?", "Confirm File Replace")) {
-      result.outcome = CopyOutcome::Declined;
-      report(result);
-      continue;
-    }
-    // The bytes go to the partial file and take the target's name only once
-    // complete, so a copy cut short never passes for a whole one.
-    File file(CreateForWriting(partial));
-    if (file.fd() < 0) {
-      Warn(ui, "Create local file error!");
-      result.outcome = CopyOutcome::CreateFailed;
-      report(result);
-      continue;
-    }
-
-    bool write_failed = false;
-    PieceAlignedWriter out(file.fd());
-    const std::vector<uint8_t> header = ExportHeader(record, options, result.paths.file_name);
-    if (!out.Put(header.data(), header.size())) {
-      Warn(ui, "Write local file error!");
-      write_failed = true;
-    }
-    const uint32_t length = record.DataSize();
-    for (uint64_t offset = 0; !write_failed && offset < length && !ui.CancelRequested(); offset += kPiece) {
-      if (!link.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, out.Space())) {
-        Warn(ui, "Read file error!");
-        out.Finish();  // the .partial keeps everything that did come
-        file.Close();
-        result.outcome = CopyOutcome::ReadFailed;
-        report(result);
-        SetLastError(kErrorConnectionUnavail);
-        return false;
-      }
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - offset));
-      if (!out.Commit(want)) {
-        Warn(ui, "Write local file error!");
-        write_failed = true;
-        break;
-      }
-      const double done = static_cast<double>(offset + want);
-      ui.SetFileProgress(static_cast<int>(done * 100 / length));
-      ui.SetProgress(static_cast<int>(static_cast<double>(i) * 100 / static_cast<double>(n) +
-                                      done * k / length / static_cast<double>(n)));
-    }
-    if (!write_failed && !ui.CancelRequested() && !out.Finish()) {
-      Warn(ui, "Write local file error!");
-      write_failed = true;
-    }
-    if (!file.Close() && !write_failed) {
-      Warn(ui, "Write local file error!");
-      write_failed = true;
-    }
-    if (ui.CancelRequested()) {
-      ::unlink(partial.c_str());
-      result.outcome = CopyOutcome::Cancelled;
-      report(result);
-      continue;  // the check at the top ends the job
-    }
-    if (write_failed || ::rename(partial.c_str(), target.c_str()) != 0) {
-      if (!write_failed) Warn(ui, "Write local file error!");
-      result.outcome = CopyOutcome::WriteFailed;
-      report(result);
-      continue;
-    }
-
-    if (!link.MarkRecordingCopied(result.entry)) {
-      Warn(ui, "Access LYR Failed!");
-      result.outcome = CopyOutcome::MarkFailed;
-      report(result);
-      return false;
-    }
-    result.outcome = CopyOutcome::Copied;
-    if (options.output_sha1 &&
-        DigestFile(ui, target, static_cast<uint32_t>(i), static_cast<uint32_t>(n), &result.digest)) {
-      result.digest_written = WriteDigestFile(result.paths.digest, result.digest);
-    }
-    report(result);
+    const bool go_on = run.CopyRecording(i, result);
+    if (results != nullptr) results->push_back(std::move(result));
+    if (!go_on) return false;
   }
   if (ui.CancelRequested()) {
     SetLastError(kErrorCancelled);
@@ -317,6 +381,15 @@ bool DeleteJob(RecorderLink& link, JobQueue& queue, JobReporter& window) {
     }
   }
   return true;
+}
+
+Result<std::vector<uint32_t>> EntriesStillListed(RecorderLink& link, std::span<const uint32_t> entries) {
+  RecordingCatalogue catalogue(link);
+  if (!catalogue.RefreshRecordings()) return RecorderError("recording list");
+  std::vector<uint32_t> listed;
+  for (const uint32_t entry : entries)
+    if (catalogue.FindEntry(entry) >= 0) listed.push_back(entry);
+  return listed;
 }
 
 }  // namespace lyr

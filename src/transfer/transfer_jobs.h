@@ -1,12 +1,17 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "link/recorder_link.h"
+#include "platform/result.h"
 #include "recordings/recording_record.h"
 #include "transfer/job_reporter.h"
+#include "transfer/partial_file.h"
 
 namespace lyr {
 
@@ -15,16 +20,17 @@ inline constexpr const char* kJobTitle = "Please wait...";
 inline constexpr const char* kDeleteQuestion = "Are you sure to delete all files selected?";
 inline constexpr const char* kDeleteQuestionCaption = "Warning";
 
-// Export formats of the copy page. PCM recordings are never saved raw.
-enum ExportFormat : int { kExportWave = 0, kExportBwf = 1, kExportRaw = 2 };
+// Export formats of the copy page, numbered as its choices. PCM recordings
+// are never saved raw: Raw gives them the plain WAVE header.
+enum class ExportFormat { Wave = 0, Bwf = 1, Raw = 2 };
 
 // The copy page's choices, read once when the copy command starts.
 struct CopyOptions {
-  std::string folder;            // where the files go
-  int mpeg_format = kExportBwf;  // for MPEG-1 Layer II recordings
-  int pcm_format = kExportBwf;   // for every other recording
-  bool output_sha1 = false;      // write "<name>.txt" with the digest beside each copy
-  std::string device_id;         // the recorder's id, written into BWF headers
+  std::string folder;                            // where the files go
+  ExportFormat mpeg_format = ExportFormat::Bwf;  // for MPEG-1 Layer II recordings
+  ExportFormat pcm_format = ExportFormat::Bwf;   // for every other recording
+  bool output_sha1 = false;                      // write "<name>.txt" with the digest beside each copy
+  std::string device_id;                         // the recorder's id, written into BWF headers
 };
 
 // The entries a job works through, front first, and the entries a delete
@@ -42,6 +48,11 @@ struct JobQueue {
 // The folder with a trailing separator, as the copy command fixes it.
 std::string WithTrailingSeparator(const std::string& folder);
 
+// Makes the export folder and the folders above it where missing. The error
+// names the folder and the system's reason (a file in the way is "Not a
+// directory").
+Status MakeExportFolder(const std::string& folder);
+
 // A recording name made safe as a file name: separators, control characters
 // and leading dots become "_", so that a name can never climb out of the
 // chosen folder or hide there; an empty name becomes "_".
@@ -58,8 +69,19 @@ struct ExportPaths {
 ExportPaths ExportPathsFor(const std::string& folder, const RecordingRecord& record,
                            const CopyOptions& options);
 
-// A copy that did not complete keeps its bytes here, never under the target.
-inline std::string PartialPath(const std::string& target) { return target + ".partial"; }
+// The file names one copy job has given out, so that two recordings never
+// share a file (names alike, names that become the same file name, names
+// that differ only after their last dot): a stem given out before gets "_2",
+// "_3", ... The copy and its digest share the stem, so each pair stays
+// together. Stems are compared without case, as the folder may be on a
+// file system that ignores it.
+class ExportNames {
+ public:
+  ExportPaths Claim(const std::string& folder, const RecordingRecord& record, const CopyOptions& options);
+
+ private:
+  std::set<std::string> taken_;  // stems, folded to lower case
+};
 
 // What the copy job did with each recording it took from the queue.
 enum class CopyOutcome {
@@ -72,13 +94,21 @@ enum class CopyOutcome {
   Cancelled,     // the file being written was removed
   InfoFailed,    // the record could not be read: job ended
 };
+// The message the job shows for an outcome ("Read file error!"), or null.
+const char* CopyOutcomeMessage(CopyOutcome outcome);
+
 struct CopyResult {
   uint32_t entry = 0;
   std::string name;
   ExportPaths paths;
   CopyOutcome outcome = CopyOutcome::InfoFailed;
+  // Why a recording was not copied: the file or what was read, and the
+  // system's reason. Empty for Copied, Declined and Cancelled.
+  std::optional<Error> error;
   bool digest_written = false;  // with Output SHA1: "<stem>.txt" holds the digest
   std::string digest;
+  // With Output SHA1, why a copied recording has no digest file.
+  std::optional<Error> digest_error;
 };
 
 // Copies the queued recordings into the folder of `options`. True when the
@@ -92,5 +122,10 @@ bool CopyJob(RecorderLink& link, JobQueue& queue, const CopyOptions& options, Jo
 // added to the done list. False when an exchange with the recorder failed;
 // true otherwise, also when cancelled.
 bool DeleteJob(RecorderLink& link, JobQueue& queue, JobReporter& window);
+
+// Which of `entries` the recorder lists now, read afresh. An entry a delete
+// job left out of its done list (its busy polls ran out, or the job ended
+// early) may be gone all the same.
+Result<std::vector<uint32_t>> EntriesStillListed(RecorderLink& link, std::span<const uint32_t> entries);
 
 }  // namespace lyr

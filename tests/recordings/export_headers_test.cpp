@@ -160,6 +160,80 @@ TEST(ExportHeaders, CdWave) {
   EXPECT_EQ(h, std::vector<uint8_t>(expected, expected + 44));
 }
 
+uint64_t U64(const std::vector<uint8_t>& h, size_t offset) {
+  return U32(h, offset) | uint64_t{U32(h, offset + 4)} << 32;
+}
+
+TEST(ExportHeaders, SizesBeyondThirtyTwoBitsGiveRf64) {
+  // Each header at the largest data size its RIFF size still holds, and one
+  // byte more; the file is the header and the data.
+  const RecordingRecord pcm = Record(lyr::protocol::kCodecLinearPcm, 48000, 0, 16, 2, 0);
+  const RecordingRecord mpeg = Record(lyr::protocol::kCodecMpegLayer2, 48000, 384000, 16, 2, 0);
+  const struct {
+    Builder build;
+    const RecordingRecord* record;
+    uint32_t plain_size;
+    size_t data_chunk;  // offset of "data" in the plain header
+  } cases[] = {{Wave, &pcm, 44, 36}, {Wave, &mpeg, 100, 92}, {Bwf, &pcm, 724, 716}, {Bwf, &mpeg, 780, 772}};
+  for (const auto& c : cases) {
+    RecordingRecord r = *c.record;
+    const uint32_t largest_plain = 0xFFFFFFFFu - (c.plain_size - 8);
+    r.SetU32(rec::kDataSize, largest_plain);
+    const auto plain = Build(c.build, r);
+    ASSERT_EQ(plain.size(), c.plain_size);
+    EXPECT_EQ(Str(plain, 0, 4), "RIFF");
+    EXPECT_EQ(U32(plain, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(U32(plain, c.data_chunk + 4), largest_plain);
+
+    for (const uint32_t data : {largest_plain + 1, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(std::to_string(c.plain_size) + " bytes, data " + std::to_string(data));
+      r.SetU32(rec::kDataSize, data);
+      const auto h = Build(c.build, r);
+      ASSERT_EQ(h.size(), c.plain_size + 36u);
+      EXPECT_EQ(Str(h, 0, 4), "RF64");
+      EXPECT_EQ(U32(h, 4), 0xFFFFFFFFu);
+      EXPECT_EQ(Str(h, 8, 8), "WAVEds64");
+      EXPECT_EQ(U32(h, 16), 28u);
+      EXPECT_EQ(U64(h, 20), uint64_t{data} + h.size() - 8);
+      EXPECT_EQ(U64(h, 28), data);
+      const uint64_t samples = r.IsLinearPcm() ? data / 4 : uint64_t{data} / 48000 * 48000;
+      EXPECT_EQ(U64(h, 36), samples);
+      EXPECT_EQ(U32(h, 44), 0u) << "no table";
+      // The rest is the plain header's chunks, data size deferred to ds64.
+      EXPECT_EQ(Str(h, c.data_chunk + 36, 4), "data");
+      EXPECT_EQ(U32(h, c.data_chunk + 36 + 4), 0xFFFFFFFFu);
+      auto expected = std::vector<uint8_t>(plain.begin() + 12, plain.begin() + c.data_chunk);
+      if (!r.IsLinearPcm()) lyr::PutU32(&expected[c.data_chunk - 12 - 24], static_cast<uint32_t>(samples));
+      EXPECT_EQ(std::vector<uint8_t>(h.begin() + 48, h.begin() + 36 + c.data_chunk), expected);
+    }
+  }
+  // The BWF keeps its bext chunk, behind ds64.
+  RecordingRecord r = pcm;
+  r.SetU32(rec::kDataSize, 4294967280u);
+  const auto h = Build(Bwf, r);
+  EXPECT_EQ(Str(h, 48, 4), "bext");
+  EXPECT_STREQ(reinterpret_cast<const char*>(&h[36 + 20]), "LYR0042.wav");
+  EXPECT_EQ(Str(h, 36 + 692, 4), "fmt ");
+}
+
+TEST(ExportHeaders, MoreMpegSamplesThanThirtyTwoBitsHoldGiveRf64) {
+  // 32 kbit/s at 48 kHz: 4,000 bytes a second, so 400 MB hold 100,000 s or
+  // 4.8e9 samples, past the fact chunk's 32 bits though the file is small.
+  RecordingRecord r = Record(lyr::protocol::kCodecMpegLayer2, 48000, 32000, 16, 1, 400000000);
+  auto h = Build(Wave, r);
+  ASSERT_EQ(h.size(), 136u);
+  EXPECT_EQ(Str(h, 0, 4), "RF64");
+  EXPECT_EQ(U64(h, 20), 400000000u + 136 - 8);
+  EXPECT_EQ(U64(h, 36), 4800000000u);
+  EXPECT_EQ(Str(h, 36 + 60, 4), "fact");
+  EXPECT_EQ(U32(h, 36 + 68), 0xFFFFFFFFu);
+  // One second less than 2^32 samples stays a plain RIFF file.
+  r.SetU32(rec::kDataSize, 4294967295u / 48000 * 4000);
+  h = Build(Wave, r);
+  ASSERT_EQ(h.size(), 100u);
+  EXPECT_EQ(U32(h, 68), 4294967295u / 48000 * 48000);
+}
+
 TEST(ExportHeaders, BrokenRecordsStayInsideTheirFields) {
   // Zero rates must not trap; oversized texts and numbers must not spill over.
   RecordingRecord r = Record(lyr::protocol::kCodecMpegLayer2, 0, 0, 16, 2, 1000);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -10,6 +11,8 @@
 #include "platform/last_error.h"
 #include "recordings/export_headers.h"
 #include "support/emulated_recorder.h"
+#include "support/temp_dir.h"
+#include "transfer/partial_file.h"
 #include "transfer/progress_job.h"
 #include "transfer/sha1.h"
 #include "transfer/test_reporter.h"
@@ -19,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using lyr::CopyOutcome;
+constexpr lyr::ExportFormat kWave = lyr::ExportFormat::Wave;
+constexpr lyr::ExportFormat kBwf = lyr::ExportFormat::Bwf;
+constexpr lyr::ExportFormat kRaw = lyr::ExportFormat::Raw;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -37,27 +43,28 @@ TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
   const struct {
     const char* name;
     bool mpeg;
-    int mpeg_format;
-    int pcm_format;
+    lyr::ExportFormat mpeg_format;
+    lyr::ExportFormat pcm_format;
     const char* file;
     const char* digest;
   } cases[] = {
-      {"LYR0001", false, 1, 1, "LYR0001.wav", "LYR0001.txt"},
-      {"LYR0001", true, 2, 1, "LYR0001.mp2", "LYR0001.txt"},
-      {"LYR0001", true, 0, 1, "LYR0001.wav", "LYR0001.txt"},
-      {"LYR0001", false, 2, 2, "LYR0001.wav", "LYR0001.txt"},  // PCM is never raw
-      {"a.b.c", false, 1, 1, "a.b.wav", "a.b.txt"},            // only the last dot's part goes
-      {"name.", true, 2, 1, "name.mp2", "name.txt"},
-      {"../../etc/x", false, 1, 1, "______etc_x.wav", "______etc_x.txt"},
-      {"..", false, 1, 1, "__.wav", "__.txt"},
-      {".hidden", false, 1, 1, "_hidden.wav", "_hidden.txt"},
-      {"a\\b\nc\x7f", false, 1, 1, "a_b_c_.wav", "a_b_c_.txt"},
-      {"", false, 1, 1, "_.wav", "_.txt"},
+      {"LYR0001", false, kBwf, kBwf, "LYR0001.wav", "LYR0001.txt"},
+      {"LYR0001", true, kRaw, kBwf, "LYR0001.mp2", "LYR0001.txt"},
+      {"LYR0001", true, kWave, kBwf, "LYR0001.wav", "LYR0001.txt"},
+      {"LYR0001", false, kRaw, kRaw, "LYR0001.wav", "LYR0001.txt"},  // PCM is never raw
+      {"a.b.c", false, kBwf, kBwf, "a.b.wav", "a.b.txt"},            // only the last dot's part goes
+      {"name.", true, kRaw, kBwf, "name.mp2", "name.txt"},
+      {"../../etc/x", false, kBwf, kBwf, "______etc_x.wav", "______etc_x.txt"},
+      {"..", false, kBwf, kBwf, "__.wav", "__.txt"},
+      {".hidden", false, kBwf, kBwf, "_hidden.wav", "_hidden.txt"},
+      {"a\\b\nc\x7f", false, kBwf, kBwf, "a_b_c_.wav", "a_b_c_.txt"},
+      {"", false, kBwf, kBwf, "_.wav", "_.txt"},
   };
   for (const auto& c : cases) {
     lyr::RecordingRecord r;
     r.SetName(c.name);
-    r.SetU32(lyr::record::kCodecId, c.mpeg ? lyr::protocol::kCodecMpegLayer2 : lyr::protocol::kCodecLinearPcm);
+    r.SetU32(lyr::record::kCodecId,
+             c.mpeg ? lyr::protocol::kCodecMpegLayer2 : lyr::protocol::kCodecLinearPcm);
     lyr::CopyOptions options;
     options.mpeg_format = c.mpeg_format;
     options.pcm_format = c.pcm_format;
@@ -82,8 +89,8 @@ class JobsTest : public ::testing::Test {
   uint32_t AddMpeg(const std::string& name, uint32_t bytes, uint32_t entry = 0) {
     std::tm date{};
     lyr_emu::ParseDateTime("2011-08-19T10:20:36", &date);
-    auto record =
-        lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::protocol::kCodecMpegLayer2, date, name, "note");
+    auto record = lyr_emu::MakeRecordingRecord(48000, 192000, 16, 2, lyr::protocol::kCodecMpegLayer2, date,
+                                               name, "note");
     return recorder_.AddRecording(record, lyr_test::EmulatedRecorder::Pattern(bytes, bytes + 1), entry);
   }
   bool Copied(uint32_t entry) { return recorder_.store().Find(entry)->copied; }
@@ -109,8 +116,8 @@ TEST_F(JobsTest, CopiesEveryFormatWithHeadersDataAndDigests) {
   const uint32_t mpeg = AddMpeg("LYR0002", 131072);
   const uint32_t mpeg_wave = AddMpeg("LYR0003.x", 5000);
   Connect();
-  options_.mpeg_format = lyr::kExportRaw;
-  options_.pcm_format = lyr::kExportBwf;
+  options_.mpeg_format = kRaw;
+  options_.pcm_format = kBwf;
   options_.output_sha1 = true;
   Queue({pcm, mpeg});
   std::vector<lyr::CopyResult> results;
@@ -141,7 +148,7 @@ TEST_F(JobsTest, CopiesEveryFormatWithHeadersDataAndDigests) {
   EXPECT_TRUE(queue_.entries.empty());
 
   // Plain WAVE for MPEG; the name loses its last dot's part.
-  options_.mpeg_format = lyr::kExportWave;
+  options_.mpeg_format = kWave;
   options_.output_sha1 = false;
   Queue({mpeg_wave});
   ASSERT_TRUE(Copy());
@@ -156,7 +163,7 @@ TEST_F(JobsTest, ProgressSharesTheBarBetweenFiles) {
   const uint32_t a = recorder_.AddPcm("A", 131072);
   const uint32_t b = recorder_.AddPcm("B", 131072);
   Connect();
-  options_.pcm_format = lyr::kExportWave;
+  options_.pcm_format = kWave;
   Queue({a, b});
   ASSERT_TRUE(Copy());
   EXPECT_EQ(reporter_.progress, (std::vector<int>{0, 25, 50, 75, 100}));
@@ -216,6 +223,98 @@ TEST_F(JobsTest, NoToReplaceKeepsTheOldFileAndTheRecordingUnmarked) {
   EXPECT_TRUE(Copied(e));
 }
 
+TEST_F(JobsTest, RecordingsNamedAlikeGetFilesOfTheirOwn) {
+  // Names alike, alike but for case, alike up to their last dot, and names
+  // that become the same file name; PCM and raw MPEG of one name would also
+  // share a digest file. Sizes differ, so each copy's bytes are its own.
+  const struct {
+    const char* name;
+    bool mpeg;
+    const char* file;
+  } cases[] = {{"DUP", false, "DUP.wav"},      {"DUP", false, "DUP_2.wav"}, {"DUP", true, "DUP_3.mp2"},
+               {"dup", false, "dup_4.wav"},    {"a.b", false, "a.wav"},     {"a.c", false, "a_2.wav"},
+               {"", false, "_.wav"},           {".", false, "__2.wav"},     {"/", false, "__3.wav"},
+               {"DUP_2", false, "DUP_2_2.wav"}};
+  std::vector<uint32_t> entries;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const uint32_t size = 1000 + static_cast<uint32_t>(i);
+    entries.push_back(cases[i].mpeg ? AddMpeg(cases[i].name, size) : recorder_.AddPcm(cases[i].name, size));
+  }
+  Connect();
+  options_.mpeg_format = kRaw;
+  options_.output_sha1 = true;
+  queue_.entries.assign(entries.begin(), entries.end());
+  std::vector<lyr::CopyResult> results;
+  ASSERT_TRUE(Copy(&results));
+
+  EXPECT_TRUE(reporter_.Events("ask").empty()) << "a job never asks to replace a file it wrote itself";
+  ASSERT_EQ(results.size(), std::size(cases));
+  size_t files = 0;
+  for (const auto& f : fs::directory_iterator(out_)) files += f.path().extension() != ".txt";
+  EXPECT_EQ(files, std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].file);
+    EXPECT_EQ(results[i].outcome, CopyOutcome::Copied);
+    EXPECT_EQ(results[i].paths.file_name, cases[i].file);
+    const auto copy = ReadFile(out_ / cases[i].file);
+    const auto data = recorder_.DataOf(entries[i]);
+    ASSERT_GE(copy.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), copy.end() - static_cast<ptrdiff_t>(data.size())));
+    const auto digest = ReadFile(fs::path(results[i].paths.digest));
+    EXPECT_EQ(std::string(digest.begin(), digest.end()), Sha1Of(copy));
+    EXPECT_EQ(fs::path(results[i].paths.digest).stem(), fs::path(cases[i].file).stem());
+    EXPECT_TRUE(Copied(entries[i]));
+  }
+  // The BWF header describes the file by the name it was given.
+  const auto second = ReadFile(out_ / "DUP_2.wav");
+  EXPECT_STREQ(reinterpret_cast<const char*>(second.data() + 20), "DUP_2.wav");
+}
+
+TEST_F(JobsTest, DigestFileThatCannotBeWrittenIsReportedAndNeverLeftIncomplete) {
+  const uint32_t linked = recorder_.AddPcm("LINKED", 1000);
+  const uint32_t full = recorder_.AddPcm("FULL", 1000);
+  Connect();
+  options_.output_sha1 = true;
+  // A link where the digest goes is left as it is, and so is what it points at.
+  const fs::path outside = recorder_.dir().path() / "outside";
+  std::ofstream(outside) << "keep";
+  fs::create_symlink(outside, out_ / "LINKED.txt");
+  // The disk fills up while the digest of FULL is computed.
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  bool limited = false;
+  reporter_.on_event = [&](const std::string& e) {
+    if (e == "status Copying... FULL") limited = false;
+    if (e == "status SHA1 Generating" && !limited && fs::exists(out_ / "FULL.wav")) {
+      rlimit small = old;
+      small.rlim_cur = 10;
+      limited = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+  };
+  Queue({linked, full});
+  std::vector<lyr::CopyResult> results;
+  const bool ok = Copy(&results);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  ASSERT_TRUE(limited);
+
+  EXPECT_TRUE(ok);
+  ASSERT_EQ(results.size(), 2u);
+  for (const auto& r : results) {
+    EXPECT_EQ(r.outcome, CopyOutcome::Copied) << r.name;  // the copies themselves are whole
+    EXPECT_FALSE(r.digest_written) << r.name;
+    ASSERT_TRUE(r.digest_error.has_value()) << r.name;
+  }
+  EXPECT_EQ(results[0].digest_error->os_error, ELOOP);
+  EXPECT_NE(results[0].digest_error->Message().find((out_ / "LINKED.txt").string()), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(out_ / "LINKED.txt"));
+  EXPECT_EQ(ReadFile(outside), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(results[1].digest_error->os_error, EFBIG);
+  EXPECT_EQ(results[1].digest_error->context, (out_ / "FULL.txt").string());
+  EXPECT_FALSE(fs::exists(out_ / "FULL.txt")) << "no digest file with less than the digest";
+}
+
 TEST_F(JobsTest, ReadErrorKeepsThePartialCopyAwayFromTheTargetAndEndsTheJob) {
   const uint32_t e = recorder_.AddPcm("LYR0001", 300000);
   const uint32_t next = recorder_.AddPcm("LYR0002", 1000);
@@ -233,6 +332,9 @@ TEST_F(JobsTest, ReadErrorKeepsThePartialCopyAwayFromTheTargetAndEndsTheJob) {
   EXPECT_EQ(fs::file_size(out_ / "LYR0001.wav.partial"), 724u + 65536);
   EXPECT_FALSE(Copied(e));
   EXPECT_EQ(results.at(0).outcome, CopyOutcome::ReadFailed);
+  ASSERT_TRUE(results[0].error.has_value());
+  EXPECT_EQ(results[0].error->code, lyr::kErrorConnectionUnavail);
+  EXPECT_EQ(results[0].error->context, "data of LYR0001 at byte 65536");
   EXPECT_FALSE(fs::exists(out_ / "LYR0002.wav"));
 }
 
@@ -263,6 +365,9 @@ TEST_F(JobsTest, ShortWriteKeepsThePartialCopyUnmarkedWithoutDigest) {
   EXPECT_FALSE(Copied(big));
   ASSERT_EQ(results.size(), 2u);
   EXPECT_EQ(results[0].outcome, CopyOutcome::WriteFailed);
+  ASSERT_TRUE(results[0].error.has_value());
+  EXPECT_EQ(results[0].error->os_error, EFBIG);
+  EXPECT_EQ(results[0].error->context, (out_ / "BIG.wav.partial").string());
   EXPECT_EQ(results[1].outcome, CopyOutcome::Copied);
   EXPECT_TRUE(fs::exists(out_ / "SMALL.txt"));
   EXPECT_TRUE(Copied(small));
@@ -283,13 +388,70 @@ TEST_F(JobsTest, CreateErrorsSkipTheRecordingAndLinksAreNotFollowed) {
             (std::vector<std::string>{"warning Error: Create local file error!"}));
   EXPECT_EQ(ReadFile(outside), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
   EXPECT_EQ(results.at(0).outcome, CopyOutcome::CreateFailed);
+  ASSERT_TRUE(results[0].error.has_value());
+  EXPECT_EQ(results[0].error->os_error, ELOOP);
+  EXPECT_EQ(results[0].error->context, (out_ / "A.wav.partial").string());
   EXPECT_FALSE(Copied(a));
   EXPECT_TRUE(Copied(b));
 
   options_.folder = (out_ / "missing").string();
   Queue({a});
-  ASSERT_TRUE(Copy());
+  results.clear();
+  ASSERT_TRUE(Copy(&results));
   EXPECT_EQ(reporter_.Events("warning").size(), 2u);
+  ASSERT_TRUE(results.at(0).error.has_value());
+  EXPECT_EQ(results[0].error->Message(),
+            (out_ / "missing" / "A.wav.partial").string() + ": No such file or directory");
+}
+
+TEST(ExportFolder, IsMadeOrRefusedWithTheReason) {
+  lyr_test::TempDir dir;
+  const fs::path file = dir / "file";
+  std::ofstream(file) << "x";
+  EXPECT_TRUE(lyr::MakeExportFolder(dir.path().string()).ok());
+  EXPECT_TRUE(lyr::MakeExportFolder((dir / "a/b/c/").string()).ok());
+  EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+  for (const fs::path& bad : {file, file / "sub"}) {
+    const lyr::Status made = lyr::MakeExportFolder(bad.string());
+    ASSERT_FALSE(made.ok()) << bad;
+    EXPECT_EQ(made.error().Message(), bad.string() + ": Not a directory");
+  }
+  if (::geteuid() != 0) {  // the superuser writes into read-only folders
+    fs::create_directory(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const lyr::Status made = lyr::MakeExportFolder((dir / "ro/sub").string());
+    ASSERT_FALSE(made.ok());
+    EXPECT_EQ(made.error().os_error, EACCES);
+  }
+}
+
+TEST(PartialFile, IsRemovedUnlessCommittedOrKept) {
+  lyr_test::TempDir dir;
+  const std::string target = (dir / "t.wav").string();
+  {
+    auto file = lyr::PartialFile::Create(target);
+    ASSERT_TRUE(file.ok());
+    EXPECT_TRUE(fs::exists(target + ".partial"));
+  }
+  EXPECT_FALSE(fs::exists(target + ".partial")) << "dropped";
+  {
+    auto file = lyr::PartialFile::Create(target);
+    ASSERT_TRUE(file.ok());
+    file.value().Keep();
+  }
+  EXPECT_TRUE(fs::exists(target + ".partial")) << "kept";
+  // Without leave to replace, a file that turned up under the target stays.
+  std::ofstream(target) << "other";
+  {
+    auto file = lyr::PartialFile::Create(target);
+    ASSERT_TRUE(file.ok());
+    const lyr::Status committed = file.value().Commit(false);
+    ASSERT_FALSE(committed.ok());
+    EXPECT_EQ(committed.error().os_error, EEXIST);
+    ASSERT_TRUE(file.value().Commit(true).ok());
+  }
+  EXPECT_FALSE(fs::exists(target + ".partial"));
+  EXPECT_EQ(fs::file_size(target), 0u);
 }
 
 TEST_F(JobsTest, FailedCopiedMarkEndsTheJob) {
@@ -357,6 +519,31 @@ TEST_F(JobsTest, DeleteThatStaysBusyOrFailsLeavesTheEntryOut) {
   recorder_.emulator().SetConnected(false);
   Queue({b});
   EXPECT_FALSE(lyr::DeleteJob(*link_, queue_, reporter_));
+}
+
+TEST_F(JobsTest, AfterADeleteGivesUpTheListSaysWhatIsStillThere) {
+  const uint32_t late = recorder_.AddPcm("LATE", 1000);
+  const uint32_t stays = recorder_.AddPcm("STAYS", 1000);
+  const uint32_t other = recorder_.AddPcm("OTHER", 1000);
+  Connect();
+  // Done after more busy polls than the job makes: gone, though not in the done list.
+  recorder_.config().delete_busy_polls = 1500;
+  Queue({late});
+  ASSERT_TRUE(lyr::DeleteJob(*link_, queue_, reporter_));
+  EXPECT_TRUE(queue_.done.empty());
+  recorder_.config().delete_busy_polls = -1;
+  Queue({stays});
+  ASSERT_TRUE(lyr::DeleteJob(*link_, queue_, reporter_));
+  EXPECT_TRUE(queue_.done.empty());
+
+  const std::vector<uint32_t> asked = {late, stays};
+  auto listed = lyr::EntriesStillListed(*link_, asked);
+  ASSERT_TRUE(listed.ok());
+  EXPECT_EQ(listed.value(), (std::vector<uint32_t>{stays}));
+  EXPECT_NE(recorder_.store().Find(other), nullptr);
+
+  recorder_.emulator().SetConnected(false);
+  EXPECT_FALSE(lyr::EntriesStillListed(*link_, asked).ok());
 }
 
 TEST_F(JobsTest, CancelledDeleteKeepsWhatIsDoneAndSucceeds) {

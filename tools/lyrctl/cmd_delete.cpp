@@ -1,6 +1,8 @@
 // lyrctl delete: the delete job, with its confirmation.
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli_support.h"
 #include "recording_selection.h"
@@ -33,21 +35,44 @@ lyr::Status RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
   const int result = RunJobOnTerminal(
       window, [&](lyr::JobReporter& reporter) { return lyr::DeleteJob(*session.link, queue, reporter); });
 
+  // The job counts a recording as deleted only when the recorder said so in
+  // time; the list, read again, tells what is really still there.
+  std::vector<uint32_t> unconfirmed;
+  for (const auto* row : rows)
+    if (std::find(queue.done.begin(), queue.done.end(), row->entry) == queue.done.end())
+      unconfirmed.push_back(row->entry);
+  std::optional<std::vector<uint32_t>> still_listed;
+  if (!unconfirmed.empty()) {
+    auto listed = lyr::EntriesStillListed(*session.link, unconfirmed);
+    if (listed)
+      still_listed = std::move(listed).value();
+    else
+      std::fprintf(stderr, "cannot read the recording list again: %s\n", listed.error().Message().c_str());
+  }
+
   size_t deleted = 0;
   nlohmann::json out = nlohmann::json::array();
   for (const auto* row : rows) {
-    const bool gone = std::find(queue.done.begin(), queue.done.end(), row->entry) != queue.done.end();
+    const bool doubtful = std::find(unconfirmed.begin(), unconfirmed.end(), row->entry) != unconfirmed.end();
+    const bool known = !doubtful || still_listed.has_value();
+    const bool gone = !doubtful || (still_listed && std::find(still_listed->begin(), still_listed->end(),
+                                                              row->entry) == still_listed->end());
     deleted += gone;
     if (options.json)
-      out.push_back({{"entry", row->entry}, {"name", DeviceJsonText(row->name)}, {"deleted", gone}});
+      out.push_back({{"entry", row->entry},
+                     {"name", DeviceJsonText(row->name)},
+                     {"deleted", known ? nlohmann::json(gone) : nlohmann::json(nullptr)}});
     else
-      std::printf("%-12s %s\n", DeviceShownText(row->name).c_str(), gone ? "deleted" : "not deleted");
+      std::printf("%-12s %s\n", DeviceShownText(row->name).c_str(),
+                  !known ? "not known"
+                  : gone ? "deleted"
+                         : "not deleted");
   }
   if (options.json) PrintJson({{"deletions", out}, {"complete", deleted == rows.size()}});
   if (result == lyr::kJobCancelled) return Cancelled("delete cancelled");
+  if (deleted == rows.size()) return {};
   if (result != lyr::kJobSucceeded) return Failure("Access LYR Failed!: the recorder stopped answering");
-  if (deleted != rows.size()) return Failure("not every recording was deleted");
-  return {};
+  return Failure("not every recording was deleted");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // lyrctl export: the copy job, writing recordings as WAVE, BWF or raw MPEG
 // files with optional SHA-1 digest files.
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -17,8 +16,8 @@ namespace {
 
 struct ExportArgs {
   std::string folder = ".";
-  lyr::ExportFormat mpeg_format = lyr::kExportBwf;
-  lyr::ExportFormat pcm_format = lyr::kExportBwf;
+  lyr::ExportFormat mpeg_format = lyr::ExportFormat::Bwf;
+  lyr::ExportFormat pcm_format = lyr::ExportFormat::Bwf;
   bool sha1 = false;
   bool all = false;
   bool yes = false;
@@ -37,9 +36,9 @@ std::string DeviceIdOf(const std::string& node) {
 
 // The names of the export formats; PCM recordings are never saved raw.
 const std::map<std::string, lyr::ExportFormat> kMpegFormats = {
-    {"wav", lyr::kExportWave}, {"bwf", lyr::kExportBwf}, {"raw", lyr::kExportRaw}};
-const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::kExportWave},
-                                                              {"bwf", lyr::kExportBwf}};
+    {"wav", lyr::ExportFormat::Wave}, {"bwf", lyr::ExportFormat::Bwf}, {"raw", lyr::ExportFormat::Raw}};
+const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::ExportFormat::Wave},
+                                                              {"bwf", lyr::ExportFormat::Bwf}};
 
 const char* OutcomeText(lyr::CopyOutcome outcome) {
   switch (outcome) {
@@ -63,12 +62,33 @@ const char* OutcomeText(lyr::CopyOutcome outcome) {
   return "";
 }
 
+// What went wrong with one recording of the job, for people: the message the
+// job showed (the system's own text), then the file and the system's reason.
+// Empty when the recording was exported, or kept at the user's word.
+std::string Problem(const lyr::CopyResult& r, const ExportArgs& args, bool kept_by_default) {
+  switch (r.outcome) {
+    case lyr::CopyOutcome::Copied:
+      if (!args.sha1 || r.digest_written) return {};
+      return "digest file not written: " +
+             (r.digest_error ? r.digest_error->Message() : r.paths.digest + ": unknown reason");
+    case lyr::CopyOutcome::Declined:
+      if (!kept_by_default) return {};
+      return "not exported: " + r.paths.target + " exists (no terminal to ask; use --yes or --no)";
+    case lyr::CopyOutcome::Cancelled:
+      return {};  // the cancel is reported for the whole job
+    default:
+      break;
+  }
+  const char* shown = lyr::CopyOutcomeMessage(r.outcome);
+  std::string text = shown != nullptr ? shown : OutcomeText(r.outcome);
+  if (r.error) text += " " + r.error->Message();
+  return text;
+}
+
 lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
   if (!args.all && args.recordings.empty()) return UsageError("name the recordings to export, or use --all");
-  std::error_code ec;
-  std::filesystem::create_directories(args.folder, ec);
-  if (!std::filesystem::is_directory(args.folder, ec))
-    return Failure("cannot make the folder " + LocalShownText(args.folder) + (ec ? ": " + ec.message() : ""));
+  if (lyr::Status made = lyr::MakeExportFolder(args.folder); !made)
+    return Failure("cannot use the folder " + LocalShownText(made.error().Message()));
 
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
@@ -98,30 +118,45 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
     return lyr::CopyJob(*session.link, queue, copy, reporter, &results);
   });
 
-  bool everything = result == lyr::kJobSucceeded && results.size() == rows.size();
+  // Without a terminal every question was answered No by default: a file
+  // kept that way means the recording was not exported.
+  const bool kept_by_default = window.default_answers() > 0;
+  std::vector<std::string> missed;
   nlohmann::json out = nlohmann::json::array();
-  for (const auto& r : results) {
-    const bool ok = r.outcome == lyr::CopyOutcome::Copied || r.outcome == lyr::CopyOutcome::Declined;
-    const bool digest_ok = !args.sha1 || r.outcome != lyr::CopyOutcome::Copied || r.digest_written;
-    everything = everything && ok && digest_ok;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const lyr::CopyResult* r = i < results.size() ? &results[i] : nullptr;
+    const std::string& name = r != nullptr ? r->name : rows[i]->name;
+    const std::string problem =
+        r == nullptr ? "not exported: the job ended before it" : Problem(*r, args, kept_by_default);
+    const bool cancelled = r != nullptr && r->outcome == lyr::CopyOutcome::Cancelled;
+    if (!problem.empty() || cancelled) missed.push_back(name);
+    if (!problem.empty())
+      std::fprintf(stderr, "%s: %s\n", DeviceShownText(name).c_str(), LocalShownText(problem).c_str());
     if (options.json) {
-      out.push_back({{"entry", r.entry},
-                     {"name", DeviceJsonText(r.name)},
-                     {"file", LocalJsonText(r.paths.target)},
-                     {"outcome", OutcomeText(r.outcome)},
-                     {"copied", r.outcome == lyr::CopyOutcome::Copied},
-                     {"sha1", r.digest_written ? nlohmann::json(r.digest) : nlohmann::json(nullptr)},
-                     {"sha1_file", r.digest_written ? nlohmann::json(LocalJsonText(r.paths.digest))
-                                                    : nlohmann::json(nullptr)}});
-    } else if (!args.quiet) {
-      std::printf("%-12s %s: %s%s%s\n", DeviceShownText(r.name).c_str(),
-                  LocalShownText(r.paths.target).c_str(), OutcomeText(r.outcome),
-                  r.digest_written ? ", sha1 " : "", r.digest_written ? r.digest.c_str() : "");
+      const bool digest = r != nullptr && r->digest_written;
+      out.push_back(
+          {{"entry", rows[i]->entry},
+           {"name", DeviceJsonText(name)},
+           {"file", r != nullptr ? nlohmann::json(LocalJsonText(r->paths.target)) : nlohmann::json(nullptr)},
+           {"outcome", r != nullptr ? OutcomeText(r->outcome) : "not reached"},
+           {"copied", r != nullptr && r->outcome == lyr::CopyOutcome::Copied},
+           {"error", problem.empty() ? nlohmann::json(nullptr) : nlohmann::json(LocalJsonText(problem))},
+           {"sha1", digest ? nlohmann::json(r->digest) : nlohmann::json(nullptr)},
+           {"sha1_file", digest ? nlohmann::json(LocalJsonText(r->paths.digest)) : nlohmann::json(nullptr)}});
+    } else if (!args.quiet && r != nullptr) {
+      std::printf("%-12s %s: %s%s%s\n", DeviceShownText(name).c_str(),
+                  LocalShownText(r->paths.target).c_str(), OutcomeText(r->outcome),
+                  r->digest_written ? ", sha1 " : "", r->digest_written ? r->digest.c_str() : "");
     }
   }
+  const bool everything = result == lyr::kJobSucceeded && missed.empty();
   if (options.json) PrintJson({{"exports", out}, {"complete", everything}});
   if (result == lyr::kJobCancelled) return Cancelled("export cancelled");
-  if (!everything) return Failure("not every recording was exported");
+  if (!everything) {
+    std::string names;
+    for (const auto& n : missed) names += (names.empty() ? "" : ", ") + DeviceShownText(n);
+    return Failure("not every recording was exported" + (names.empty() ? "" : ": " + names));
+  }
   return {};
 }
 

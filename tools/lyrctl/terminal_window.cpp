@@ -122,6 +122,7 @@ bool TerminalWindow::Ask(const std::string& text, const std::string& caption) {
     case Answer::AskTerminal:
       break;
   }
+  if (::isatty(STDIN_FILENO) == 0) ++default_answers_;
   const bool yes = AskYesNo(question);
   DrawLocked();
   return yes;

@@ -33,6 +33,8 @@ class TerminalWindow final : public lyr::ProgressWindow {
   // Ends the live line so that what follows starts on a fresh line.
   void Finish();
   int messages_shown() const { return messages_; }
+  // Questions answered No for lack of a terminal (no --yes or --no given).
+  int default_answers() const { return default_answers_; }
 
  private:
   void DrawLocked();
@@ -50,6 +52,7 @@ class TerminalWindow final : public lyr::ProgressWindow {
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point last_draw_{};
   int messages_ = 0;
+  std::atomic<int> default_answers_{0};
 };
 
 // Runs a job behind the terminal window; the first Ctrl+C cancels it the way
