@@ -208,8 +208,7 @@ bool CopyRange(const fs::path& from, uint64_t offset, uint64_t length, const fs:
   return true;
 }
 
-}  // namespace
-
+// The settings record a new recorder starts with.
 std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
   std::array<uint8_t, 248> s{};
   uint8_t* in = s.data();  // input template
@@ -228,6 +227,8 @@ std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
   lyr::PutU16(ff + 58, 16);
   return s;
 }
+
+}  // namespace
 
 std::unique_ptr<RecorderStore> RecorderStore::Create(const fs::path& dir, std::string* error) {
   std::error_code ec;

@@ -101,7 +101,4 @@ class RecorderStore {
   std::map<uint32_t, StoredRecording> recordings_;
 };
 
-// The settings record a new recorder starts with.
-std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix);
-
 }  // namespace lyr_emu
