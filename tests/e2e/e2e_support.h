@@ -15,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -124,6 +126,13 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std
   r.out = Slurp(io / "out");
   r.err = Slurp(io / "err");
   return r;
+}
+
+// Changes a store's recorder.json.
+inline void EditConfig(const std::filesystem::path& store, const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json j = nlohmann::json::parse(Slurp(store / "recorder.json"));
+  edit(j);
+  std::ofstream(store / "recorder.json") << j.dump(2);
 }
 
 // A store served by lyr-emu for the life of the object.

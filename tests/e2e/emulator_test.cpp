@@ -11,15 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
+using lyr_test::EditConfig;
 using lyr_test::LyrEmuPath;
 using lyr_test::RunResult;
 using lyr_test::ServedRecorder;
-
-void EditConfig(const fs::path& store, const std::function<void(json&)>& edit) {
-  json j = json::parse(lyr_test::Slurp(store / "recorder.json"));
-  edit(j);
-  std::ofstream(store / "recorder.json") << j.dump(2);
-}
 
 TEST(LyrEmu, InitAndAddReportWhatTheyMade) {
   lyr_test::TempDir dir;
