@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,7 +31,23 @@ namespace lyr_test {
 inline std::string LyrEmuPath() { return std::string(LYR_TEST_BINARY_DIR) + "/tools/lyr-emu/lyr-emu"; }
 inline std::string LyrctlPath() { return std::string(LYR_TEST_BINARY_DIR) + "/tools/lyrctl/lyrctl"; }
 
-inline bool FuseAvailable() { return ::access("/dev/fuse", R_OK | W_OK) == 0; }
+// Why FUSE cannot serve the stand-in here, or an empty text when it can.
+inline std::string FuseProblem() {
+  const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::string("/dev/fuse cannot be opened (") + std::strerror(errno) + ")";
+  ::close(fd);
+  // Without root, mounting goes through the setuid helper.
+  if (::geteuid() != 0 && ::access("/usr/bin/fusermount3", X_OK) != 0 &&
+      ::access("/bin/fusermount3", X_OK) != 0)
+    return "fusermount3 is not installed";
+  return {};
+}
+
+// CI=true: a run that cannot serve the stand-in must not pass.
+inline bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && *ci != '\0' && std::strcmp(ci, "false") != 0 && std::strcmp(ci, "0") != 0;
+}
 
 struct RunResult {
   int exit_code = -1;
@@ -68,13 +87,35 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::
   return pid;
 }
 
+inline int ExitCode(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
 inline int WaitExit(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
+  return ExitCode(status);
+}
+
+// The exit code of a program that ends within `limit`; -1 when it is still
+// running then (it is left running).
+inline int WaitExitWithin(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return ExitCode(status);
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// Ends a program that did not end by itself.
+inline void Kill(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  WaitExit(pid);
 }
 
 // Runs a program to its end.
@@ -87,6 +128,13 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std
   r.out = Slurp(io / "out");
   r.err = Slurp(io / "err");
   return r;
+}
+
+// Changes a store's recorder.json.
+inline void EditConfig(const std::filesystem::path& store, const std::function<void(nlohmann::json&)>& edit) {
+  nlohmann::json j = nlohmann::json::parse(Slurp(store / "recorder.json"));
+  edit(j);
+  std::ofstream(store / "recorder.json") << j.dump(2);
 }
 
 // A store served by lyr-emu for the life of the object.
@@ -131,32 +179,33 @@ class ServedRecorder {
     return false;
   }
 
-  // Stops serving (Ctrl+C) and returns what lyr-emu printed.
-  std::string Stop() {
+  // Stops serving with `sig` (Ctrl+C unless told) within `limit` and returns
+  // what lyr-emu printed.
+  std::string Stop(int sig = SIGINT, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     if (pid_ > 0) {
-      ::kill(pid_, SIGINT);
+      ::kill(pid_, sig);
       // A stand-in that does not stop is a failure, not a hung test run.
-      int code = -1;
-      for (int i = 0; i < 200 && code < 0; ++i) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-          code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        } else {
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-      }
+      const int code = WaitExitWithin(pid_, limit);
       if (code < 0) {
-        ADD_FAILURE() << "lyr-emu serve did not stop on Ctrl+C";
-        ::kill(pid_, SIGKILL);
-        WaitExit(pid_);
-        const std::string mount = mount_.string();
-        Run({"/bin/fusermount3", "-u", "-z", mount});
+        ADD_FAILURE() << "lyr-emu serve did not stop within " << limit.count() << " ms of signal " << sig;
+        Kill(pid_);
+        Run({"/bin/fusermount3", "-u", "-z", mount_.string()});
       }
       EXPECT_EQ(code, 0) << Slurp(dir_ / "serve.err");
       pid_ = -1;
       serve_output_ = Slurp(dir_ / "serve.out");
     }
     return serve_output_;
+  }
+
+  // Whether the mount is still in the mount table.
+  bool Mounted() const {
+    std::ifstream mounts("/proc/self/mounts");
+    std::string device, dir;
+    std::string rest;
+    while (mounts >> device >> dir && std::getline(mounts, rest))
+      if (dir == mount_.string()) return true;
+    return false;
   }
 
   RunResult Lyrctl(std::vector<std::string> args, const std::vector<std::string>& extra_env = {}) {
@@ -172,16 +221,16 @@ class ServedRecorder {
   std::string serve_output_;
 };
 
-// Changes a store's recorder.json (what the stand-in reports, its faults).
-inline void EditConfig(const std::filesystem::path& store, const std::function<void(nlohmann::json&)>& edit) {
-  nlohmann::json j = nlohmann::json::parse(Slurp(store / "recorder.json"));
-  edit(j);
-  std::ofstream(store / "recorder.json") << j.dump(2);
-}
-
-#define LYR_REQUIRE_FUSE()                                                       \
-  do {                                                                           \
-    if (!::lyr_test::FuseAvailable()) GTEST_SKIP() << "/dev/fuse is not usable"; \
+// Every end-to-end test starts with this. Without a usable FUSE the test is
+// skipped (visibly) on a workstation, and fails in CI, so that a green CI run
+// always means the programs were run.
+#define LYR_REQUIRE_FUSE()                                                                                \
+  do {                                                                                                    \
+    const std::string lyr_fuse_problem_ = ::lyr_test::FuseProblem();                                      \
+    if (!lyr_fuse_problem_.empty()) {                                                                     \
+      if (::lyr_test::InCi()) FAIL() << "FUSE is needed for the end-to-end tests: " << lyr_fuse_problem_; \
+      GTEST_SKIP() << "FUSE is needed for the end-to-end tests: " << lyr_fuse_problem_;                   \
+    }                                                                                                     \
   } while (0)
 
 }  // namespace lyr_test

@@ -7,15 +7,19 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "link/protocol.h"
@@ -92,24 +96,82 @@ int Write(const char* /*path*/, const char* buf, size_t size, off_t offset, fuse
 
 int Truncate(const char* /*path*/, off_t /*size*/, fuse_file_info* /*fi*/) { return 0; }
 
+// SIGINT, SIGTERM and SIGHUP, taken by a thread of their own, so that a stop
+// is seen whatever the request loop is doing (waiting out a slow reply
+// among others): the recorder is shut down, which lets go of that reply,
+// and the loop is woken to end.
+class StopSignals {
+ public:
+  // Blocks the signals in the calling thread; threads started afterwards
+  // inherit that, and the signals are left to the watcher.
+  explicit StopSignals(RecorderEmulator& emulator) : emulator_(emulator) {
+    // A background start from a script leaves SIGINT ignored: stopping must
+    // always work.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+    std::signal(SIGPIPE, SIG_IGN);
+    sigemptyset(&signals_);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, sig);
+    pthread_sigmask(SIG_BLOCK, &signals_, &original_);
+    signal_fd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC);
+    stopped_fd_ = ::eventfd(0, EFD_CLOEXEC);
+    quit_fd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (signal_fd_ >= 0 && stopped_fd_ >= 0 && quit_fd_ >= 0)
+      thread_ = std::thread(&StopSignals::Watch, this);
+  }
+  ~StopSignals() {
+    if (thread_.joinable()) {
+      Post(quit_fd_);
+      thread_.join();
+    }
+    for (int fd : {signal_fd_, stopped_fd_, quit_fd_})
+      if (fd >= 0) ::close(fd);
+    pthread_sigmask(SIG_SETMASK, &original_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  bool ok() const { return thread_.joinable(); }
+  // Readable once a stop signal has come.
+  int stopped_fd() const { return stopped_fd_; }
+
+ private:
+  static void Post(int fd) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+  }
+
+  void Watch() {
+    pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {quit_fd_, POLLIN, 0}};
+    while (::poll(fds, 2, -1) >= 0 || errno == EINTR) {
+      if (fds[1].revents != 0) return;
+      if (fds[0].revents == 0) continue;
+      signalfd_siginfo info{};
+      if (::read(signal_fd_, &info, sizeof info) != sizeof info) continue;
+      emulator_.Shutdown();
+      Post(stopped_fd_);
+    }
+  }
+
+  RecorderEmulator& emulator_;
+  sigset_t signals_{}, original_{};
+  int signal_fd_ = -1;
+  int stopped_fd_ = -1;
+  int quit_fd_ = -1;
+  std::thread thread_;
+};
+
 // The request loop. The PC's side of the protocol is a strict alternation of
 // small requests (a command block, then its reply or data), so the time per
 // exchange is dominated by waking this process for each request. After a
 // request the loop keeps looking for the next one for a short while before
 // it sleeps again: a burst of exchanges is served without wake-ups, an idle
-// recorder costs nothing. Returns 0 when stopped (by a signal or unmount),
-// a negative errno on failure.
-int RunRequestLoop(fuse_session* se) {
+// recorder costs nothing. Returns 0 when stopped (by a stop signal or an
+// unmount), a negative errno on failure.
+int RunRequestLoop(fuse_session* se, const StopSignals& stop) {
   const int fd = fuse_session_fd(se);
   const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return fuse_session_loop(se);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return -errno;
   constexpr auto kBusyWindow = std::chrono::microseconds(500);
-  // Stop signals are let in only while waiting in ppoll, so that one cannot
-  // slip in between the last look at the exit flag and the wait.
-  sigset_t stop_signals, original;
-  sigemptyset(&stop_signals);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, sig);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, &original);
   fuse_buf buf{};
   int result = 0;
   auto last_request = std::chrono::steady_clock::now();
@@ -117,12 +179,12 @@ int RunRequestLoop(fuse_session* se) {
     const int res = fuse_session_receive_buf(se, &buf);
     if (res == -EAGAIN) {
       const bool busy = std::chrono::steady_clock::now() - last_request < kBusyWindow;
-      const timespec no_wait{0, 0};
-      pollfd p{fd, POLLIN, 0};
-      if (::ppoll(&p, 1, busy ? &no_wait : nullptr, &original) < 0 && errno != EINTR) {
+      pollfd p[2] = {{fd, POLLIN, 0}, {stop.stopped_fd(), POLLIN, 0}};
+      if (::poll(p, 2, busy ? 0 : -1) < 0 && errno != EINTR) {
         result = -errno;
         break;
       }
+      if (p[1].revents != 0) break;
       continue;
     }
     if (res == -EINTR) continue;
@@ -133,15 +195,19 @@ int RunRequestLoop(fuse_session* se) {
     fuse_session_process_buf(se, &buf);
     last_request = std::chrono::steady_clock::now();
   }
-  pthread_sigmask(SIG_SETMASK, &original, nullptr);
   std::free(buf.mem);
   fuse_session_reset(se);
   return result;
 }
 
-}  // namespace
-
-int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
+int ServeMounted(RecorderEmulator& emulator, const ServeOptions& options, fuse_args* args) {
+  // Stop signals are watched from before the mount until after the unmount,
+  // so that none can end the process with the disk still mounted.
+  StopSignals stop(emulator);
+  if (!stop.ok()) {
+    std::fprintf(stderr, "lyr-emu: cannot watch for stop signals: %s\n", std::strerror(errno));
+    return 1;
+  }
   fuse_operations ops{};
   ops.init = Init;
   ops.getattr = GetAttr;
@@ -150,17 +216,7 @@ int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
   ops.read = Read;
   ops.write = Write;
   ops.truncate = Truncate;
-
-  std::vector<std::string> args_text = {"lyr-emu", "-o", "fsname=lyr-emu,subtype=lyr-emu"};
-  if (options.allow_other) {
-    args_text.push_back("-o");
-    args_text.push_back("allow_other");
-  }
-  std::vector<char*> argv;
-  for (auto& a : args_text) argv.push_back(a.data());
-  fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-
-  fuse* f = fuse_new(&args, &ops, sizeof ops, &emulator);
+  fuse* f = fuse_new(args, &ops, sizeof ops, &emulator);
   if (f == nullptr) {
     std::fprintf(stderr, "lyr-emu: cannot set up FUSE\n");
     return 1;
@@ -171,21 +227,29 @@ int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
     fuse_destroy(f);
     return 1;
   }
-  // A background start from a script leaves SIGINT ignored, and FUSE only
-  // takes over signals still at their default: stopping must always work.
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-  std::signal(SIGHUP, SIG_DFL);
   int status = 1;
-  if (fuse_set_signal_handlers(fuse_get_session(f)) == 0) {
-    if (options.on_mounted) options.on_mounted();
-    // One request at a time, in order; a signal that stops the loop is a clean end.
-    status = RunRequestLoop(fuse_get_session(f)) >= 0 ? 0 : 1;
-    if (options.on_unmounting) options.on_unmounting();
-    fuse_remove_signal_handlers(fuse_get_session(f));
+  if (!options.on_mounted || options.on_mounted()) {
+    // One request at a time, in order; a stop signal is a clean end.
+    status = RunRequestLoop(fuse_get_session(f), stop) >= 0 ? 0 : 1;
   }
+  if (options.on_unmounting) options.on_unmounting();
   fuse_unmount(f);
   fuse_destroy(f);
+  return status;
+}
+
+}  // namespace
+
+int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
+  std::vector<std::string> args_text = {"lyr-emu", "-o", "fsname=lyr-emu,subtype=lyr-emu"};
+  if (options.allow_other) {
+    args_text.push_back("-o");
+    args_text.push_back("allow_other");
+  }
+  std::vector<char*> argv;
+  for (auto& a : args_text) argv.push_back(a.data());
+  fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+  const int status = ServeMounted(emulator, options, &args);
   fuse_opt_free_args(&args);
   return status;
 }

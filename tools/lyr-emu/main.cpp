@@ -2,7 +2,6 @@
 // directory and serves the recorder's raw disk through FUSE, so the manager
 // talks to it exactly as to the real recorder.
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -13,6 +12,7 @@
 #include "emulator/recorder_store.h"
 #include "fuse_server.h"
 #include "lyr_version.h"
+#include "recordings/recording_record.h"
 #include "sysfs_plug.h"
 
 namespace {
@@ -22,93 +22,120 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-}  // namespace
+// What each command was asked to do, as the command line gave it.
+struct InitArgs {
+  std::string store_dir;
+  bool demo = false;
+};
 
-int main(int argc, char** argv) {
-  CLI::App app{"lyr-emu: a stand-in LYR recorder served as a raw disk"};
-  app.set_version_flag("--version", LYR_VERSION_STRING);
-  app.require_subcommand(1);
-
-  std::string store_dir, file, name, date, text, mount_dir;
-  bool demo = false, allow_other = false;
+struct AddArgs {
+  std::string store_dir;
+  std::string file;
+  std::string name;
+  std::string date;
+  std::string text;
   uint32_t entry = 0;
+};
 
-  CLI::App* init = app.add_subcommand("init", "Make a new recorder store");
-  init->add_option("STORE", store_dir, "Store directory")->required();
-  init->add_flag("--demo", demo, "Fill it with the demo recordings");
+struct ServeArgs {
+  std::string store_dir;
+  std::string mount_dir;
+  bool allow_other = false;
+  std::string sysfs_root;
+  std::string serial;
+  std::string vendor = "KVB";
+};
 
-  CLI::App* add = app.add_subcommand("add", "Add a 16-bit PCM WAVE or MPEG Layer II file as a recording");
-  add->add_option("STORE", store_dir, "Store directory")->required();
-  add->add_option("FILE", file, "WAVE or Layer II file")->required()->check(CLI::ExistingFile);
-  add->add_option("--name", name, "Recording name (default: file prefix and the next index)");
-  add->add_option("--date", date, "Recording date and time, YYYY-MM-DDTHH:MM:SS (default: now)");
-  add->add_option("--text", text, "Free text of the recording");
-  add->add_option("--entry", entry, "Entry number to use (default: the next one)");
+CLI::App* AddInitCommand(CLI::App& app, InitArgs& a) {
+  CLI::App* cmd = app.add_subcommand("init", "Make a new recorder store");
+  cmd->add_option("STORE", a.store_dir, "Store directory")->required();
+  cmd->add_flag("--demo", a.demo, "Fill it with the demo recordings");
+  return cmd;
+}
 
-  CLI::App* serve = app.add_subcommand("serve", "Serve the recorder as MOUNTDIR/disk until interrupted");
-  serve->add_option("STORE", store_dir, "Store directory")->required();
-  serve->add_option("MOUNTDIR", mount_dir, "Empty directory to mount on")->required()->check(CLI::ExistingDirectory);
-  serve->add_flag("--allow-other", allow_other, "Let other users open the disk (needs user_allow_other)");
-  std::string sysfs_root, serial, vendor = "KVB";
-  serve->add_option("--sysfs", sysfs_root,
-                    "Also publish the disk as a USB disk in the sysfs tree at ROOT while serving; "
-                    "SIGUSR1 unplugs it, SIGUSR2 plugs it back in");
-  serve->add_option("--serial", serial, "USB serial number to publish (default: the store's)");
-  serve->add_option("--vendor", vendor, "USB disk vendor to publish")->check(CLI::IsMember({"KVB", "Dovra"}));
+CLI::App* AddAddCommand(CLI::App& app, AddArgs& a) {
+  CLI::App* cmd = app.add_subcommand("add", "Add a 16-bit PCM WAVE or MPEG Layer II file as a recording");
+  cmd->add_option("STORE", a.store_dir, "Store directory")->required();
+  cmd->add_option("FILE", a.file, "WAVE or Layer II file")->required()->check(CLI::ExistingFile);
+  cmd->add_option("--name", a.name, "Recording name (default: file prefix and the next index)");
+  cmd->add_option("--date", a.date, "Recording date and time, YYYY-MM-DDTHH:MM:SS (default: now)");
+  cmd->add_option("--text", a.text, "Free text of the recording");
+  cmd->add_option("--entry", a.entry, "Entry number to use (default: the next one)");
+  return cmd;
+}
 
-  CLI11_PARSE(app, argc, argv);
+CLI::App* AddServeCommand(CLI::App& app, ServeArgs& a) {
+  CLI::App* cmd = app.add_subcommand("serve", "Serve the recorder as MOUNTDIR/disk until interrupted");
+  cmd->add_option("STORE", a.store_dir, "Store directory")->required();
+  cmd->add_option("MOUNTDIR", a.mount_dir, "Empty directory to mount on")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  cmd->add_flag("--allow-other", a.allow_other, "Let other users open the disk (needs user_allow_other)");
+  cmd->add_option("--sysfs", a.sysfs_root,
+                  "Also publish the disk as a USB disk in the sysfs tree at ROOT while serving; "
+                  "SIGUSR1 unplugs it, SIGUSR2 plugs it back in");
+  cmd->add_option("--serial", a.serial, "USB serial number to publish (default: the store's)");
+  cmd->add_option("--vendor", a.vendor, "USB disk vendor to publish")->check(CLI::IsMember({"KVB", "Dovra"}));
+  return cmd;
+}
 
+int Init(const InitArgs& a) {
   std::string error;
-  if (*init) {
-    auto store = lyr_emu::RecorderStore::Create(store_dir, &error);
-    if (!store) return Fail(error);
-    if (demo && !lyr_emu::AddDemoRecordings(*store, &error)) return Fail(error);
-    std::printf("store %s ready with %zu recordings\n", store_dir.c_str(), store->recordings().size());
-    return 0;
-  }
-
-  auto store = lyr_emu::RecorderStore::Open(store_dir, &error);
+  auto store = lyr_emu::RecorderStore::Create(a.store_dir, &error);
   if (!store) return Fail(error);
+  if (a.demo && !lyr_emu::AddDemoRecordings(*store, &error)) return Fail(error);
+  std::printf("store %s ready with %zu recordings\n", a.store_dir.c_str(), store->recordings().size());
+  return 0;
+}
 
-  if (*add) {
-    lyr_emu::ImportOptions options;
-    options.name = name;
-    options.text = text;
-    options.entry = entry;
-    if (!date.empty()) {
-      std::tm tm{};
-      if (!lyr_emu::ParseDateTime(date, &tm)) return Fail("--date wants YYYY-MM-DDTHH:MM:SS, got " + date);
-      options.date = tm;
-    }
-    uint32_t added = 0;
-    if (!lyr_emu::ImportAudioFile(*store, file, options, &added, &error)) return Fail(error);
-    const auto* rec = store->Find(added);
-    std::printf("added entry %u (%s, %llu bytes)\n", added, reinterpret_cast<const char*>(rec->record.data() + 124),
-                static_cast<unsigned long long>(rec->data_size));
-    return 0;
+int Add(const AddArgs& a) {
+  std::string error;
+  auto store = lyr_emu::RecorderStore::Open(a.store_dir, &error);
+  if (!store) return Fail(error);
+  lyr_emu::ImportOptions options;
+  options.name = a.name;
+  options.text = a.text;
+  options.entry = a.entry;
+  if (!a.date.empty()) {
+    std::tm tm{};
+    if (!lyr_emu::ParseDateTime(a.date, &tm)) return Fail("--date wants YYYY-MM-DDTHH:MM:SS, got " + a.date);
+    options.date = tm;
   }
+  uint32_t added = 0;
+  if (!lyr_emu::ImportAudioFile(*store, a.file, options, &added, &error)) return Fail(error);
+  const lyr_emu::StoredRecording* rec = store->Find(added);
+  const lyr::RecordingRecord record(rec->record);
+  std::printf("added entry %u (%s, %llu bytes)\n", added, record.Name().c_str(),
+              static_cast<unsigned long long>(rec->data_size));
+  return 0;
+}
 
+int Serve(const ServeArgs& a) {
+  std::string error;
+  auto store = lyr_emu::RecorderStore::Open(a.store_dir, &error);
+  if (!store) return Fail(error);
   lyr_emu::RecorderEmulator emulator(*store);
-  lyr_emu::ServeOptions options;
-  options.mount_dir = mount_dir;
-  options.allow_other = allow_other;
   std::unique_ptr<lyr_emu::SysfsPlug> plug;
-  bool plug_failed = false;
-  if (!sysfs_root.empty()) {
+  if (!a.sysfs_root.empty()) {
     lyr_emu::PublishedDisk disk;
-    disk.vendor = vendor;
-    disk.serial = serial.empty() ? store->config().serial : serial;
-    disk.node = std::filesystem::absolute(mount_dir) / "disk";
-    plug = std::make_unique<lyr_emu::SysfsPlug>(emulator, sysfs_root, disk);
+    disk.vendor = a.vendor;
+    disk.serial = a.serial.empty() ? store->config().serial : a.serial;
+    disk.node = std::filesystem::absolute(a.mount_dir) / "disk";
+    plug = std::make_unique<lyr_emu::SysfsPlug>(emulator, a.sysfs_root, disk);
   }
+  lyr_emu::ServeOptions options;
+  options.mount_dir = a.mount_dir;
+  options.allow_other = a.allow_other;
+  bool plug_failed = false;
   options.on_mounted = [&] {
-    std::printf("serving %s as %s/disk (Ctrl+C to stop)\n", store_dir.c_str(), mount_dir.c_str());
+    std::printf("serving %s as %s/disk (Ctrl+C to stop)\n", a.store_dir.c_str(), a.mount_dir.c_str());
     std::fflush(stdout);
     if (plug && !plug->Start(&error)) {
       std::fprintf(stderr, "lyr-emu: %s\n", error.c_str());
       plug_failed = true;
-      std::raise(SIGTERM);
+      return false;
     }
+    return true;
   };
   options.on_unmounting = [&] {
     if (plug) plug->Stop();
@@ -117,4 +144,22 @@ int main(int argc, char** argv) {
   if (plug_failed) return 1;
   std::printf("exchange statistics:\n%s", emulator.StatsText().c_str());
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"lyr-emu: a stand-in LYR recorder served as a raw disk"};
+  app.set_version_flag("--version", LYR_VERSION_STRING);
+  app.require_subcommand(1);
+  InitArgs init_args;
+  AddArgs add_args;
+  ServeArgs serve_args;
+  const CLI::App* init = AddInitCommand(app, init_args);
+  const CLI::App* add = AddAddCommand(app, add_args);
+  AddServeCommand(app, serve_args);
+  CLI11_PARSE(app, argc, argv);
+  if (*init) return Init(init_args);
+  if (*add) return Add(add_args);
+  return Serve(serve_args);
 }

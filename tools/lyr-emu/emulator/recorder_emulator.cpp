@@ -7,12 +7,13 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <sstream>
-#include <thread>
 
 #include "link/protocol.h"
 #include "link/sector_transport.h"
 #include "platform/byte_order.h"
+#include "recordings/recording_record.h"
 
 namespace lyr_emu {
 
@@ -70,12 +71,26 @@ int RecorderEmulator::DataFile(const StoredRecording& rec) {
   return data_fd_;
 }
 
-std::unique_ptr<lyr::BlockDevice> RecorderEmulator::Connect() { return std::make_unique<EmulatorDevice>(*this); }
+std::unique_ptr<lyr::BlockDevice> RecorderEmulator::Connect() {
+  return std::make_unique<EmulatorDevice>(*this);
+}
 
 void RecorderEmulator::SetConnected(bool connected) {
+  {
+    std::lock_guard wake_lock(wake_mutex_);
+    connected_ = connected;
+  }
+  wake_.notify_all();
   std::lock_guard lock(mutex_);
-  connected_ = connected;
   region_ = Region{};
+}
+
+void RecorderEmulator::Shutdown() {
+  {
+    std::lock_guard wake_lock(wake_mutex_);
+    stopped_ = true;
+  }
+  wake_.notify_all();
 }
 
 ExchangeStats RecorderEmulator::stats() const {
@@ -111,7 +126,7 @@ int64_t RecorderEmulator::RegionOffset(uint32_t sector) const {
 bool RecorderEmulator::Read(uint64_t offset, void* buffer, size_t length, size_t* done) {
   *done = 0;
   std::lock_guard lock(mutex_);
-  if (!connected_ || offset % kSectorSize != 0 || length % kSectorSize != 0) {
+  if (!connected_ || stopped_ || offset % kSectorSize != 0 || length % kSectorSize != 0) {
     ++stats_.failed_transfers;
     return false;
   }
@@ -128,8 +143,9 @@ bool RecorderEmulator::Read(uint64_t offset, void* buffer, size_t length, size_t
       ++sector;
       continue;
     }
-    const size_t run = static_cast<size_t>(
-        std::min<uint64_t>(length - pos, region_.length - static_cast<uint64_t>(at)) / kSectorSize * kSectorSize);
+    const size_t run =
+        static_cast<size_t>(std::min<uint64_t>(length - pos, region_.length - static_cast<uint64_t>(at)) /
+                            kSectorSize * kSectorSize);
     const size_t take = std::max<size_t>(run, kSectorSize);
     if (!ReadRegion(static_cast<uint32_t>(sector), out + pos, take)) {
       ++stats_.failed_transfers;
@@ -155,21 +171,8 @@ bool RecorderEmulator::ReadRegion(uint32_t sector, uint8_t* out, size_t length) 
       std::memset(out + have, 0, length - have);
       return true;
     }
-    case RegionKind::RecordingData: {
-      const StoredRecording* rec = store_.Find(region_.entry);
-      const uint64_t data_at = region_.data_offset + at;
-      const int64_t fail_at = store_.config().read_fail_offset;
-      if (fail_at >= 0 && data_at + inside > static_cast<uint64_t>(fail_at)) return false;
-      size_t have = 0;
-      if (rec != nullptr && data_at < rec->data_size) {
-        have = static_cast<size_t>(std::min<uint64_t>(inside, rec->data_size - data_at));
-        const int fd = DataFile(*rec);
-        if (fd < 0 || !PreadAll(fd, data_at, out, have)) return false;
-      }
-      std::memset(out + have, 0, length - have);
-      stats_.data_bytes_served += have;
-      return true;
-    }
+    case RegionKind::RecordingData:
+      return ReadRecordingData(region_.data_offset + at, inside, out, length);
     case RegionKind::None:
       break;
   }
@@ -177,10 +180,33 @@ bool RecorderEmulator::ReadRegion(uint32_t sector, uint8_t* out, size_t length) 
   return true;
 }
 
+// `length` bytes of recording data from offset `at`, of which the region
+// covers `inside` (the rest is zeros).
+bool RecorderEmulator::ReadRecordingData(uint64_t at, size_t inside, uint8_t* out, size_t length) {
+  const int64_t fail_at = store_.config().read_fail_offset;
+  if (fail_at >= 0 && at + inside > static_cast<uint64_t>(fail_at)) return false;
+  const StoredRecording* rec = store_.Find(region_.entry);
+  size_t have = 0;
+  if (rec != nullptr) {
+    // Audio the record promises but the store does not hold fails like a
+    // worn-out block would: zeros would pass for the recording.
+    const uint64_t promised = GetU32(rec->record.data() + lyr::record::kDataSize);
+    if (std::max(at, rec->data_size) < std::min(at + inside, promised)) return false;
+    if (at < rec->data_size) {
+      have = static_cast<size_t>(std::min<uint64_t>(inside, rec->data_size - at));
+      const int fd = DataFile(*rec);
+      if (fd < 0 || !PreadAll(fd, at, out, have)) return false;
+    }
+  }
+  std::memset(out + have, 0, length - have);
+  stats_.data_bytes_served += have;
+  return true;
+}
+
 bool RecorderEmulator::Write(uint64_t offset, const void* buffer, size_t length, size_t* done) {
   *done = 0;
-  std::unique_lock lock(mutex_);
-  if (!connected_ || offset % kSectorSize != 0 || length % kSectorSize != 0) {
+  std::lock_guard lock(mutex_);
+  if (!connected_ || stopped_ || offset % kSectorSize != 0 || length % kSectorSize != 0) {
     ++stats_.failed_transfers;
     return false;
   }
@@ -188,9 +214,9 @@ bool RecorderEmulator::Write(uint64_t offset, const void* buffer, size_t length,
   const uint64_t first = offset / kSectorSize;
   for (size_t pos = 0; pos < length; pos += kSectorSize) {
     const uint64_t sector = first + pos / kSectorSize;
-    if (sector < kWindowEnd) WriteSector(static_cast<uint32_t>(sector), in + pos);
+    const bool answered = sector >= kWindowEnd || WriteSector(static_cast<uint32_t>(sector), in + pos);
     ++stats_.sectors_written;
-    if (!connected_) {  // the command just run dropped the link
+    if (!answered || !connected_) {  // the link dropped, or the recorder stopped, instead of answering
       ++stats_.failed_transfers;
       return false;
     }
@@ -199,7 +225,7 @@ bool RecorderEmulator::Write(uint64_t offset, const void* buffer, size_t length,
   return true;
 }
 
-void RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
+bool RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
   // Firmware image pieces go to the open sink.
   if (region_.kind == RegionKind::FirmwareSink) {
     const int64_t at = RegionOffset(sector);
@@ -210,12 +236,12 @@ void RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
         store_.SaveFirmware(std::move(image));
         region_ = Region{};
       }
-      return;
+      return true;
     }
   }
   if (GetU32(data + kOffTag) != kBlockTag) {
     ++stats_.stray_writes;
-    return;
+    return true;
   }
   // The checksum covers the block with its own field still zero.
   uint8_t copy[kBlockSize];
@@ -226,9 +252,9 @@ void RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
     // A block we cannot trust is not run; the PC then reads no reply.
     ++stats_.refused_blocks;
     region_ = Region{};
-    return;
+    return true;
   }
-  RunCommand(sector, data);
+  return RunCommand(sector, data);
 }
 
 void RecorderEmulator::SetReply(uint32_t sector, std::vector<uint8_t> bytes) {
@@ -239,7 +265,65 @@ void RecorderEmulator::SetReply(uint32_t sector, std::vector<uint8_t> bytes) {
   region_.bytes = std::move(bytes);
 }
 
-std::vector<uint8_t> RecorderEmulator::DeviceRecordReply() const {
+const RecorderEmulator::Command* RecorderEmulator::FindCommand(uint16_t group, uint16_t code) {
+  using R = RecorderEmulator;
+  // Sorted by group and code, for the lookup below.
+  static constexpr Command kCommands[] = {
+      {kGroupRecorder, kCodeDeviceInfo, &R::DeviceInfo},
+      {kGroupRecorder, kCodeRequestAccess, &R::Acknowledge},
+      {kGroupRecorder, kCodeRelease, &R::Acknowledge},
+      {kGroupRecorder, kCodeBeginFirmwareUpdate, &R::BeginFirmwareUpdate},
+      {kGroupRecorder, kCodeHello, &R::Acknowledge},
+      {kGroupRecorder, kCodeWriteSettings, &R::WriteSettings},
+      {kGroupRecorder, kCodeSetClock, &R::SetClock},
+      {kGroupRecorder, kCodeReadSettings, &R::ReadSettings},
+      {kGroupRecorder, kCodeBeginFirmwareReadback, &R::BeginFirmwareReadback},
+      {kGroupRecorder, kCodeFirmwareStatus, &R::FirmwareStatus},
+      {kGroupRecorder, kCodeResetFileCounter, &R::ResetFileCounter},
+      {kGroupRecorder, kCodeHighestIndex, &R::HighestIndex},
+      {kGroupRecorder, kCodeGetRecorderText, &R::GetRecorderText},
+      {kGroupRecorder, kCodeSetRecorderText, &R::SetRecorderText},
+      {kGroupRecordings, kCodeMemoryStatus, &R::MemoryStatus},
+      {kGroupRecordings, kCodeDelete, &R::DeleteRecording},
+      {kGroupRecordings, kCodeFormat, &R::FormatMemory},
+      {kGroupRecordings, kCodeRecordingInfo, &R::RecordingInfo},
+      {kGroupRecordings, kCodeReadData, &R::ReadData},
+      {kGroupRecordings, kCodeRecordingList, &R::RecordingList},
+      {kGroupRecordings, kCodeMarkCopied, &R::MarkCopied},
+      {kGroupRecordings, kCodeCopiedMark, &R::CopiedMark},
+  };
+  constexpr auto kBefore = [](const Command& a, const Command& b) {
+    return a.group != b.group ? a.group < b.group : a.code < b.code;
+  };
+  static_assert(std::is_sorted(std::begin(kCommands), std::end(kCommands), kBefore));
+  const Command key{group, code, nullptr};
+  const Command* it = std::lower_bound(std::begin(kCommands), std::end(kCommands), key, kBefore);
+  return it != std::end(kCommands) && it->group == group && it->code == code ? it : nullptr;
+}
+
+bool RecorderEmulator::DelayReply() {
+  const uint32_t ms = store_.config().slow_reply_ms;
+  std::unique_lock wake_lock(wake_mutex_);
+  const auto gone = [this] { return stopped_ || !connected_; };
+  if (ms > 0) wake_.wait_for(wake_lock, std::chrono::milliseconds(ms), gone);
+  return !gone();
+}
+
+bool RecorderEmulator::RunCommand(uint32_t sector, const uint8_t* block) {
+  const RecorderConfig& c = store_.config();
+  ++stats_.commands;
+  region_ = Region{};
+  if (!DelayReply()) return false;
+  if (c.disconnect_after != 0 && stats_.commands > c.disconnect_after) {
+    connected_ = false;
+    return false;
+  }
+  if (const Command* command = FindCommand(GetU16(block + kOffGroup), GetU16(block + kOffCode)))
+    (this->*command->run)(sector, block + kOffArgs);
+  return true;
+}
+
+void RecorderEmulator::DeviceInfo(uint32_t sector, const uint8_t* /*args*/) {
   const RecorderConfig& c = store_.config();
   std::vector<uint8_t> r(kReplySmall, 0);
   std::memcpy(r.data(), "LYR", 3);
@@ -259,10 +343,86 @@ std::vector<uint8_t> RecorderEmulator::DeviceRecordReply() const {
     PutU16(&r[kDevStatus], c.access_locked ? 1 : 0);
     PutU16(&r[kDevStatus2], 1);
   }
-  return r;
+  SetReply(sector, std::move(r));
 }
 
-std::vector<uint8_t> RecorderEmulator::MemoryStatusReply() {
+// Commands the recorder takes without a reply or a change the stand-in keeps.
+void RecorderEmulator::Acknowledge(uint32_t /*sector*/, const uint8_t* /*args*/) {}
+
+void RecorderEmulator::BeginFirmwareUpdate(uint32_t sector, const uint8_t* args) {
+  firmware_expected_ = std::min<uint32_t>(GetU32(args), 16u << 20);
+  region_.kind = RegionKind::FirmwareSink;
+  region_.start_sector = NextSector(sector);
+  region_.length =
+      (static_cast<uint64_t>(firmware_expected_) + kFirmwarePiece - 1) / kFirmwarePiece * kFirmwarePiece;
+  region_.bytes.assign(region_.length, 0);
+  if (region_.length == 0) region_ = Region{};
+}
+
+void RecorderEmulator::WriteSettings(uint32_t /*sector*/, const uint8_t* args) {
+  std::memcpy(store_.settings().data(), args, kSettingsRecordSize);
+  store_.SaveSettings();
+}
+
+void RecorderEmulator::SetClock(uint32_t /*sector*/, const uint8_t* args) {
+  std::tm tm{};
+  tm.tm_year = GetU16(args) - 1900;
+  tm.tm_mon = GetU16(args + 2) - 1;
+  tm.tm_mday = GetU16(args + 4);
+  tm.tm_hour = GetU16(args + 6);
+  tm.tm_min = GetU16(args + 8);
+  tm.tm_sec = GetU16(args + 10);
+  tm.tm_isdst = -1;
+  const std::time_t wanted = std::mktime(&tm);
+  if (wanted == static_cast<std::time_t>(-1)) return;
+  store_.config().clock_offset_seconds =
+      static_cast<int64_t>(wanted) - static_cast<int64_t>(std::time(nullptr));
+  store_.SaveConfig();
+}
+
+void RecorderEmulator::ReadSettings(uint32_t sector, const uint8_t* /*args*/) {
+  std::vector<uint8_t> r(kReplySmall, 0);
+  std::memcpy(r.data(), store_.settings().data(), kSettingsRecordSize);
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::BeginFirmwareReadback(uint32_t sector, const uint8_t* /*args*/) {
+  std::vector<uint8_t> image = store_.firmware();
+  image.resize((image.size() + kFirmwarePiece - 1) / kFirmwarePiece * kFirmwarePiece, 0);
+  SetReply(sector, std::move(image));
+}
+
+void RecorderEmulator::FirmwareStatus(uint32_t sector, const uint8_t* /*args*/) {
+  std::vector<uint8_t> r(kReplySmall, 0);
+  PutU32(r.data(), static_cast<uint32_t>(store_.firmware().size()));
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::ResetFileCounter(uint32_t /*sector*/, const uint8_t* /*args*/) {
+  store_.config().file_counter = 0;
+  store_.SaveConfig();
+}
+
+void RecorderEmulator::HighestIndex(uint32_t sector, const uint8_t* /*args*/) {
+  std::vector<uint8_t> r(kReplySmall, 0);
+  PutU32(r.data(), store_.config().file_counter);
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::GetRecorderText(uint32_t sector, const uint8_t* /*args*/) {
+  const std::string& text = store_.config().recorder_text;
+  std::vector<uint8_t> r(kReplyRecorderText, 0);
+  std::memcpy(r.data(), text.data(), std::min(text.size(), r.size()));
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::SetRecorderText(uint32_t /*sector*/, const uint8_t* args) {
+  const auto* text = reinterpret_cast<const char*>(args);
+  store_.config().recorder_text.assign(text, strnlen(text, 256));
+  store_.SaveConfig();
+}
+
+void RecorderEmulator::MemoryStatus(uint32_t sector, const uint8_t* /*args*/) {
   const RecorderConfig& c = store_.config();
   std::vector<uint8_t> r(kReplySmall, 0);
   const uint64_t unit = std::max<uint32_t>(c.unit_size, 1);
@@ -285,166 +445,65 @@ std::vector<uint8_t> RecorderEmulator::MemoryStatusReply() {
   const uint32_t count =
       c.list_count_override ? c.list_count_value : static_cast<uint32_t>(store_.recordings().size());
   PutU32(&r[kMemListCount], count);
-  return r;
+  SetReply(sector, std::move(r));
 }
 
-void RecorderEmulator::RunCommand(uint32_t sector, const uint8_t* block) {
-  RecorderConfig& c = store_.config();
-  ++stats_.commands;
-  if (c.slow_reply_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.slow_reply_ms));
-  if (c.disconnect_after != 0 && stats_.commands > c.disconnect_after) {
-    connected_ = false;
-    region_ = Region{};
+void RecorderEmulator::DeleteRecording(uint32_t /*sector*/, const uint8_t* args) {
+  const RecorderConfig& c = store_.config();
+  if (c.delete_fails) {
+    delete_failed_ = true;
+    delete_busy_left_ = 0;
     return;
   }
-  const uint16_t group = GetU16(block + kOffGroup);
-  const uint16_t code = GetU16(block + kOffCode);
-  const uint8_t* args = block + kOffArgs;
-  region_ = Region{};
+  delete_failed_ = false;
+  delete_busy_left_ = c.delete_busy_polls;
+  if (c.delete_busy_polls >= 0) {
+    CloseDataFile();
+    store_.RemoveRecording(GetU32(args));
+  }
+}
 
-  if (group == kGroupRecorder) {
-    switch (code) {
-      case kCodeDeviceInfo:
-        SetReply(sector, DeviceRecordReply());
-        return;
-      case kCodeRequestAccess:
-      case kCodeRelease:
-      case kCodeHello:
-        return;
-      case kCodeBeginFirmwareUpdate: {
-        firmware_expected_ = std::min<uint32_t>(GetU32(args), 16u << 20);
-        region_.kind = RegionKind::FirmwareSink;
-        region_.start_sector = NextSector(sector);
-        region_.length = (static_cast<uint64_t>(firmware_expected_) + kFirmwarePiece - 1) / kFirmwarePiece *
-                         kFirmwarePiece;
-        region_.bytes.assign(region_.length, 0);
-        if (region_.length == 0) region_ = Region{};
-        return;
-      }
-      case kCodeWriteSettings:
-        std::memcpy(store_.settings().data(), args, kSettingsRecordSize);
-        store_.SaveSettings();
-        return;
-      case kCodeSetClock: {
-        std::tm tm{};
-        tm.tm_year = GetU16(args) - 1900;
-        tm.tm_mon = GetU16(args + 2) - 1;
-        tm.tm_mday = GetU16(args + 4);
-        tm.tm_hour = GetU16(args + 6);
-        tm.tm_min = GetU16(args + 8);
-        tm.tm_sec = GetU16(args + 10);
-        tm.tm_isdst = -1;
-        const std::time_t wanted = std::mktime(&tm);
-        if (wanted != static_cast<std::time_t>(-1)) {
-          c.clock_offset_seconds = static_cast<int64_t>(wanted) - static_cast<int64_t>(std::time(nullptr));
-          store_.SaveConfig();
-        }
-        return;
-      }
-      case kCodeReadSettings: {
-        std::vector<uint8_t> r(kReplySmall, 0);
-        std::memcpy(r.data(), store_.settings().data(), kSettingsRecordSize);
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeBeginFirmwareReadback: {
-        std::vector<uint8_t> image = store_.firmware();
-        image.resize((image.size() + kFirmwarePiece - 1) / kFirmwarePiece * kFirmwarePiece, 0);
-        SetReply(sector, std::move(image));
-        return;
-      }
-      case kCodeFirmwareStatus: {
-        std::vector<uint8_t> r(kReplySmall, 0);
-        PutU32(r.data(), static_cast<uint32_t>(store_.firmware().size()));
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeResetFileCounter:
-        c.file_counter = 0;
-        store_.SaveConfig();
-        return;
-      case kCodeHighestIndex: {
-        std::vector<uint8_t> r(kReplySmall, 0);
-        PutU32(r.data(), c.file_counter);
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeGetRecorderText: {
-        std::vector<uint8_t> r(kReplyRecorderText, 0);
-        std::memcpy(r.data(), c.recorder_text.data(), std::min(c.recorder_text.size(), r.size()));
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeSetRecorderText:
-        c.recorder_text.assign(reinterpret_cast<const char*>(args), strnlen(reinterpret_cast<const char*>(args), 256));
-        store_.SaveConfig();
-        return;
-      default:
-        return;
-    }
+void RecorderEmulator::FormatMemory(uint32_t /*sector*/, const uint8_t* /*args*/) {
+  CloseDataFile();
+  store_.RemoveAllRecordings();
+}
+
+void RecorderEmulator::RecordingInfo(uint32_t sector, const uint8_t* args) {
+  ++stats_.recording_info_reads;
+  std::vector<uint8_t> r(kReplyRecordingInfo, 0);
+  if (const StoredRecording* rec = store_.Find(GetU32(args)))
+    std::memcpy(r.data(), rec->record.data(), rec->record.size());
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::ReadData(uint32_t sector, const uint8_t* args) {
+  region_.kind = RegionKind::RecordingData;
+  region_.start_sector = NextSector(sector);
+  region_.length = GetU32(args + 12);
+  region_.entry = GetU32(args);
+  region_.data_offset = GetU32(args + 4);
+}
+
+void RecorderEmulator::RecordingList(uint32_t sector, const uint8_t* /*args*/) {
+  std::vector<uint8_t> r;
+  for (const auto& [e, rec] : store_.recordings()) {
+    uint8_t le[4];
+    PutU32(le, e);
+    r.insert(r.end(), le, le + 4);
   }
-  if (group == kGroupRecordings) {
-    const uint32_t entry = GetU32(args);
-    switch (code) {
-      case kCodeMemoryStatus:
-        SetReply(sector, MemoryStatusReply());
-        return;
-      case kCodeDelete:
-        if (c.delete_fails) {
-          delete_failed_ = true;
-          delete_busy_left_ = 0;
-          return;
-        }
-        delete_failed_ = false;
-        delete_busy_left_ = c.delete_busy_polls;
-        if (c.delete_busy_polls >= 0) {
-          CloseDataFile();
-          store_.RemoveRecording(entry);
-        }
-        return;
-      case kCodeFormat:
-        CloseDataFile();
-        store_.RemoveAllRecordings();
-        return;
-      case kCodeRecordingInfo: {
-        ++stats_.recording_info_reads;
-        std::vector<uint8_t> r(kReplyRecordingInfo, 0);
-        if (const StoredRecording* rec = store_.Find(entry)) std::memcpy(r.data(), rec->record.data(), rec->record.size());
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeReadData:
-        region_.kind = RegionKind::RecordingData;
-        region_.start_sector = NextSector(sector);
-        region_.length = GetU32(args + 12);
-        region_.entry = entry;
-        region_.data_offset = GetU32(args + 4);
-        return;
-      case kCodeRecordingList: {
-        std::vector<uint8_t> r;
-        for (const auto& [e, rec] : store_.recordings()) {
-          uint8_t le[4];
-          PutU32(le, e);
-          r.insert(r.end(), le, le + 4);
-        }
-        r.resize(std::max<size_t>(kSectorSize, (r.size() + kSectorSize - 1) / kSectorSize * kSectorSize), 0);
-        SetReply(sector, std::move(r));
-        return;
-      }
-      case kCodeMarkCopied:
-        store_.SetCopied(entry, GetU32(args + 4) != 0);
-        return;
-      case kCodeCopiedMark: {
-        std::vector<uint8_t> r(kReplySmall, 0);
-        const StoredRecording* rec = store_.Find(entry);
-        PutU32(r.data(), rec != nullptr && rec->copied ? 1 : 0);
-        SetReply(sector, std::move(r));
-        return;
-      }
-      default:
-        return;
-    }
-  }
+  r.resize(std::max<size_t>(kSectorSize, (r.size() + kSectorSize - 1) / kSectorSize * kSectorSize), 0);
+  SetReply(sector, std::move(r));
+}
+
+void RecorderEmulator::MarkCopied(uint32_t /*sector*/, const uint8_t* args) {
+  store_.SetCopied(GetU32(args), GetU32(args + 4) != 0);
+}
+
+void RecorderEmulator::CopiedMark(uint32_t sector, const uint8_t* args) {
+  std::vector<uint8_t> r(kReplySmall, 0);
+  const StoredRecording* rec = store_.Find(GetU32(args));
+  PutU32(r.data(), rec != nullptr && rec->copied ? 1 : 0);
+  SetReply(sector, std::move(r));
 }
 
 }  // namespace lyr_emu

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
 
 #include "platform/byte_order.h"
+#include "platform/result.h"
 #include "recordings/recording_record.h"
 
 namespace lyr_emu {
@@ -40,57 +43,152 @@ void PutText(uint8_t* field, size_t width, const std::string& text) {
   std::memcpy(field, text.data(), std::min(width, text.size()));
 }
 
-json ConfigToJson(const RecorderConfig& c) {
-  return json{{"firmware_version", c.firmware_version},
-              {"hardware_mcu", c.hardware_mcu},
-              {"access_locked", c.access_locked},
-              {"refused", c.refused},
-              {"recorder_text", c.recorder_text},
-              {"serial", c.serial},
-              {"file_prefix", c.file_prefix},
-              {"file_counter", c.file_counter},
-              {"memory_units", c.memory_units},
-              {"unit_size", c.unit_size},
-              {"list_capacity", c.list_capacity},
-              {"clock_offset_seconds", c.clock_offset_seconds},
-              {"faults",
-               {{"disconnect_after", c.disconnect_after},
-                {"read_fail_offset", c.read_fail_offset},
-                {"delete_busy_polls", c.delete_busy_polls},
-                {"delete_fails", c.delete_fails},
-                {"slow_reply_ms", c.slow_reply_ms},
-                {"list_count_override", c.list_count_override},
-                {"list_count_value", c.list_count_value}}}};
+// Every key of recorder.json once, with its member and the values it may
+// take: reading, checking and writing the file all go through here, so a new
+// setting or fault is a member of RecorderConfig and one line below.
+template <class Visitor>
+void VisitSettings(RecorderConfig& c, Visitor& v) {
+  v.Number("firmware_version", c.firmware_version);
+  v.Number("hardware_mcu", c.hardware_mcu);
+  v.Flag("access_locked", c.access_locked);
+  v.Flag("refused", c.refused);
+  v.Text("recorder_text", c.recorder_text, kRecorderTextMax);
+  v.Text("serial", c.serial, kSerialMax);
+  v.Text("file_prefix", c.file_prefix, kFilePrefixMax);
+  v.Number("file_counter", c.file_counter);
+  v.Number("memory_units", c.memory_units);
+  v.Number("unit_size", c.unit_size);
+  v.Number("list_capacity", c.list_capacity);
+  v.Number("clock_offset_seconds", c.clock_offset_seconds, -kClockOffsetMax, kClockOffsetMax);
+  v.Number("faults.disconnect_after", c.disconnect_after);
+  v.Number("faults.read_fail_offset", c.read_fail_offset, -1);
+  v.Number("faults.delete_busy_polls", c.delete_busy_polls, -1);
+  v.Flag("faults.delete_fails", c.delete_fails);
+  v.Number("faults.slow_reply_ms", c.slow_reply_ms, 0, kSlowReplyMaxMs);
+  v.Flag("faults.list_count_override", c.list_count_override);
+  v.Number("faults.list_count_value", c.list_count_value);
 }
 
-template <typename T>
-void Take(const json& j, const char* key, T& value) {
-  if (j.contains(key)) value = j.at(key).get<T>();
+// Keys that hold further keys.
+constexpr const char* kSections[] = {"faults"};
+
+json::json_pointer Pointer(std::string key) {
+  std::replace(key.begin(), key.end(), '.', '/');
+  return json::json_pointer("/" + key);
 }
 
-void ConfigFromJson(const json& j, RecorderConfig& c) {
-  Take(j, "firmware_version", c.firmware_version);
-  Take(j, "hardware_mcu", c.hardware_mcu);
-  Take(j, "access_locked", c.access_locked);
-  Take(j, "refused", c.refused);
-  Take(j, "recorder_text", c.recorder_text);
-  Take(j, "serial", c.serial);
-  Take(j, "file_prefix", c.file_prefix);
-  Take(j, "file_counter", c.file_counter);
-  Take(j, "memory_units", c.memory_units);
-  Take(j, "unit_size", c.unit_size);
-  Take(j, "list_capacity", c.list_capacity);
-  Take(j, "clock_offset_seconds", c.clock_offset_seconds);
-  if (j.contains("faults")) {
-    const json& f = j.at("faults");
-    Take(f, "disconnect_after", c.disconnect_after);
-    Take(f, "read_fail_offset", c.read_fail_offset);
-    Take(f, "delete_busy_polls", c.delete_busy_polls);
-    Take(f, "delete_fails", c.delete_fails);
-    Take(f, "slow_reply_ms", c.slow_reply_ms);
-    Take(f, "list_count_override", c.list_count_override);
-    Take(f, "list_count_value", c.list_count_value);
+struct SettingsWriter {
+  json j = json::object();
+  template <class T>
+  void Number(const char* key, T value, int64_t = 0, uint64_t = 0) {
+    j[Pointer(key)] = value;
   }
+  void Flag(const char* key, bool value) { j[Pointer(key)] = value; }
+  void Text(const char* key, const std::string& value, size_t) { j[Pointer(key)] = value; }
+};
+
+// Takes the keys present in `j` into a config, refusing the first value of a
+// wrong type or out of range: a value silently wrapped or cut would inject a
+// fault nobody asked for.
+class SettingsReader {
+ public:
+  explicit SettingsReader(const json& j) : j_(j) {}
+
+  template <class T>
+  void Number(const char* key, T& value, int64_t min = static_cast<int64_t>(std::numeric_limits<T>::min()),
+              uint64_t max = static_cast<uint64_t>(std::numeric_limits<T>::max())) {
+    const json* v = Find(key);
+    if (v == nullptr) return;
+    bool in_range = false;
+    if (v->is_number_unsigned()) {
+      const uint64_t n = v->get<uint64_t>();
+      in_range = n <= max && (min <= 0 || n >= static_cast<uint64_t>(min));
+      if (in_range) value = static_cast<T>(n);
+    } else if (v->is_number_integer()) {
+      const int64_t n = v->get<int64_t>();
+      in_range = n >= min && (n < 0 || static_cast<uint64_t>(n) <= max);
+      if (in_range) value = static_cast<T>(n);
+    }
+    if (!in_range)
+      Refuse(key, "must be a whole number from " + std::to_string(min) + " to " + std::to_string(max), *v);
+  }
+  void Flag(const char* key, bool& value) {
+    const json* v = Find(key);
+    if (v == nullptr) return;
+    if (v->is_boolean()) {
+      value = v->get<bool>();
+    } else {
+      Refuse(key, "must be true or false", *v);
+    }
+  }
+  void Text(const char* key, std::string& value, size_t max_length) {
+    const json* v = Find(key);
+    if (v == nullptr) return;
+    if (v->is_string() && v->get_ref<const std::string&>().size() <= max_length) {
+      value = v->get<std::string>();
+    } else {
+      Refuse(key, "must be a text of at most " + std::to_string(max_length) + " characters", *v);
+    }
+  }
+
+  // The first key refused, or an empty text.
+  const std::string& problem() const { return problem_; }
+
+  // After the visit: refuses keys the stand-in does not know (a misspelt
+  // fault would otherwise be no fault at all) and sections that hold no keys.
+  void CheckKeys() {
+    for (const char* section : kSections) {
+      if (j_.contains(section) && !j_.at(section).is_object()) {
+        Refuse(section, "must hold its keys between { and }", j_.at(section));
+        return;
+      }
+    }
+    const json leaves = j_.flatten();
+    for (const auto& [path, value] : leaves.items()) {
+      if (known_.count(path) != 0) continue;
+      std::string key = path.substr(1);
+      std::replace(key.begin(), key.end(), '/', '.');
+      // An empty section flattens to the section itself.
+      const bool empty_section = std::find_if(std::begin(kSections), std::end(kSections),
+                                              [&](const char* s) { return key == s; }) != std::end(kSections);
+      if (!empty_section && problem_.empty()) problem_ = "unknown key " + key;
+    }
+  }
+
+ private:
+  const json* Find(const char* key) {
+    const json::json_pointer at = Pointer(key);
+    known_.insert(at.to_string());
+    if (!problem_.empty()) return nullptr;
+    return j_.contains(at) ? &j_.at(at) : nullptr;
+  }
+  void Refuse(const char* key, const std::string& rule, const json& found) {
+    if (problem_.empty()) problem_ = std::string(key) + " " + rule + " (it is " + found.dump() + ")";
+  }
+
+  const json& j_;
+  std::string problem_;
+  std::set<std::string> known_;  // every key visited, as a JSON pointer
+};
+
+// The configuration in `text`, the contents of `file`.
+lyr::Result<RecorderConfig> ParseRecorderConfig(const std::vector<uint8_t>& text, const fs::path& file) {
+  json j;
+  try {
+    j = json::parse(text.begin(), text.end());
+  } catch (const json::parse_error& e) {
+    return lyr::Error::Code(lyr::kErrorInvalidData,
+                            file.string() + ": not valid JSON (at byte " + std::to_string(e.byte) + ")");
+  }
+  if (!j.is_object())
+    return lyr::Error::Code(lyr::kErrorInvalidData, file.string() + ": not a JSON object of settings");
+  RecorderConfig config;
+  SettingsReader reader(j);
+  VisitSettings(config, reader);
+  reader.CheckKeys();
+  if (!reader.problem().empty())
+    return lyr::Error::Code(lyr::kErrorInvalidData, file.string() + ": " + reader.problem());
+  return config;
 }
 
 bool CopyRange(const fs::path& from, uint64_t offset, uint64_t length, const fs::path& to) {
@@ -110,15 +208,14 @@ bool CopyRange(const fs::path& from, uint64_t offset, uint64_t length, const fs:
   return true;
 }
 
-}  // namespace
-
+// The settings record a new recorder starts with.
 std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
   std::array<uint8_t, 248> s{};
   uint8_t* in = s.data();  // input template
   PutText(in, 32, "Line In");
-  lyr::PutU16(in + 32, 1);   // input device
-  lyr::PutU16(in + 40, 80);  // recording level
-  lyr::PutU16(in + 44, 70);  // output volume
+  lyr::PutU16(in + 32, 1);      // input device
+  lyr::PutU16(in + 40, 80);     // recording level
+  lyr::PutU16(in + 44, 70);     // output volume
   uint8_t* ff = s.data() + 60;  // file-format template
   PutText(ff, 32, "MPEG 48k 192");
   PutText(ff + 32, 8, file_prefix);
@@ -130,6 +227,8 @@ std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
   lyr::PutU16(ff + 58, 16);
   return s;
 }
+
+}  // namespace
 
 std::unique_ptr<RecorderStore> RecorderStore::Create(const fs::path& dir, std::string* error) {
   std::error_code ec;
@@ -163,12 +262,12 @@ bool RecorderStore::Load(std::string* error) {
     *error = dir_.string() + " is not a recorder store (no recorder.json; make one with lyr-emu init)";
     return false;
   }
-  try {
-    ConfigFromJson(json::parse(bytes.begin(), bytes.end()), config_);
-  } catch (const std::exception& e) {
-    *error = "recorder.json: " + std::string(e.what());
+  auto config = ParseRecorderConfig(bytes, dir_ / "recorder.json");
+  if (!config) {
+    *error = config.error().context;
     return false;
   }
+  config_ = std::move(config).value();
   settings_ = DefaultSettingsRecord(config_.file_prefix);
   if (ReadWholeFile(dir_ / "settings.bin", &bytes) && bytes.size() == settings_.size())
     std::copy(bytes.begin(), bytes.end(), settings_.begin());
@@ -195,7 +294,9 @@ bool RecorderStore::Load(std::string* error) {
 }
 
 bool RecorderStore::SaveConfig(std::string* error) {
-  const std::string text = ConfigToJson(config_).dump(2) + "\n";
+  SettingsWriter writer;
+  VisitSettings(config_, writer);
+  const std::string text = writer.j.dump(2) + "\n";
   if (!WriteWholeFile(dir_ / "recorder.json", text.data(), text.size())) {
     if (error) *error = "cannot write " + (dir_ / "recorder.json").string();
     return false;
@@ -203,7 +304,9 @@ bool RecorderStore::SaveConfig(std::string* error) {
   return true;
 }
 
-bool RecorderStore::SaveSettings() { return WriteWholeFile(dir_ / "settings.bin", settings_.data(), settings_.size()); }
+bool RecorderStore::SaveSettings() {
+  return WriteWholeFile(dir_ / "settings.bin", settings_.data(), settings_.size());
+}
 
 bool RecorderStore::SaveFirmware(std::vector<uint8_t> image) {
   firmware_ = std::move(image);
@@ -215,7 +318,8 @@ fs::path RecorderStore::RecordingPath(uint32_t entry, const char* ext) const {
 }
 
 bool RecorderStore::AddRecording(std::array<uint8_t, 652> record, const fs::path& data_file, uint64_t offset,
-                                 uint64_t length, uint32_t* entry, std::string* error, uint32_t requested_entry) {
+                                 uint64_t length, uint32_t* entry, std::string* error,
+                                 uint32_t requested_entry) {
   uint32_t e = requested_entry;
   if (e == 0) {
     e = recordings_.empty() ? 1 : recordings_.rbegin()->first + 1;
@@ -227,8 +331,8 @@ bool RecorderStore::AddRecording(std::array<uint8_t, 652> record, const fs::path
     *error = "a recording holds at most 4 GiB of audio data";
     return false;
   }
-  lyr::PutU32(record.data() + 0, static_cast<uint32_t>(length));
-  lyr::PutU32(record.data() + 12, e);
+  lyr::PutU32(record.data() + lyr::record::kDataSize, static_cast<uint32_t>(length));
+  lyr::PutU32(record.data() + lyr::record::kEntry, e);
   StoredRecording rec;
   rec.entry = e;
   rec.record = record;

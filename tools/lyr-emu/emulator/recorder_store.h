@@ -10,9 +10,18 @@
 
 namespace lyr_emu {
 
+// Limits of the settings in recorder.json; a store holding a value outside
+// them is refused when it is opened.
+inline constexpr size_t kRecorderTextMax = 2047;  // the reply holds 2048 bytes with the NUL
+inline constexpr size_t kSerialMax = 126;         // a USB serial number descriptor
+inline constexpr size_t kFilePrefixMax = 8;       // the settings record's field
+inline constexpr int64_t kClockOffsetMax = 200ll * 366 * 24 * 3600;
+inline constexpr uint32_t kSlowReplyMaxMs = 60000;  // longer only hangs the client
+
 // Everything about the stand-in recorder that is not a recording: what it
 // reports, how it answers, and the faults it injects. Kept in
-// STORE/recorder.json.
+// STORE/recorder.json; each member has its key and its range in one list in
+// recorder_store.cpp (VisitSettings).
 struct RecorderConfig {
   uint16_t firmware_version = 6021;  // shown as V6.021
   uint16_t hardware_mcu = 0x0312;    // hardware 3, MCU 12
@@ -32,7 +41,7 @@ struct RecorderConfig {
   int64_t read_fail_offset = -1;     // recording data reads reaching this byte offset fail; -1 = never
   int32_t delete_busy_polls = 0;     // memory status polls reporting busy after a delete; -1 = forever
   bool delete_fails = false;         // memory status reports the last delete as failed
-  uint32_t slow_reply_ms = 0;        // delay before each command is answered
+  uint32_t slow_reply_ms = 0;        // delay before each command is answered, at most kSlowReplyMaxMs
   bool list_count_override = false;  // report list_count_value as the list's length
   uint32_t list_count_value = 0;
 };
@@ -91,8 +100,5 @@ class RecorderStore {
   std::vector<uint8_t> firmware_;
   std::map<uint32_t, StoredRecording> recordings_;
 };
-
-// The settings record a new recorder starts with.
-std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix);
 
 }  // namespace lyr_emu
