@@ -12,6 +12,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
+#include "recordings/device_text.h"
 #include "recordings/export_headers.h"
 #include "recordings/recording_catalogue.h"
 #include "transfer/sha1.h"
@@ -300,13 +301,13 @@ std::string SafeRecordingFileName(const std::string& name) {
   bool leading = true;
   for (char& ch : safe) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F || (leading && c == '.')) {
+    if (c == '/' || c == '\\' || IsLatin1Control(c) || (leading && c == '.')) {
       ch = '_';
     } else {
       leading = false;
     }
   }
-  return safe.empty() ? "_" : safe;
+  return safe.empty() ? "_" : Latin1ToUtf8(safe);
 }
 
 ExportPaths ExportPathsFor(const std::string& folder, const RecordingRecord& record,

@@ -53,9 +53,10 @@ std::string WithTrailingSeparator(const std::string& folder);
 // directory").
 Status MakeExportFolder(const std::string& folder);
 
-// A recording name made safe as a file name: separators, control characters
-// and leading dots become "_", so that a name can never climb out of the
-// chosen folder or hide there; an empty name becomes "_".
+// A recording name (Latin-1, as the recorder keeps it) made safe as a UTF-8
+// file name: separators, control characters (C0, DEL, C1) and leading dots
+// become "_", so that a name can never climb out of the chosen folder or hide
+// there; an empty name becomes "_".
 std::string SafeRecordingFileName(const std::string& name);
 
 // Where the copy of a recording goes: the name without the part after its

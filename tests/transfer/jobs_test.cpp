@@ -59,6 +59,8 @@ TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
       {".hidden", false, kBwf, kBwf, "_hidden.wav", "_hidden.txt"},
       {"a\\b\nc\x7f", false, kBwf, kBwf, "a_b_c_.wav", "a_b_c_.txt"},
       {"", false, kBwf, kBwf, "_.wav", "_.txt"},
+      // Latin-1 names become UTF-8 file names; C1 controls are controls too.
+      {"Caf\xe9\x9b", false, kBwf, kBwf, "Caf\xc3\xa9_.wav", "Caf\xc3\xa9_.txt"},
   };
   for (const auto& c : cases) {
     lyr::RecordingRecord r;

@@ -3,21 +3,17 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
-#include "platform/byte_order.h"
-#include "recordings/recording_record.h"
+#include "link/protocol.h"
+#include "settings/recorder_model.h"
 #include "text_output.h"
 
 namespace lyrctl {
 namespace {
 
-using lyr::GetU16;
-using lyr::GetU32;
-namespace p = lyr::protocol;
-
 struct RecorderInfo {
   uint16_t firmware = 0;
   uint16_t hardware_mcu = 0;
-  uint16_t clock[6] = {};
+  lyr::RecorderClock clock;
   uint64_t size_bytes = 0, free_bytes = 0, used_bytes = 0;
   uint32_t list_count = 0, list_capacity = 0;
   std::string file_type;
@@ -26,11 +22,6 @@ struct RecorderInfo {
   std::string prefix;
   std::string text;
 };
-
-std::string FieldText(const uint8_t* field, size_t width) {
-  return std::string(reinterpret_cast<const char*>(field),
-                     strnlen(reinterpret_cast<const char*>(field), width));
-}
 
 std::string FirmwareText(uint16_t version) {
   char buf[32];
@@ -45,9 +36,10 @@ std::string McuText(uint16_t word) {
   return "V" + std::to_string(mcu / 10) + "." + std::to_string(mcu % 10);
 }
 
-std::string ClockText(const uint16_t* c) {
+std::string ClockText(const lyr::RecorderClock& c) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", c[0], c[1], c[2], c[3], c[4], c[5]);
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", c.year, c.month, c.day, c.hour, c.minute,
+                c.second);
   return buf;
 }
 
@@ -74,29 +66,24 @@ lyr::Status RunInfo(const GlobalOptions& options) {
   // status into the model; only the recorder text is asked for here.
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   const lyr::RecorderModel& model = *session.model;
-  const lyr::SettingsRecord& settings = model.Settings();
-  const lyr::DeviceRecord& device = model.Device();
-  const lyr::MemoryStatusRecord& memory = model.MemoryStatus();
   RecorderInfo info;
-  info.firmware = model.FirmwareVersion();
   if (!session.link->GetRecorderText(info.text)) return Failure("Read data from LYR error!: recorder text");
-  info.hardware_mcu = GetU16(&device[p::kDevHardwareMcu]);
-  for (int i = 0; i < 6; ++i) info.clock[i] = GetU16(&device[p::kDevClock + 2 * i]);
-  const uint64_t units = GetU32(&memory[p::kMemSizeUnits]);
-  const uint64_t unit = GetU32(&memory[p::kMemUnitSize]);
-  const uint64_t free_units = GetU32(&memory[p::kMemFreeUnits]);
-  info.size_bytes = units * unit;
-  info.free_bytes = free_units * unit;
-  info.used_bytes = units > free_units ? (units - free_units) * unit : 0;
-  info.list_count = GetU32(&memory[p::kMemListCount]);
-  info.list_capacity = GetU32(&memory[p::kMemListCapacity]);
-  const uint8_t* ff = settings.data() + 60;  // the file-format part of the settings record
-  info.prefix = FieldText(ff + 32, 8);
-  info.codec = GetU32(ff + 44);
-  info.sample_rate = GetU32(ff + 48);
-  info.bit_rate = GetU32(ff + 52);
-  info.channels = GetU16(ff + 56);
-  info.bits = GetU16(ff + 58);
+  info.firmware = model.FirmwareVersion();
+  info.hardware_mcu = model.HardwareMcuVersion();
+  info.clock = model.DeviceClock();
+  const lyr::MemoryFigures memory = model.Memory();
+  info.size_bytes = memory.SizeBytes();
+  info.free_bytes = memory.FreeBytes();
+  info.used_bytes = memory.UsedBytes();
+  info.list_count = memory.list_count;
+  info.list_capacity = memory.list_capacity;
+  const lyr::FileFormatTemplate format = model.SettingsFileFormat();
+  info.prefix = lyr::FieldText(format.filename, sizeof format.filename);
+  info.codec = format.codecid;
+  info.sample_rate = format.samplerate;
+  info.bit_rate = format.bitrate;
+  info.channels = format.channels;
+  info.bits = format.bits;
   info.file_type = FileTypeText(info.codec, info.sample_rate, info.bit_rate, info.channels, info.bits);
 
   if (options.json) {

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "recordings/device_text.h"
+
 namespace lyrctl {
 namespace {
 
-bool IsControl(uint32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+bool IsControl(uint32_t c) { return c <= 0xFF && lyr::IsLatin1Control(static_cast<uint8_t>(c)); }
 
 void AppendEscaped(std::string& out, uint8_t byte) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -14,33 +16,16 @@ void AppendEscaped(std::string& out, uint8_t byte) {
   out += kHex[byte & 0xF];
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 std::string FromLatin1(std::string_view text, bool escape_controls) {
+  if (!escape_controls) return lyr::Latin1ToUtf8(text);
   std::string out;
   out.reserve(text.size() + text.size() / 4);
-  for (const char ch : text) {
-    const auto c = static_cast<uint8_t>(ch);
-    if (escape_controls && IsControl(c))
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<uint8_t>(text[i]);
+    if (lyr::IsLatin1Control(c))
       AppendEscaped(out, c);
     else
-      AppendUtf8(out, c);
+      out += lyr::Latin1ToUtf8(text.substr(i, 1));
   }
   return out;
 }
