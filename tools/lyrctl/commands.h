@@ -10,6 +10,7 @@ namespace lyrctl {
 struct GlobalOptions {
   std::string device;  // --device PATH: the recorder's raw disk
   bool json = false;   // --json: machine-readable output
+  bool force = false;  // --force: open --device even when it does not look like a recorder
 };
 
 // A sub-command registers itself with LYRCTL_COMMAND from its own file; its

@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   app.add_option("--device", options.device,
                  "The recorder's raw disk (for example /dev/sdb); default: the one recorder plugged in");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
+  app.add_flag("--force", options.force,
+               "Open --device even when it is neither a recorder's USB disk nor a served stand-in");
   for (auto& setup : lyrctl::CommandRegistry()) setup(app, options);
   try {
     app.parse(argc, argv);
