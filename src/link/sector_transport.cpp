@@ -42,15 +42,17 @@ SectorTransport::~SectorTransport() {
 
 int SectorTransport::OpenDrive(const std::string& path) {
   CloseDrive();
-  RawDriveOpenResult r = opener_(path);
-  if (!r) {
-    open_error_ = r.error();
+  stalled_ = false;
+  StartWatchdog();
+  // Opening a served stand-in asks its server too: it has the same bound.
+  RawDriveOpenResult r = Error{};
+  if (!Timed([&] { return (r = opener_(path)).ok(); })) {
+    open_error_ =
+        r.ok() ? Error::Code(kErrorConnectionUnavail, "open " + path + ": no answer in time") : r.error();
     return -1;
   }
   open_error_ = Error{};
   drive_ = std::move(r).value();
-  stalled_ = false;
-  StartWatchdog();
   return 0;
 }
 

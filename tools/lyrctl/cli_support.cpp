@@ -59,7 +59,7 @@ RecorderSession OpenRecorderSession(const GlobalOptions& options) {
     const lyr::Status check = lyr::CheckRecorderDevice(device, lyr::DefaultSysfsRoot());
     if (!check) {
       if (check.error().code != lyr::kErrorBadDevice) throw OpenFailure(device, check.error());
-      throw CommandFailure{device + " is not a recorder: " + check.error().context +
+      throw CommandFailure{"no recorder at " + device + ": it is " + check.error().context +
                            ". Nothing was written to it; add --force to open it anyway"};
     }
   }
