@@ -54,9 +54,7 @@ class FuzzDisk final : public lyr::BlockDevice {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t fail_after = size > 0 ? 4 + data[0] : 1000;
   lyr::RecorderLink link([&](const std::string&) {
-    lyr::RawDriveOpenResult r;
-    r.device = std::make_unique<FuzzDisk>(data, size, fail_after);
-    return r;
+    return lyr::RawDriveOpenResult(std::make_unique<FuzzDisk>(data, size, fail_after));
   });
   link.SetSettleDelay(std::chrono::milliseconds(0));
   if (link.OpenLink("fuzz") != 0) return 0;

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,8 @@ namespace fs = std::filesystem;
 constexpr size_t kInstancePathMax = 255;
 constexpr size_t kAttributeMax = 256;
 constexpr size_t kUeventMax = 4096;
+// statfs f_type of a FUSE file system: where a stand-in recorder serves its disk.
+constexpr uint32_t kFuseSuperMagic = 0x65735546;
 
 // The content of a sysfs attribute without its line end, or nothing when the
 // file is missing or is no regular file (a fake tree may hold anything).
@@ -135,6 +139,7 @@ std::optional<UsbDisk> DescribeDisk(const fs::path& root, const std::string& nam
   disk.instance_path = "USBSTOR\\DISK&VEN_" + disk.vendor + "&PROD_" + disk.product + "&REV_" +
                        disk.revision + "\\" + disk.serial + "&0";
   disk.node = NodeOf(block_dir, name);
+  disk.dev = ReadAttribute(block_dir / "dev").value_or("");
   return disk;
 }
 
@@ -196,6 +201,29 @@ std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root) {
     found.push_back(RecorderEntry{disk.node, id, disk.instance_path, disk.vendor, disk.product});
   }
   return found;
+}
+
+Status CheckRecorderDevice(const std::string& path, const std::string& sysfs_root) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Error::Os(errno, path);
+  if (S_ISREG(st.st_mode)) {
+    struct statfs fs_info {};
+    if (::statfs(path.c_str(), &fs_info) != 0) return Error::Os(errno, path);
+    if (static_cast<uint32_t>(fs_info.f_type) == kFuseSuperMagic) return {};
+    return Error::Code(kErrorBadDevice, "a plain file, not a served stand-in recorder's disk");
+  }
+  if (!S_ISBLK(st.st_mode))
+    return Error::Code(kErrorBadDevice, "neither a disk nor a stand-in recorder's disk");
+  const std::string dev = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  for (const UsbDisk& disk : ListUsbDisks(sysfs_root)) {
+    if (disk.dev != dev) continue;
+    std::string id;
+    if (MatchRecorderInstance(disk.instance_path, &id)) return {};
+    return Error::Code(kErrorBadDevice, "a USB disk of vendor \"" + disk.vendor + "\" and product \"" +
+                                            disk.product + "\", not a recorder");
+  }
+  // Partitions, internal disks, loop devices: nothing the scanner lists.
+  return Error::Code(kErrorBadDevice, "not a whole USB disk");
 }
 
 }  // namespace lyr

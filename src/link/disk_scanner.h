@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace lyr {
 
 // The sysfs tree the scanner walks: LYR_SYSFS_ROOT when set and not empty,
@@ -19,6 +21,7 @@ struct UsbDisk {
   std::string product;
   std::string revision;
   std::string serial;
+  std::string dev;  // "major:minor" from ROOT/block/<name>/dev; empty when absent
 };
 
 // Walks ROOT/block: every whole disk whose SCSI device sits below a USB
@@ -48,5 +51,14 @@ struct RecorderEntry {
 
 // The recorders among the USB disks, in disk order.
 std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root);
+
+// The test discovery applies, for a device named by the user before anything
+// is written to it: a block device must be a whole USB disk that the tree at
+// `sysfs_root` shows with a recorder's vendor and product (found by its
+// device number); a regular file must be a served stand-in's disk, a file on
+// a FUSE file system. Anything else fails with kErrorBadDevice and a context
+// that says what the device is instead; a device that cannot be examined
+// fails with its errno.
+Status CheckRecorderDevice(const std::string& path, const std::string& sysfs_root);
 
 }  // namespace lyr

@@ -6,16 +6,19 @@
 
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
+#include "platform/trace.h"
 
 namespace lyr {
 
 using namespace protocol;
 
-RecorderLink::RecorderLink() : RecorderLink(OpenRawDrive) {}
+RecorderLink::RecorderLink() : RecorderLink([](const std::string& path) { return OpenRawDrive(path); }) {}
 
 RecorderLink::RecorderLink(SectorTransport::DriveOpener opener)
     : transport_(std::move(opener)), block_(kBlockSize), reply_(kReplyRecorderText), cache_(kDataPiece) {}
 
+// Opening and closing wait for an exchange under way, even one stuck past
+// the reply bound: the drive cannot go while a transfer is inside it.
 int RecorderLink::OpenLink(const std::string& device_path) {
   std::lock_guard lock(command_lock_);
   ClearReadCache();
@@ -26,6 +29,23 @@ void RecorderLink::CloseDrive() {
   std::lock_guard lock(command_lock_);
   transport_.CloseDrive();
 }
+
+bool RecorderLink::LockExchange(ExchangeLock& lock) {
+  lock = ExchangeLock(command_lock_, std::defer_lock);
+  // A thread stuck in a transfer past the reply bound keeps the lock; the
+  // others give up rather than queue behind it.
+  while (!lock.try_lock_for(kLockPoll)) {
+    if (transport_.Stalled()) return Fail(kErrorConnectionUnavail);
+  }
+  return true;
+}
+
+bool RecorderLink::Fail(uint32_t code) {
+  SetLastError(code);
+  return false;
+}
+
+bool RecorderLink::HasAccess() { return (drive_open_ && access_granted_) || Fail(kErrorConnectionUnavail); }
 
 void RecorderLink::ResetLinkState() {
   drive_open_ = false;
@@ -53,39 +73,31 @@ bool RecorderLink::Send(uint16_t group, uint16_t code, const void* args, size_t 
 }
 
 bool RecorderLink::ReadReply(size_t size) {
-  return transport_.BulkRead(reply_.data(), static_cast<uint32_t>(size)) == size;
+  return transport_.BulkReadWhole(reply_.data(), static_cast<uint32_t>(size));
 }
 
 int RecorderLink::SimpleCommand(uint16_t group, uint16_t code, const void* args, size_t arg_length,
                                 bool needs_access) {
-  std::lock_guard lock(command_lock_);
-  if (needs_access && (!drive_open_ || !access_granted_)) return 0;
-  if (!Send(group, code, args, arg_length)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  ExchangeLock lock;
+  if (!LockExchange(lock) || (needs_access && !HasAccess())) return 0;
+  if (!Send(group, code, args, arg_length)) return Fail(kErrorConnectionUnavail);
   return 1;
 }
 
 int RecorderLink::QueryCommand(uint16_t group, uint16_t code, size_t reply_size, uint8_t* out,
                                size_t out_size, bool needs_access, const void* args, size_t arg_length) {
-  std::lock_guard lock(command_lock_);
-  if (needs_access && (!drive_open_ || !access_granted_)) return 0;
-  if (!Send(group, code, args, arg_length) || !ReadReply(reply_size)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  ExchangeLock lock;
+  if (!LockExchange(lock) || (needs_access && !HasAccess())) return 0;
+  if (!Send(group, code, args, arg_length) || !ReadReply(reply_size)) return Fail(kErrorConnectionUnavail);
   std::memcpy(out, reply_.data(), out_size);
   return 1;
 }
 
 int RecorderLink::Identify() {
-  std::lock_guard lock(command_lock_);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   recorder_refused_ = true;
-  if (!Send(kGroupRecorder, kCodeDeviceInfo) || !ReadReply(kReplySmall)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecorder, kCodeDeviceInfo) || !ReadReply(kReplySmall)) return Fail(kErrorConnectionUnavail);
   const uint8_t* r = reply_.data();
   const bool refused = GetU16(r + kDevStatus2) == 0 && GetU16(r + kDevStatus) == kRefusalPattern;
   recorder_refused_ = refused;
@@ -97,36 +109,28 @@ int RecorderLink::GetDeviceInfo(DeviceRecord& out) {
 }
 
 int RecorderLink::RequestAccess(const std::string& text) {
-  std::lock_guard lock(command_lock_);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   access_granted_ = false;
-  // The text and its NUL must fit the argument area.
-  if (text.size() + 1 > kMaxArgBytes) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
-  if (!Send(kGroupRecorder, kCodeRequestAccess, text.c_str(), text.size() + 1)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  // The text and its NUL must fit the argument area: a longer one is the
+  // caller's mistake, and nothing is sent.
+  if (text.size() + 1 > kMaxArgBytes) return Fail(kErrorInvalidParameter);
+  if (!Send(kGroupRecorder, kCodeRequestAccess, text.c_str(), text.size() + 1))
+    return Fail(kErrorConnectionUnavail);
   Settle();
-  if (!Send(kGroupRecorder, kCodeDeviceInfo) || !ReadReply(kReplySmall)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecorder, kCodeDeviceInfo) || !ReadReply(kReplySmall)) return Fail(kErrorConnectionUnavail);
   if ((reply_.data()[kDevStatus] & 1) == 0) access_granted_ = true;
   return 1;
 }
 
 int RecorderLink::ReleaseRecorder(bool send) {
-  std::lock_guard lock(command_lock_);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   drive_open_ = false;
   access_granted_ = false;
   recorder_refused_ = true;
   if (!send) return 1;
-  if (!Send(kGroupRecorder, kCodeRelease)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecorder, kCodeRelease)) return Fail(kErrorConnectionUnavail);
   return 1;
 }
 
@@ -144,11 +148,9 @@ int RecorderLink::SetClock(const RecorderClock& c) {
   uint8_t args[12];
   const uint16_t fields[6] = {c.year, c.month, c.day, c.hour, c.minute, c.second};
   for (int i = 0; i < 6; ++i) PutU16(args + 2 * i, fields[i]);
-  std::lock_guard lock(command_lock_);
-  if (!Send(kGroupRecorder, kCodeSetClock, args, sizeof args)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
+  if (!Send(kGroupRecorder, kCodeSetClock, args, sizeof args)) return Fail(kErrorConnectionUnavail);
   Settle();
   return 1;
 }
@@ -157,7 +159,9 @@ int RecorderLink::ReadSettings(SettingsRecord& out) {
   return QueryCommand(kGroupRecorder, kCodeReadSettings, kReplySmall, out.data(), out.size(), true);
 }
 
-int RecorderLink::BeginFirmwareReadback() { return SimpleCommand(kGroupRecorder, kCodeBeginFirmwareReadback); }
+int RecorderLink::BeginFirmwareReadback() {
+  return SimpleCommand(kGroupRecorder, kCodeBeginFirmwareReadback);
+}
 
 int RecorderLink::GetFirmwareStatus(FirmwareStatusRecord& out) {
   return QueryCommand(kGroupRecorder, kCodeFirmwareStatus, kReplySmall, out.data(), out.size(), false);
@@ -174,11 +178,10 @@ int RecorderLink::GetHighestIndex(uint32_t& out) {
 }
 
 int RecorderLink::GetRecorderText(std::string& out) {
-  std::lock_guard lock(command_lock_);
-  if (!Send(kGroupRecorder, kCodeGetRecorderText) || !ReadReply(kReplyRecorderText)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
+  if (!Send(kGroupRecorder, kCodeGetRecorderText) || !ReadReply(kReplyRecorderText))
+    return Fail(kErrorConnectionUnavail);
   // The reply's text may lack its NUL: keep at most 255 characters.
   const char* text = reinterpret_cast<const char*>(reply_.data());
   out.assign(text, strnlen(text, kRecorderTextMax));
@@ -198,35 +201,33 @@ int RecorderLink::GetMemoryStatus(MemoryStatusRecord& out) {
 int RecorderLink::DeleteRecording(uint32_t entry) {
   uint8_t args[4];
   PutU32(args, entry);
-  std::lock_guard lock(command_lock_);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   // The entry's data is going away: no later read may be served from cache.
   ClearReadCache();
-  if (!Send(kGroupRecordings, kCodeDelete, args, sizeof args)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecordings, kCodeDelete, args, sizeof args)) return Fail(kErrorConnectionUnavail);
   return 1;
 }
 
 int RecorderLink::FormatMemory() {
-  std::lock_guard lock(command_lock_);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   ClearReadCache();
-  if (!Send(kGroupRecordings, kCodeFormat)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecordings, kCodeFormat)) return Fail(kErrorConnectionUnavail);
   return 1;
 }
 
 int RecorderLink::GetRecordingInfo(uint32_t entry, RecordingRecordBytes& out) {
   uint8_t args[4];
   PutU32(args, entry);
-  return QueryCommand(kGroupRecordings, kCodeRecordingInfo, kReplyRecordingInfo, out.data(), out.size(), false,
-                      args, sizeof args);
+  return QueryCommand(kGroupRecordings, kCodeRecordingInfo, kReplyRecordingInfo, out.data(), out.size(),
+                      false, args, sizeof args);
 }
 
 int RecorderLink::ReadRecordingData(uint32_t entry, uint32_t offset, uint32_t length, void* out) {
-  std::lock_guard lock(command_lock_);
+  if (out == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   auto* dest = static_cast<uint8_t*>(out);
   const uint64_t cache_end = static_cast<uint64_t>(cache_start_) + cache_size_;
   if (cache_size_ != 0 && entry == cache_entry_ && offset >= cache_start_ && offset < cache_end &&
@@ -241,15 +242,12 @@ int RecorderLink::ReadRecordingData(uint32_t entry, uint32_t offset, uint32_t le
   PutU32(args + 8, 0);
   PutU32(args + 12, static_cast<uint32_t>((length / kDataPiece + 1) * kDataPiece));
   PutU32(args + 16, 0);
-  if (!Send(kGroupRecordings, kCodeReadData, args, sizeof args)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!Send(kGroupRecordings, kCodeReadData, args, sizeof args)) return Fail(kErrorConnectionUnavail);
   uint32_t pieces = 0;
   for (uint64_t k = 0; k * kDataPiece < length; ++k) {
     // A piece that comes back short holds stale bytes past what was read:
     // the whole read fails rather than hand on data the recorder never sent.
-    if (transport_.BulkRead(cache_.data(), kDataPiece) != kDataPiece) {
+    if (!transport_.BulkReadWhole(cache_.data(), kDataPiece)) {
       ClearReadCache();
       SetLastError(kErrorConnectionUnavail);
       return 0;
@@ -277,21 +275,23 @@ int RecorderLink::ReadRecordingList(std::span<uint32_t> entries, uint32_t count)
     SetLastError(kErrorNotEnoughMemory);
     return 0;
   }
-  std::lock_guard lock(command_lock_);
-  if (!Send(kGroupRecordings, kCodeRecordingList)) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
+  if (!Send(kGroupRecordings, kCodeRecordingList)) return Fail(kErrorConnectionUnavail);
   const uint32_t bytes = static_cast<uint32_t>(needed * 4);
   if (bytes == 0) return 1;
   // Read straight into the caller's array; the entries are little-endian.
   uint8_t* raw = reinterpret_cast<uint8_t*>(entries.data());
   // A short list would leave entries the recorder never sent.
-  if (transport_.BulkRead(raw, bytes) != bytes) {
-    SetLastError(kErrorConnectionUnavail);
-    return 0;
-  }
+  if (!transport_.BulkReadWhole(raw, bytes)) return Fail(kErrorConnectionUnavail);
   for (uint64_t i = 0; i < needed; ++i) entries[i] = GetU32(raw + i * 4);
+  // The list is padded with zeros after its last entry, and 0 is never an
+  // entry: a counted entry of 0 at the end means the reply holds fewer
+  // entries than the count announced.
+  if (count != 0 && entries[count - 1] == 0) {
+    Trace("link: the recording list holds fewer than the %u entries announced\n", count);
+    return Fail(kErrorConnectionUnavail);
+  }
   return 1;
 }
 
@@ -314,29 +314,28 @@ int RecorderLink::GetCopiedMark(uint32_t entry, uint32_t& out) {
 }
 
 int RecorderLink::WriteFirmwareData(const void* data, uint32_t length) {
-  std::lock_guard lock(command_lock_);
+  if (data == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   const auto* in = static_cast<const uint8_t*>(data);
   AlignedBuffer piece(kFirmwarePiece);
   for (uint64_t k = 0; k < length; k += kFirmwarePiece) {
     const size_t n = std::min<uint64_t>(kFirmwarePiece, length - k);
     std::memcpy(piece.data(), in + k, n);
-    if (transport_.BulkWrite(piece.data(), kFirmwarePiece) == 0) {
-      SetLastError(kErrorConnectionUnavail);
-      return 0;
-    }
+    // A piece cut short would leave the recorder with a cut-off image.
+    if (!transport_.BulkWriteWhole(piece.data(), kFirmwarePiece)) return Fail(kErrorConnectionUnavail);
   }
   return 1;
 }
 
 int RecorderLink::ReadFirmwareData(void* out, uint32_t length) {
-  std::lock_guard lock(command_lock_);
+  if (out == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+  ExchangeLock lock;
+  if (!LockExchange(lock)) return 0;
   auto* dest = static_cast<uint8_t*>(out);
   AlignedBuffer piece(kFirmwarePiece);
   for (uint64_t k = 0; k < length; k += kFirmwarePiece) {
-    if (transport_.BulkRead(piece.data(), kFirmwarePiece) == 0) {
-      SetLastError(kErrorConnectionUnavail);
-      return 0;
-    }
+    if (!transport_.BulkReadWhole(piece.data(), kFirmwarePiece)) return Fail(kErrorConnectionUnavail);
     std::memcpy(dest + k, piece.data(), std::min<uint64_t>(kFirmwarePiece, length - k));
   }
   return 1;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
@@ -27,9 +28,11 @@ inline bool IsEntryFlagged(uint32_t entry) { return ((entry >> protocol::kEntryF
 
 // The command set of the recorder: one operation per command, each holding
 // the command lock from its command block to its last reply sector. Results
-// are 1 on success and 0 on failure, with last error 1201 when the recorder
-// could not be reached. One object per recorder link; the application owns
-// one, tests make their own.
+// are 1 on success and 0 on failure, and every failure sets the last error:
+// 1201 when the recorder could not be reached, was not opened or has not
+// granted access (for the commands that need it), or did not answer within
+// the reply bound; 87 for an argument the command cannot carry. One object
+// per recorder link; the application owns one, tests make their own.
 class RecorderLink {
  public:
   RecorderLink();
@@ -40,7 +43,8 @@ class RecorderLink {
   // Drive handling for discovery; called while no exchange runs.
   int OpenLink(const std::string& device_path);
   void CloseDrive();
-  int OsError() const { return transport_.OsError(); }
+  // Why the last OpenLink could not open the drive.
+  const Error& OpenError() const { return transport_.OpenError(); }
   SectorTransport& Transport() { return transport_; }
 
   // Link state as the watcher sets it at start: flags cleared, recorder
@@ -56,6 +60,12 @@ class RecorderLink {
 
   // The recorder's settle time after RequestAccess and SetClock (1000 ms).
   void SetSettleDelay(std::chrono::milliseconds delay) { settle_delay_ = delay; }
+  // How long one transfer may take (kDefaultReplyBound, 30 s) before the
+  // link fails with 1201 and stays failed until it is opened again, and who
+  // hears of it at once (see SectorTransport).
+  void SetReplyBound(std::chrono::milliseconds bound) { transport_.SetReplyBound(bound); }
+  std::chrono::milliseconds ReplyBound() const { return transport_.ReplyBound(); }
+  void SetStallHandler(std::function<void()> handler) { transport_.SetStallHandler(std::move(handler)); }
 
   int Identify();
   int GetDeviceInfo(DeviceRecord& out);
@@ -89,6 +99,15 @@ class RecorderLink {
 
  private:
   using Block = std::array<uint8_t, protocol::kBlockSize>;
+  using ExchangeLock = std::unique_lock<std::timed_mutex>;
+  static constexpr std::chrono::milliseconds kLockPoll{100};
+
+  // Takes the command lock; false with 1201 when the link stalls meanwhile.
+  bool LockExchange(ExchangeLock& lock);
+  // Sets the last error and returns false, for `return Fail(code);`.
+  static bool Fail(uint32_t code);
+  // Drive open and access granted, else false with 1201.
+  bool HasAccess();
 
   bool Send(uint16_t group, uint16_t code, const void* args = nullptr, size_t arg_length = 0);
   bool ReadReply(size_t size);
@@ -99,7 +118,7 @@ class RecorderLink {
   void Settle();
 
   SectorTransport transport_;
-  std::mutex command_lock_;
+  std::timed_mutex command_lock_;
   std::atomic<bool> drive_open_{false};
   std::atomic<bool> access_granted_{false};
   std::atomic<bool> recorder_refused_{true};

@@ -311,7 +311,7 @@ int RecorderWatcher::ConnectRecorder(size_t index) {
     link_.SetDriveOpen(true);
     return 0;
   }
-  Trace("watcher: %s did not open (error %d)\n", entry.node.c_str(), link_.OsError());
+  Trace("watcher: %s did not open: %s\n", entry.node.c_str(), link_.OpenError().Message().c_str());
   link_.CloseDrive();  // a drive that opened but took no first block
   link_.SetRecorderRefused(true);
   link_.SetAccessGranted(false);

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/recorder_link.h"
 #include "link/disk_scanner.h"
+#include "link/recorder_link.h"
 
 namespace lyr {
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -37,8 +38,13 @@ struct Error {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit by design
   Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
+  // Anything that converts to T (a pointer to a derived class, a text).
+  template <class U>
+  requires(std::is_convertible_v<U&&, T> && !std::is_same_v<std::decay_t<U>, T> &&
+           !std::is_same_v<std::decay_t<U>, Error>) Result(U&& value)
+      : v_(std::in_place_index<0>, T(std::forward<U>(value))) {}  // NOLINT
 
   bool ok() const { return v_.index() == 0; }
   explicit operator bool() const { return ok(); }
@@ -74,9 +80,9 @@ using Status = Result<void>;
 #define LYR_RESULT_CONCAT(a, b) LYR_RESULT_CONCAT_INNER(a, b)
 
 // Returns the error of `expr` (a Result) from the enclosing function.
-#define LYR_TRY(expr)                                    \
-  do {                                                   \
-    auto&& lyr_try_result_ = (expr);                     \
+#define LYR_TRY(expr)                                          \
+  do {                                                         \
+    auto&& lyr_try_result_ = (expr);                           \
     if (!lyr_try_result_.ok()) return lyr_try_result_.error(); \
   } while (0)
 

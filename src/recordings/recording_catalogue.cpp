@@ -5,6 +5,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -12,7 +13,12 @@ int RecordingCatalogue::RefreshRecordings() {
   MemoryStatusRecord status{};
   if (!link_.GetMemoryStatus(status)) return 0;
   const uint32_t count = GetU32(status.data() + protocol::kMemListCount);
-  if (count > kMaxListEntries) {
+  const uint32_t capacity = GetU32(status.data() + protocol::kMemListCapacity);
+  // A count beyond what the recorder can hold is no list: it would size an
+  // allocation and a read of the recorder's garbage. A recorder that leaves
+  // its capacity 0 is held to kMaxListEntries alone.
+  if (count > kMaxListEntries || (capacity != 0 && count > capacity)) {
+    Trace("catalogue: %u recordings announced, room for %u\n", count, capacity);
     SetLastError(kErrorInvalidData);
     return 0;
   }
@@ -30,6 +36,8 @@ int RecordingCatalogue::RefreshRecordings() {
   std::vector<RecordingRow> rows;
   rows.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
+    // Entry 0 and a repeated entry are never recordings of their own.
+    if (entries[i] == 0 || (i > 0 && entries[i] == entries[i - 1])) continue;
     if (IsEntryFlagged(entries[i])) continue;
     rows.emplace_back();
     rows.back().entry = entries[i];

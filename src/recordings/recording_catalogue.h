@@ -40,9 +40,11 @@ class RecordingCatalogue {
 
   // Fetches the memory status and the recording list and replaces the rows
   // with empty rows for the listed entries (flagged entries are left out),
-  // then fills the visible rows. 1 on success; 0 with the rows unchanged when
-  // the status or the list cannot be read (last error 1201), or the recorder
-  // reports more than kMaxListEntries entries (last error 13).
+  // then fills the visible rows. Entry 0 and repeated entries get no row. 1
+  // on success; 0 with the rows unchanged when the status or the list cannot
+  // be read or the list holds fewer entries than announced (last error
+  // 1201), or the recorder announces more entries than its list capacity or
+  // kMaxListEntries (last error 13).
   int RefreshRecordings();
 
   // Where the view is: its first visible row and how many rows a page shows.

@@ -1,6 +1,8 @@
 // Recorder discovery on fake sysfs trees, the hot-plug watcher, and the
 // connection sequence against the in-process stand-in recorder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -61,6 +63,43 @@ int OpenDescriptors(const fs::path& path) {
     if (fs::read_symlink(fd.path(), link_ec) == path) ++n;
   }
   return n;
+}
+
+TEST(DiskScanner, AnExplicitDeviceMustPassTheRecorderTest) {
+  FakeTree tree;
+  lyr_test::TempDir dir;
+  const fs::path plain = dir / "disk.img";
+  std::ofstream(plain) << "not a recorder";
+  auto check = lyr::CheckRecorderDevice(plain, tree.root());
+  ASSERT_FALSE(check);
+  EXPECT_EQ(check.error().code, lyr::kErrorBadDevice);
+  EXPECT_NE(check.error().context.find("plain file"), std::string::npos);
+  check = lyr::CheckRecorderDevice("/dev/null", tree.root());
+  ASSERT_FALSE(check);
+  EXPECT_EQ(check.error().code, lyr::kErrorBadDevice);
+  check = lyr::CheckRecorderDevice(dir / "missing", tree.root());
+  ASSERT_FALSE(check);
+  EXPECT_EQ(check.error().os_error, ENOENT);
+
+  // A block device is found in the tree by its number (the fake tree's
+  // disks are all 8:16).
+  const fs::path node = dir / "sdb";
+  if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(8, 16)) != 0) GTEST_SKIP() << "cannot make a device node";
+  check = lyr::CheckRecorderDevice(node, tree.root());
+  ASSERT_FALSE(check);
+  EXPECT_EQ(check.error().code, lyr::kErrorBadDevice);
+  EXPECT_NE(check.error().context.find("not a whole USB disk"), std::string::npos);
+
+  const std::string stick = tree.Plug(Disk("sdb", "X1", "KVB", "Flash Disk"));
+  check = lyr::CheckRecorderDevice(node, tree.root());
+  ASSERT_FALSE(check);
+  EXPECT_NE(check.error().context.find("\"Flash_Disk\", not a recorder"), std::string::npos)
+      << check.error().context;
+  tree.Unplug(stick);
+
+  tree.Plug(Disk("sdb", "LYR0000001"));
+  check = lyr::CheckRecorderDevice(node, tree.root());
+  EXPECT_TRUE(check) << check.error().context;
 }
 
 TEST(DiskScanner, MatchesRecordersByBusVendorAndProduct) {

@@ -1,9 +1,14 @@
 // The command set against the in-process stand-in recorder.
+#include "link/recorder_link.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
-#include "link/recorder_link.h"
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "support/emulated_recorder.h"
@@ -20,9 +25,7 @@ using lyr_test::Transfer;
 // A link whose transfers are logged on their way to the stand-in.
 std::unique_ptr<RecorderLink> SpiedLink(EmulatedRecorder& rec, std::vector<Transfer>* log) {
   auto link = std::make_unique<RecorderLink>([&rec, log](const std::string&) {
-    RawDriveOpenResult r;
-    r.device = std::make_unique<SpyDevice>(rec.emulator().Connect(), log);
-    return r;
+    return RawDriveOpenResult(std::make_unique<SpyDevice>(rec.emulator().Connect(), log));
   });
   link->SetSettleDelay(std::chrono::milliseconds(0));
   EXPECT_EQ(link->OpenLink("stand-in"), 0);
@@ -88,21 +91,98 @@ TEST(CommandSet, ReadRecordingDataInManyPiecesAndPastTheEnd) {
   EXPECT_EQ(rec.emulator().stats().commands, before);
 }
 
-TEST(CommandSet, PreconditionsFailWithoutTouchingTheRecorder) {
+// Every command once, for the tables below.
+struct Command {
+  const char* name;
+  std::function<int(RecorderLink&)> run;
+};
+std::vector<Command> EveryCommand() {
+  static DeviceRecord device;
+  static MemoryStatusRecord memory;
+  static SettingsRecord settings;
+  static FirmwareStatusRecord firmware;
+  static RecordingRecordBytes record;
+  static std::vector<uint8_t> data(4096);
+  static std::vector<uint32_t> entries(128);
+  static uint32_t value;
+  static std::string text;
+  return {
+      {"Identify", [](RecorderLink& l) { return l.Identify(); }},
+      {"GetDeviceInfo", [](RecorderLink& l) { return l.GetDeviceInfo(device); }},
+      {"RequestAccess", [](RecorderLink& l) { return l.RequestAccess(""); }},
+      {"ReleaseRecorder", [](RecorderLink& l) { return l.ReleaseRecorder(true); }},
+      {"BeginFirmwareUpdate", [](RecorderLink& l) { return l.BeginFirmwareUpdate(4096); }},
+      {"WriteSettings", [](RecorderLink& l) { return l.WriteSettings(settings); }},
+      {"SetClock",
+       [](RecorderLink& l) {
+         return l.SetClock({2011, 8, 19, 10, 20, 37});
+       }},
+      {"ReadSettings", [](RecorderLink& l) { return l.ReadSettings(settings); }},
+      {"BeginFirmwareReadback", [](RecorderLink& l) { return l.BeginFirmwareReadback(); }},
+      {"GetFirmwareStatus", [](RecorderLink& l) { return l.GetFirmwareStatus(firmware); }},
+      {"ResetFileCounter", [](RecorderLink& l) { return l.ResetFileCounter(); }},
+      {"GetHighestIndex", [](RecorderLink& l) { return l.GetHighestIndex(value); }},
+      {"GetRecorderText", [](RecorderLink& l) { return l.GetRecorderText(text); }},
+      {"SetRecorderText", [](RecorderLink& l) { return l.SetRecorderText("x"); }},
+      {"GetMemoryStatus", [](RecorderLink& l) { return l.GetMemoryStatus(memory); }},
+      {"DeleteRecording", [](RecorderLink& l) { return l.DeleteRecording(1); }},
+      {"FormatMemory", [](RecorderLink& l) { return l.FormatMemory(); }},
+      {"GetRecordingInfo", [](RecorderLink& l) { return l.GetRecordingInfo(1, record); }},
+      {"ReadRecordingData", [](RecorderLink& l) { return l.ReadRecordingData(1, 0, 4096, data.data()); }},
+      {"ReadRecordingList", [](RecorderLink& l) { return l.ReadRecordingList(entries, 3); }},
+      {"MarkRecordingCopied", [](RecorderLink& l) { return l.MarkRecordingCopied(1); }},
+      {"GetCopiedMark", [](RecorderLink& l) { return l.GetCopiedMark(1, value); }},
+      {"WriteFirmwareData", [](RecorderLink& l) { return l.WriteFirmwareData(data.data(), 4096); }},
+      {"ReadFirmwareData", [](RecorderLink& l) { return l.ReadFirmwareData(data.data(), 4096); }},
+  };
+}
+
+TEST(CommandSet, EveryFailureSetsTheLastError) {
+  // No drive: every command that would exchange anything fails with 1201.
   EmulatedRecorder rec;
+  rec.AddPcm("LYR0001", 4096);
+  for (const Command& c : EveryCommand()) {
+    auto closed = rec.MakeLink();
+    closed->CloseDrive();
+    SetLastError(42);
+    EXPECT_EQ(c.run(*closed), 0) << c.name;
+    EXPECT_EQ(GetLastError(), kErrorConnectionUnavail) << c.name;
+  }
+
+  // No access: the commands that need it fail with 1201 before any I/O.
   std::vector<Transfer> log;
   auto link = SpiedLink(rec, &log);
   link->SetAccessGranted(false);
-  SetLastError(42);
-  DeviceRecord device{};
-  MemoryStatusRecord memory{};
-  SettingsRecord settings{};
-  EXPECT_EQ(link->GetDeviceInfo(device), 0);
-  EXPECT_EQ(link->GetMemoryStatus(memory), 0);
-  EXPECT_EQ(link->ReadSettings(settings), 0);
-  EXPECT_EQ(link->WriteSettings(settings), 0);
+  for (const Command& c : EveryCommand()) {
+    const std::string name = c.name;
+    if (name != "GetDeviceInfo" && name != "GetMemoryStatus" && name != "ReadSettings" &&
+        name != "WriteSettings")
+      continue;
+    SetLastError(42);
+    EXPECT_EQ(c.run(*link), 0) << c.name;
+    EXPECT_EQ(GetLastError(), kErrorConnectionUnavail) << c.name;
+  }
   EXPECT_TRUE(log.empty());
-  EXPECT_EQ(GetLastError(), 42u) << "a precondition failure leaves the last error as it was";
+
+  // Arguments a command cannot carry: 87, and nothing is sent.
+  link->SetAccessGranted(true);
+  const struct {
+    const char* name;
+    std::function<int()> run;
+  } bad[] = {
+      {"RequestAccess with a text past the block",
+       [&] { return link->RequestAccess(std::string(496, 'x')); }},
+      {"ReadRecordingData into nothing", [&] { return link->ReadRecordingData(1, 0, 10, nullptr); }},
+      {"WriteFirmwareData from nothing", [&] { return link->WriteFirmwareData(nullptr, 10); }},
+      {"ReadFirmwareData into nothing", [&] { return link->ReadFirmwareData(nullptr, 10); }},
+  };
+  for (const auto& b : bad) {
+    SetLastError(42);
+    EXPECT_EQ(b.run(), 0) << b.name;
+    EXPECT_EQ(GetLastError(), kErrorInvalidParameter) << b.name;
+  }
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(link->RequestAccess(std::string(495, 'x')), 1) << "495 characters and the NUL fit";
 }
 
 TEST(CommandSet, IdentifyAndAccess) {
@@ -213,6 +293,136 @@ TEST(CommandSet, FirmwareDataInPiecesAndReadBack) {
   for (uint32_t k = 0; k < 6144; k += 2048) ASSERT_EQ(link->ReadFirmwareData(back.data() + k, 2048), 1);
   EXPECT_TRUE(std::equal(image.begin(), image.end(), back.begin()));
   EXPECT_TRUE(std::all_of(back.begin() + 5000, back.end(), [](uint8_t b) { return b == 0; }));
+}
+
+// Passes transfers on to the stand-in. Armed, it moves only the first half
+// of each one and fails it, as a drive that drops off midway does.
+class HalfDevice final : public BlockDevice {
+ public:
+  HalfDevice(std::unique_ptr<BlockDevice> inner, const bool* armed)
+      : inner_(std::move(inner)), armed_(armed) {}
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    if (!*armed_) return inner_->ReadAt(offset, buffer, length, done);
+    inner_->ReadAt(offset, buffer, length / 2, done);
+    return false;
+  }
+  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    if (!*armed_) return inner_->WriteAt(offset, buffer, length, done);
+    inner_->WriteAt(offset, buffer, length / 2, done);
+    return false;
+  }
+
+ private:
+  std::unique_ptr<BlockDevice> inner_;
+  const bool* armed_;
+};
+
+TEST(CommandSet, ShortFirmwarePiecesFail) {
+  EmulatedRecorder rec;
+  bool armed = false;
+  RecorderLink link([&](const std::string&) {
+    return RawDriveOpenResult(std::make_unique<HalfDevice>(rec.emulator().Connect(), &armed));
+  });
+  ASSERT_EQ(link.OpenLink("stand-in"), 0);
+  std::vector<uint8_t> image = EmulatedRecorder::Pattern(4096, 3);
+  ASSERT_EQ(link.BeginFirmwareUpdate(4096), 1);
+  armed = true;
+  SetLastError(0);
+  EXPECT_EQ(link.WriteFirmwareData(image.data(), 4096), 0) << "a cut-off image is no update";
+  EXPECT_EQ(GetLastError(), kErrorConnectionUnavail);
+
+  armed = false;
+  ASSERT_EQ(link.BeginFirmwareReadback(), 1);
+  armed = true;
+  SetLastError(0);
+  EXPECT_EQ(link.ReadFirmwareData(image.data(), 2048), 0) << "half a piece leaves stale bytes";
+  EXPECT_EQ(GetLastError(), kErrorConnectionUnavail);
+}
+
+// Passes transfers on to the stand-in. Armed, a read does not come back
+// until the test lets it go, as a stand-in that stopped serving.
+class StallingDevice final : public BlockDevice {
+ public:
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool armed = false;
+    bool stuck = false;
+  };
+  StallingDevice(std::unique_ptr<BlockDevice> inner, Gate* gate) : inner_(std::move(inner)), gate_(gate) {}
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    std::unique_lock lock(gate_->mutex);
+    if (gate_->armed) {
+      gate_->stuck = true;
+      gate_->cv.notify_all();
+      gate_->cv.wait(lock, [&] { return !gate_->armed; });
+    }
+    lock.unlock();
+    return inner_->ReadAt(offset, buffer, length, done);
+  }
+  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    return inner_->WriteAt(offset, buffer, length, done);
+  }
+
+ private:
+  std::unique_ptr<BlockDevice> inner_;
+  Gate* gate_;
+};
+
+TEST(CommandSet, AReplyThatDoesNotComeWithinTheBoundFailsTheLink) {
+  using Clock = std::chrono::steady_clock;
+  EmulatedRecorder rec;
+  StallingDevice::Gate gate;
+  RecorderLink link([&](const std::string&) {
+    return RawDriveOpenResult(std::make_unique<StallingDevice>(rec.emulator().Connect(), &gate));
+  });
+  link.SetSettleDelay(std::chrono::milliseconds(0));
+  link.SetReplyBound(std::chrono::milliseconds(300));
+  std::atomic<int> stalls{0};
+  link.SetStallHandler([&] { ++stalls; });
+  ASSERT_EQ(link.OpenLink("stand-in"), 0);
+  link.SetDriveOpen(true);
+  ASSERT_EQ(link.Identify(), 1);
+  ASSERT_EQ(link.RequestAccess(""), 1);
+
+  gate.armed = true;
+  int stuck_result = -1;
+  uint32_t stuck_error = 0;
+  std::thread stuck([&] {
+    RecordingRecordBytes record{};
+    stuck_result = link.GetRecordingInfo(1, record);
+    stuck_error = GetLastError();
+  });
+  {
+    std::unique_lock lock(gate.mutex);
+    gate.cv.wait(lock, [&] { return gate.stuck; });
+  }
+  // The watchdog tells at once, while the transfer is still stuck, and other
+  // threads get 1201 instead of waiting behind it for the lock.
+  const auto start = Clock::now();
+  while (stalls == 0 && Clock::now() - start < std::chrono::seconds(5))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(stalls, 1);
+  SetLastError(0);
+  std::string text;
+  EXPECT_EQ(link.GetRecorderText(text), 0);
+  EXPECT_EQ(GetLastError(), kErrorConnectionUnavail);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+
+  {
+    std::lock_guard lock(gate.mutex);
+    gate.armed = false;
+  }
+  gate.cv.notify_all();
+  stuck.join();
+  EXPECT_EQ(stuck_result, 0) << "a reply that came too late is no reply";
+  EXPECT_EQ(stuck_error, kErrorConnectionUnavail);
+  EXPECT_EQ(link.Identify(), 0) << "the link stays failed";
+  EXPECT_EQ(stalls, 1);
+
+  // Opened again, the link works.
+  ASSERT_EQ(link.OpenLink("stand-in"), 0);
+  EXPECT_EQ(link.Identify(), 1);
 }
 
 TEST(CommandSet, UntrustedReplies) {

@@ -162,7 +162,7 @@ TEST_F(TransportTest, OpenFailsForMissingDevice) {
   SectorTransport t;
   EXPECT_EQ(t.OpenLink(dir_ / "no-such-disk"), -1);
   EXPECT_FALSE(t.IsOpen());
-  EXPECT_EQ(t.OsError(), ENOENT);
+  EXPECT_EQ(t.OpenError().os_error, ENOENT);
 }
 
 }  // namespace

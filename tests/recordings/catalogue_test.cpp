@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
 
+#include "link/protocol.h"
+#include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "recordings/recording_catalogue.h"
 #include "support/emulated_recorder.h"
@@ -61,13 +65,15 @@ TEST_F(CatalogueTest, FlaggedEntriesAreLeftOutAndRowsShowTheRecord) {
 
 TEST_F(CatalogueTest, OnlyTheRowsInViewAndFiveMoreAreAskedFor) {
   constexpr uint32_t kCount = 10000;
+  recorder_.config().list_capacity = kCount;
   // Straight into the store, all sharing one data file: quick enough for a
   // big recorder.
   const auto data = recorder_.dir().path() / "shared.dat";
   std::ofstream(data) << "0123456789abcdef";
   std::tm date{};
   for (uint32_t i = 1; i <= kCount; ++i) {
-    auto record = lyr_emu::MakeRecordingRecord(48000, 1536000, 16, 2, 0x70001, date, "R" + std::to_string(i), "");
+    auto record =
+        lyr_emu::MakeRecordingRecord(48000, 1536000, 16, 2, 0x70001, date, "R" + std::to_string(i), "");
     std::string error;
     uint32_t entry = 0;
     ASSERT_TRUE(recorder_.store().AddRecording(record, data, 0, 16, &entry, &error)) << error;
@@ -145,6 +151,87 @@ TEST_F(CatalogueTest, FailedRefreshKeepsTheRowsAndAnImplausibleCountIsRefused) {
   link->SetAccessGranted(false);
   EXPECT_EQ(catalogue.RefreshRecordings(), 0);
   EXPECT_EQ(catalogue.RowCount(), 1u);
+}
+
+// Passes transfers on to the stand-in, but answers the recording list
+// command with the entries given, as a recorder with a damaged list would.
+class ListReplyDevice final : public lyr::BlockDevice {
+ public:
+  ListReplyDevice(std::unique_ptr<lyr::BlockDevice> inner, std::vector<uint32_t> entries)
+      : inner_(std::move(inner)), entries_(std::move(entries)) {}
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    if (!list_next_) return inner_->ReadAt(offset, buffer, length, done);
+    list_next_ = false;
+    auto* out = static_cast<uint8_t*>(buffer);
+    std::memset(out, 0, length);
+    for (size_t i = 0; i < entries_.size() && (i + 1) * 4 <= length; ++i)
+      lyr::PutU32(out + i * 4, entries_[i]);
+    *done = length;
+    return true;
+  }
+  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    const auto* block = static_cast<const uint8_t*>(buffer);
+    list_next_ = lyr::GetU32(block) == lyr::protocol::kBlockTag && lyr::GetU16(block + 12) == 1 &&
+                 lyr::GetU16(block + 14) == lyr::protocol::kCodeRecordingList;
+    return inner_->WriteAt(offset, buffer, length, done);
+  }
+
+ private:
+  std::unique_ptr<lyr::BlockDevice> inner_;
+  std::vector<uint32_t> entries_;
+  bool list_next_ = false;
+};
+
+TEST_F(CatalogueTest, EntryZeroAndRepeatedEntriesAreNoRecordings) {
+  recorder_.AddPcm("LYR0001", 16, 48000, 2, 1);
+  recorder_.AddPcm("LYR0002", 16, 48000, 2, 2);
+  recorder_.config().list_count_override = true;
+  recorder_.config().list_count_value = 5;
+  lyr::RecorderLink link([&](const std::string&) {
+    return lyr::RawDriveOpenResult(std::make_unique<ListReplyDevice>(recorder_.emulator().Connect(),
+                                                                     std::vector<uint32_t>{2, 0, 1, 2, 1}));
+  });
+  link.SetSettleDelay(std::chrono::milliseconds(0));
+  ASSERT_EQ(link.OpenLink("stand-in"), 0);
+  link.SetDriveOpen(true);
+  ASSERT_EQ(link.Identify(), 1);
+  ASSERT_EQ(link.RequestAccess(""), 1);
+  RecordingCatalogue catalogue(link);
+  catalogue.SetVisibleRows(0, 10);
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+  ASSERT_EQ(catalogue.RowCount(), 2u);
+  EXPECT_EQ(catalogue.Row(0).entry, 1u);
+  EXPECT_EQ(catalogue.Row(1).entry, 2u);
+}
+
+TEST_F(CatalogueTest, ACountTheListDoesNotHoldFailsFast) {
+  recorder_.AddPcm("LYR0001", 16, 48000, 2, 1);
+  recorder_.AddPcm("LYR0002", 16, 48000, 2, 2);
+  recorder_.config().list_capacity = 1000;
+  auto link = recorder_.MakeLink();
+  RecordingCatalogue catalogue(*link);
+  ASSERT_EQ(catalogue.RefreshRecordings(), 1);
+  const struct {
+    uint32_t count;
+    uint32_t error;
+  } cases[] = {
+      {5, lyr::kErrorConnectionUnavail},  // the reply holds two entries and zeros
+      {1001, lyr::kErrorInvalidData},     // more than the recorder can hold
+      {1u << 20, lyr::kErrorInvalidData},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    recorder_.config().list_count_override = true;
+    recorder_.config().list_count_value = c.count;
+    const uint64_t before = InfoReads();
+    const auto start = std::chrono::steady_clock::now();
+    lyr::SetLastError(0);
+    EXPECT_EQ(catalogue.RefreshRecordings(), 0);
+    EXPECT_EQ(lyr::GetLastError(), c.error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(InfoReads(), before) << "no row is asked for";
+    EXPECT_EQ(catalogue.RowCount(), 2u) << "the rows stay as they were";
+  }
 }
 
 }  // namespace

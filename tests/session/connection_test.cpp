@@ -59,9 +59,7 @@ TEST(ConnectionSequence, OutcomesAndTheCommandsSent) {
     c.setup(rec.config());
     std::vector<lyr_test::Transfer> log;
     lyr::RecorderLink link([&](const std::string&) {
-      lyr::RawDriveOpenResult r;
-      r.device = std::make_unique<lyr_test::SpyDevice>(rec.emulator().Connect(), &log);
-      return r;
+      return lyr::RawDriveOpenResult(std::make_unique<lyr_test::SpyDevice>(rec.emulator().Connect(), &log));
     });
     link.SetSettleDelay(std::chrono::milliseconds(0));
     link.ResetLinkState();

@@ -80,9 +80,7 @@ class EmulatedRecorder {
   // Identify and RequestAccess, as the connection sequence leaves it.
   std::unique_ptr<lyr::RecorderLink> MakeLink(bool ready = true) {
     auto link = std::make_unique<lyr::RecorderLink>([this](const std::string&) {
-      lyr::RawDriveOpenResult r;
-      r.device = emulator_->Connect();
-      return r;
+      return lyr::RawDriveOpenResult(emulator_->Connect());
     });
     link->SetSettleDelay(std::chrono::milliseconds(0));
     link->ResetLinkState();

@@ -1,8 +1,11 @@
 #include "cli_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "link/disk_scanner.h"
@@ -25,6 +28,20 @@ lyr::Result<std::string> ChooseDevice(const GlobalOptions& options) {
   return found.front().node;
 }
 
+// What keeps a device from being opened, for people.
+lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
+  if (error.code == lyr::kErrorSharingViolation)
+    return Failure("the recorder is in use by another program" +
+                   (error.context.empty() ? "" : " (" + error.context + ")"));
+  const int err = error.os_error;
+  if (err == EACCES || err == EPERM)
+    return Failure("permission denied on " + device +
+                   ": run as a user who may read and write the recorder's disk");
+  if (err == ENOENT) return Failure("no recorder at " + device + ": no such device");
+  if (err != 0) return Failure("cannot open " + device + ": " + std::strerror(err));
+  return Failure("no recorder at " + device + ": it did not take the link's first block");
+}
+
 std::string FirmwareText(uint16_t version) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);
@@ -37,18 +54,28 @@ lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
   RecorderSession session;
   LYR_TRY_ASSIGN(session.device_path, ChooseDevice(options));
   const std::string& device = session.device_path;
+  // A disk named by hand gets the test discovery applies before the first
+  // block is written to it: a wrong --device must not lose someone's disk.
+  if (!options.device.empty() && !options.force) {
+    const lyr::Status check = lyr::CheckRecorderDevice(device, lyr::DefaultSysfsRoot());
+    if (!check) {
+      if (check.error().code != lyr::kErrorBadDevice) return OpenFailure(device, check.error());
+      return Failure("no recorder at " + device + ": it is " + check.error().context +
+                     ". Nothing was written to it; add --force to open it anyway");
+    }
+  }
   session.link = std::make_unique<lyr::RecorderLink>();
   lyr::RecorderLink& link = *session.link;
   link.ResetLinkState();
-  if (link.OpenLink(device) != 0) {
-    const int err = link.OsError();
-    if (err == EACCES || err == EPERM)
-      return Failure("permission denied on " + device +
-                     ": run as a user who may read and write the recorder's disk");
-    if (err == ENOENT) return Failure("no recorder at " + device + ": no such device");
-    if (err != 0) return Failure("cannot open " + device + ": " + std::strerror(err));
-    return Failure("no recorder at " + device + ": it did not take the link's first block");
-  }
+  // The calling thread may be the one stuck in the transfer that never
+  // returns: the watchdog ends the run itself.
+  link.SetStallHandler([bound = link.ReplyBound()] {
+    const std::string text = "\nlyrctl: the recorder does not answer: no reply within " +
+                             std::to_string(bound.count() / 1000) + " s\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
+    std::_Exit(1);
+  });
+  if (link.OpenLink(device) != 0) return OpenFailure(device, link.OpenError());
   link.SetDriveOpen(true);
   session.model = std::make_unique<lyr::RecorderModel>();
   const lyr::DeviceRecord& record = session.model->Device();

@@ -12,6 +12,7 @@ namespace lyrctl {
 struct GlobalOptions {
   std::string device;  // --device PATH: the recorder's raw disk
   bool json = false;   // --json: machine-readable output
+  bool force = false;  // --force: open --device even when it does not look like a recorder
 };
 
 // Exit statuses of lyrctl.

@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
   app.add_option("--device", options.device,
                  "The recorder's raw disk (for example /dev/sdb); default: the one recorder plugged in");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
+  app.add_flag("--force", options.force,
+               "Open --device even when it is neither a recorder's USB disk nor a served stand-in");
 
   std::vector<std::pair<CLI::App*, lyrctl::CommandRun>> commands;
   for (const auto& command : lyrctl::kCommands) {

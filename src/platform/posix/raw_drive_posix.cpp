@@ -1,10 +1,16 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "platform/aligned_buffer.h"
 #include "platform/block_device.h"
@@ -98,8 +104,30 @@ class PosixRawDrive final : public BlockDevice {
 
 }  // namespace
 
-RawDriveOpenResult OpenRawDrive(const std::string& path) {
-  RawDriveOpenResult result;
+std::string DescribeLockHolder(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return {};
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:2f:1234 0 EOF"; waiters carry "->".
+    std::istringstream in(line);
+    std::string id, kind, mode, access, device;
+    long pid = 0;
+    if (!(in >> id >> kind >> mode >> access >> pid >> device) || kind == "->") continue;
+    unsigned maj = 0, min = 0;
+    unsigned long long ino = 0;
+    if (std::sscanf(device.c_str(), "%x:%x:%llu", &maj, &min, &ino) != 3) continue;
+    if (maj != major(st.st_dev) || min != minor(st.st_dev) || ino != st.st_ino || pid <= 0) continue;
+    std::ifstream comm_file("/proc/" + std::to_string(pid) + "/comm");
+    std::string comm;
+    std::getline(comm_file, comm);
+    return (comm.empty() ? std::string("pid ") : comm + ", pid ") + std::to_string(pid);
+  }
+  return {};
+}
+
+RawDriveOpenResult OpenRawDrive(const std::string& path, std::chrono::milliseconds lock_wait) {
   int fd = ::open(path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
   if (fd < 0 && errno == EINVAL) {
     // Some file systems refuse direct I/O on regular files (a file standing
@@ -113,12 +141,23 @@ RawDriveOpenResult OpenRawDrive(const std::string& path) {
       errno = EINVAL;
     }
   }
-  if (fd < 0) {
-    result.os_error = errno;
-    return result;
+  if (fd < 0) return Error::Os(errno, "open " + path);
+
+  // One program at a time: a program that has just closed the drive, or is
+  // about to, gets a moment to let go.
+  const auto deadline = std::chrono::steady_clock::now() + lock_wait;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+      std::string holder = err == EWOULDBLOCK ? DescribeLockHolder(fd) : std::string();
+      ::close(fd);
+      if (err != EWOULDBLOCK) return Error::Os(err, "lock " + path);
+      return Error::Code(kErrorSharingViolation, holder);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  result.device = std::make_unique<PosixRawDrive>(fd);
-  return result;
+  return std::unique_ptr<BlockDevice>(std::make_unique<PosixRawDrive>(fd));
 }
 
 }  // namespace lyr
