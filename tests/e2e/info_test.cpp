@@ -77,11 +77,11 @@ TEST(LyrctlInfo, NoRecorderAtThePath) {
   EXPECT_NE(missing.exit_code, 0);
   EXPECT_NE(missing.err.find("no recorder at"), std::string::npos) << missing.err;
 
-  // A plain file of zeros takes the blocks but never answers.
+  // A plain file of zeros, opened anyway, takes the blocks but never answers.
   const auto blank = dir / "blank";
   { std::ofstream f(blank); }
   std::filesystem::resize_file(blank, 1 << 22);
-  const auto silent = lyr_test::Run({lyr_test::LyrctlPath(), "--device", blank.string(), "info"});
+  const auto silent = lyr_test::Run({lyr_test::LyrctlPath(), "--device", blank.string(), "--force", "info"});
   EXPECT_NE(silent.exit_code, 0);
   EXPECT_NE(silent.err.find("no recorder at"), std::string::npos) << silent.err;
 }

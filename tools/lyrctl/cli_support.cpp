@@ -42,13 +42,13 @@ lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
   return Failure("no recorder at " + device + ": it did not take the link's first block");
 }
 
+}  // namespace
+
 std::string FirmwareText(uint16_t version) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);
   return buf;
 }
-
-}  // namespace
 
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
   RecorderSession session;

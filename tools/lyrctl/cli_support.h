@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,5 +23,8 @@ struct RecorderSession {
 // request access, refresh, firmware check). Otherwise an error with a clear
 // message (a usage error when the recorder to use must be named).
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options);
+
+// A firmware version as the recorder's texts show it: "V6.021".
+std::string FirmwareText(uint16_t version);
 
 }  // namespace lyrctl

@@ -23,12 +23,6 @@ struct RecorderInfo {
   std::string text;
 };
 
-std::string FirmwareText(uint16_t version) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);
-  return buf;
-}
-
 // High byte: hardware version; low byte: MCU version as two decimal digits.
 std::string HardwareText(uint16_t word) { return "V" + std::to_string(word >> 8); }
 std::string McuText(uint16_t word) {
