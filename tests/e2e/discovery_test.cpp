@@ -7,9 +7,9 @@
 
 #include "e2e_support.h"
 #include "emulator/sysfs_publisher.h"
-#include "session/connection.h"
 #include "link/disk_scanner.h"
 #include "link/recorder_watcher.h"
+#include "session/connection.h"
 #include "settings/recorder_model.h"
 #include "support/watcher_reports.h"
 
@@ -79,8 +79,9 @@ TEST(HotPlug, WatcherAndLyrctlFollowPlugUnplugAndReplug) {
   other.name = "sdq";
   other.serial = "OTHER";
   other.node = rec.dir() / "other.img";
-  std::string error;
-  ASSERT_EQ(lyr_emu::PublishDisk(root, other, &error), "sdq") << error;
+  const auto published = lyr_emu::PublishDisk(root, other);
+  ASSERT_TRUE(published) << published.error().context;
+  ASSERT_EQ(published.value(), "sdq");
   EXPECT_EQ(reports.Next(std::chrono::milliseconds(1500)), std::make_pair(-9, -9));  // the current one stays
   const auto several = lyr_test::Run({lyr_test::LyrctlPath(), "info"}, env);
   EXPECT_NE(several.exit_code, 0);

@@ -138,17 +138,18 @@ TEST(StandInStore, TakesOnlySettingsItCanHonour) {
     SCOPED_TRACE(c.name);
     lyr_test::TempDir dir;
     const fs::path store = dir / "store";
-    std::string error;
-    ASSERT_TRUE(lyr_emu::RecorderStore::Create(store, &error)) << error;
+    const auto created = lyr_emu::RecorderStore::Create(store);
+    ASSERT_TRUE(created) << created.error().context;
     json j = json::parse(std::ifstream(store / "recorder.json"));
     c.edit(j);
     std::ofstream(store / "recorder.json") << j.dump(2);
-    const auto opened = lyr_emu::RecorderStore::Open(store, &error);
+    const auto opened = lyr_emu::RecorderStore::Open(store);
     if (c.key == nullptr) {
-      EXPECT_TRUE(opened) << error;
+      EXPECT_TRUE(opened) << opened.error().context;
       continue;
     }
     EXPECT_FALSE(opened);
+    const std::string error = opened ? std::string() : opened.error().context;
     EXPECT_NE(error.find(c.key), std::string::npos) << error;
     EXPECT_NE(error.find((store / "recorder.json").string()), std::string::npos) << error;
   }
@@ -171,12 +172,12 @@ TEST(StandIn, DataMissingFromTheStoreFailsTheReadLikeAReadFault) {
     if (c.fault == Fault::ShortFile) fs::resize_file(rec.store().Find(entry)->data_path, 150000);
     if (c.fault == Fault::ReadFault) {
       rec.config().read_fail_offset = 150000;
-      ASSERT_TRUE(rec.store().SaveConfig());
+      ASSERT_TRUE(rec.store().SaveConfig().ok());
     }
     // The store as lyr-emu finds it on disk.
-    std::string error;
-    const auto store = lyr_emu::RecorderStore::Open(rec.store().dir(), &error);
-    ASSERT_TRUE(store) << error;
+    const auto opened = lyr_emu::RecorderStore::Open(rec.store().dir());
+    ASSERT_TRUE(opened) << opened.error().context;
+    const auto& store = opened.value();
     lyr_emu::RecorderEmulator emu(*store);
 
     // One 64 KiB piece at `offset`, asked for as the link asks (the length

@@ -33,10 +33,9 @@ class FakeTree {
   }
   std::string Plug(PublishedDisk disk) {
     if (disk.node.empty()) disk.node = NodeFile(disk.name.empty() ? "disk" + disk.serial : disk.name);
-    std::string error;
-    const std::string name = lyr_emu::PublishDisk(root(), disk, &error);
-    EXPECT_FALSE(name.empty()) << error;
-    return name;
+    const auto name = lyr_emu::PublishDisk(root(), disk);
+    EXPECT_TRUE(name) << name.error().context;
+    return name ? name.value() : std::string();
   }
   void Unplug(const std::string& name) { EXPECT_TRUE(lyr_emu::UnpublishDisk(root(), name)); }
 

@@ -74,9 +74,8 @@ TEST_F(CatalogueTest, OnlyTheRowsInViewAndFiveMoreAreAskedFor) {
   for (uint32_t i = 1; i <= kCount; ++i) {
     auto record =
         lyr_emu::MakeRecordingRecord(48000, 1536000, 16, 2, 0x70001, date, "R" + std::to_string(i), "");
-    std::string error;
-    uint32_t entry = 0;
-    ASSERT_TRUE(recorder_.store().AddRecording(record, data, 0, 16, &entry, &error)) << error;
+    const auto added = recorder_.store().AddRecording(record, data, 0, 16);
+    ASSERT_TRUE(added) << added.error().context;
   }
   auto link = recorder_.MakeLink();
   RecordingCatalogue catalogue(*link);

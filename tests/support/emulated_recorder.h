@@ -21,9 +21,11 @@ namespace lyr_test {
 class EmulatedRecorder {
  public:
   EmulatedRecorder() {
-    std::string error;
-    store_ = lyr_emu::RecorderStore::Create(dir_.path() / "store", &error);
-    if (!store_) ADD_FAILURE() << error;
+    auto created = lyr_emu::RecorderStore::Create(dir_.path() / "store");
+    if (!created)
+      ADD_FAILURE() << created.error().context;
+    else
+      store_ = std::move(created).value();
     emulator_ = std::make_unique<lyr_emu::RecorderEmulator>(*store_);
   }
 
@@ -40,10 +42,9 @@ class EmulatedRecorder {
       std::ofstream out(file, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     }
-    uint32_t got = 0;
-    std::string error;
-    if (!store_->AddRecording(record, file, 0, data.size(), &got, &error, entry)) ADD_FAILURE() << error;
-    return got;
+    const auto got = store_->AddRecording(record, file, 0, data.size(), entry);
+    if (!got) ADD_FAILURE() << got.error().context;
+    return got ? got.value() : 0;
   }
 
   // Adds a 16-bit PCM recording of `data` bytes of a counting pattern.
@@ -51,7 +52,8 @@ class EmulatedRecorder {
                   uint32_t entry = 0) {
     std::tm date{};
     lyr_emu::ParseDateTime("2011-08-19T10:20:37", &date);
-    auto record = lyr_emu::MakeRecordingRecord(rate, rate * channels * 16, 16, channels, 0x70001, date, name, "");
+    auto record =
+        lyr_emu::MakeRecordingRecord(rate, rate * channels * 16, 16, channels, 0x70001, date, name, "");
     return AddRecording(record, Pattern(bytes, bytes), entry);
   }
 
@@ -79,9 +81,8 @@ class EmulatedRecorder {
   // A link opened on the stand-in. With `ready`, it has also been through
   // Identify and RequestAccess, as the connection sequence leaves it.
   std::unique_ptr<lyr::RecorderLink> MakeLink(bool ready = true) {
-    auto link = std::make_unique<lyr::RecorderLink>([this](const std::string&) {
-      return lyr::RawDriveOpenResult(emulator_->Connect());
-    });
+    auto link = std::make_unique<lyr::RecorderLink>(
+        [this](const std::string&) { return lyr::RawDriveOpenResult(emulator_->Connect()); });
     link->SetSettleDelay(std::chrono::milliseconds(0));
     link->ResetLinkState();
     if (link->OpenLink("stand-in") != 0) ADD_FAILURE() << "OpenLink on the stand-in failed";

@@ -22,6 +22,9 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+// The stand-in's errors carry their whole text in the context.
+int Fail(const lyr::Error& error) { return Fail(error.context); }
+
 // What each command was asked to do, as the command line gave it.
 struct InitArgs {
   std::string store_dir;
@@ -80,18 +83,21 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& a) {
 }
 
 int Init(const InitArgs& a) {
-  std::string error;
-  auto store = lyr_emu::RecorderStore::Create(a.store_dir, &error);
-  if (!store) return Fail(error);
-  if (a.demo && !lyr_emu::AddDemoRecordings(*store, &error)) return Fail(error);
+  auto created = lyr_emu::RecorderStore::Create(a.store_dir);
+  if (!created) return Fail(created.error());
+  const auto& store = created.value();
+  if (a.demo) {
+    const lyr::Status demo = lyr_emu::AddDemoRecordings(*store);
+    if (!demo) return Fail(demo.error());
+  }
   std::printf("store %s ready with %zu recordings\n", a.store_dir.c_str(), store->recordings().size());
   return 0;
 }
 
 int Add(const AddArgs& a) {
-  std::string error;
-  auto store = lyr_emu::RecorderStore::Open(a.store_dir, &error);
-  if (!store) return Fail(error);
+  auto opened = lyr_emu::RecorderStore::Open(a.store_dir);
+  if (!opened) return Fail(opened.error());
+  const auto& store = opened.value();
   lyr_emu::ImportOptions options;
   options.name = a.name;
   options.text = a.text;
@@ -101,8 +107,9 @@ int Add(const AddArgs& a) {
     if (!lyr_emu::ParseDateTime(a.date, &tm)) return Fail("--date wants YYYY-MM-DDTHH:MM:SS, got " + a.date);
     options.date = tm;
   }
-  uint32_t added = 0;
-  if (!lyr_emu::ImportAudioFile(*store, a.file, options, &added, &error)) return Fail(error);
+  const auto imported = lyr_emu::ImportAudioFile(*store, a.file, options);
+  if (!imported) return Fail(imported.error());
+  const uint32_t added = imported.value();
   const lyr_emu::StoredRecording* rec = store->Find(added);
   const lyr::RecordingRecord record(rec->record);
   std::printf("added entry %u (%s, %llu bytes)\n", added, record.Name().c_str(),
@@ -111,9 +118,9 @@ int Add(const AddArgs& a) {
 }
 
 int Serve(const ServeArgs& a) {
-  std::string error;
-  auto store = lyr_emu::RecorderStore::Open(a.store_dir, &error);
-  if (!store) return Fail(error);
+  auto opened = lyr_emu::RecorderStore::Open(a.store_dir);
+  if (!opened) return Fail(opened.error());
+  const auto& store = opened.value();
   lyr_emu::RecorderEmulator emulator(*store);
   std::unique_ptr<lyr_emu::SysfsPlug> plug;
   if (!a.sysfs_root.empty()) {
@@ -130,8 +137,10 @@ int Serve(const ServeArgs& a) {
   options.on_mounted = [&] {
     std::printf("serving %s as %s/disk (Ctrl+C to stop)\n", a.store_dir.c_str(), a.mount_dir.c_str());
     std::fflush(stdout);
-    if (plug && !plug->Start(&error)) {
-      std::fprintf(stderr, "lyr-emu: %s\n", error.c_str());
+    if (!plug) return true;
+    const lyr::Status started = plug->Start();
+    if (!started) {
+      std::fprintf(stderr, "lyr-emu: %s\n", started.error().context.c_str());
       plug_failed = true;
       return false;
     }

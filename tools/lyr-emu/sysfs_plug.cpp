@@ -27,11 +27,11 @@ SysfsPlug::SysfsPlug(RecorderEmulator& emulator, std::filesystem::path root, Pub
 
 SysfsPlug::~SysfsPlug() { Stop(); }
 
-bool SysfsPlug::Start(std::string* error) {
-  if (!Plug(error)) return false;
+lyr::Status SysfsPlug::Start() {
+  LYR_TRY(Plug());
   stop_ = false;
   thread_ = std::thread(&SysfsPlug::SignalLoop, this);
-  return true;
+  return {};
 }
 
 void SysfsPlug::Stop() {
@@ -40,15 +40,14 @@ void SysfsPlug::Stop() {
   Unplug();
 }
 
-bool SysfsPlug::Plug(std::string* error) {
+lyr::Status SysfsPlug::Plug() {
   std::lock_guard lock(mutex_);
-  if (!name_.empty()) return true;
-  name_ = PublishDisk(root_, disk_, error);
-  if (name_.empty()) return false;
+  if (!name_.empty()) return {};
+  LYR_TRY_ASSIGN(name_, PublishDisk(root_, disk_));
   emulator_.SetConnected(true);
   std::printf("plugged in as %s in %s\n", name_.c_str(), root_.c_str());
   std::fflush(stdout);
-  return true;
+  return {};
 }
 
 void SysfsPlug::Unplug() {
@@ -69,8 +68,8 @@ void SysfsPlug::SignalLoop() {
     if (sig == SIGUSR1) {
       Unplug();
     } else if (sig == SIGUSR2) {
-      std::string error;
-      if (!Plug(&error)) std::fprintf(stderr, "lyr-emu: %s\n", error.c_str());
+      const lyr::Status plugged = Plug();
+      if (!plugged) std::fprintf(stderr, "lyr-emu: %s\n", plugged.error().context.c_str());
     }
   }
 }

@@ -7,6 +7,7 @@
 
 #include "emulator/recorder_emulator.h"
 #include "emulator/sysfs_publisher.h"
+#include "platform/result.h"
 
 namespace lyr_emu {
 
@@ -23,12 +24,12 @@ class SysfsPlug {
   SysfsPlug& operator=(const SysfsPlug&) = delete;
 
   // Publishes the disk and starts listening for the plug signals.
-  bool Start(std::string* error);
+  lyr::Status Start();
   // Stops listening and takes the disk out of the tree.
   void Stop();
 
  private:
-  bool Plug(std::string* error);
+  lyr::Status Plug();
   void Unplug();
   void SignalLoop();
 

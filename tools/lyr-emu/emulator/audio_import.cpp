@@ -42,14 +42,13 @@ bool ReadHead(const fs::path& file, std::vector<uint8_t>* head, size_t max) {
   return true;
 }
 
-bool ParseWave(const fs::path& file, uint64_t file_size, AudioShape* shape, std::string* error) {
+lyr::Result<AudioShape> ParseWave(const fs::path& file, uint64_t file_size) {
+  AudioShape shape;
   std::ifstream in(file, std::ios::binary);
   uint8_t riff[12];
   if (!in.read(reinterpret_cast<char*>(riff), 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
-      std::memcmp(riff + 8, "WAVE", 4) != 0) {
-    *error = "not a WAVE file";
-    return false;
-  }
+      std::memcmp(riff + 8, "WAVE", 4) != 0)
+    return lyr::Error::Code(lyr::kErrorInvalidData, "not a WAVE file");
   bool have_fmt = false;
   uint64_t pos = 12;
   while (pos + 8 <= file_size) {
@@ -61,33 +60,31 @@ bool ParseWave(const fs::path& file, uint64_t file_size, AudioShape* shape, std:
       uint8_t fmt[16];
       if (!in.read(reinterpret_cast<char*>(fmt), 16)) break;
       const uint16_t tag = GetU16(fmt);
-      shape->channels = GetU16(fmt + 2);
-      shape->sample_rate = GetU32(fmt + 4);
-      shape->bits = GetU16(fmt + 14);
-      if (tag != 1 || shape->bits != 16 || shape->channels < 1 || shape->channels > 2) {
-        *error = "only 16-bit PCM WAVE files with one or two channels can be recordings";
-        return false;
-      }
+      shape.channels = GetU16(fmt + 2);
+      shape.sample_rate = GetU32(fmt + 4);
+      shape.bits = GetU16(fmt + 14);
+      if (tag != 1 || shape.bits != 16 || shape.channels < 1 || shape.channels > 2)
+        return lyr::Error::Code(lyr::kErrorInvalidData,
+                                "only 16-bit PCM WAVE files with one or two channels can be recordings");
       have_fmt = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       if (!have_fmt) break;
-      shape->data_offset = pos + 8;
-      shape->data_length = std::min<uint64_t>(size, file_size - shape->data_offset);
-      shape->data_length -= shape->data_length % (2u * shape->channels);
-      shape->codec = lyr::protocol::kCodecLinearPcm;
-      shape->bit_rate = shape->sample_rate * shape->channels * 16;
-      return true;
+      shape.data_offset = pos + 8;
+      shape.data_length = std::min<uint64_t>(size, file_size - shape.data_offset);
+      shape.data_length -= shape.data_length % (2u * shape.channels);
+      shape.codec = lyr::protocol::kCodecLinearPcm;
+      shape.bit_rate = shape.sample_rate * shape.channels * 16;
+      return shape;
     }
     pos += 8 + size + (size & 1);
   }
-  *error = "the WAVE file has no usable fmt and data chunks";
-  return false;
+  return lyr::Error::Code(lyr::kErrorInvalidData, "the WAVE file has no usable fmt and data chunks");
 }
 
 // The stand-in reads Layer II headers with its own small reader on purpose,
 // not with the manager's MpegHeader: it fills the records the manager reads,
 // and a fault common to both readers would pass every test unseen.
-bool ParseLayer2(const std::vector<uint8_t>& head, uint64_t file_size, AudioShape* shape, std::string* error) {
+lyr::Result<AudioShape> ParseLayer2(const std::vector<uint8_t>& head, uint64_t file_size) {
   static const uint16_t kRatesMpeg1[3] = {44100, 48000, 32000};
   static const uint16_t kRatesMpeg2[3] = {22050, 24000, 16000};
   static const uint16_t kKbpsMpeg1[15] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
@@ -97,28 +94,24 @@ bool ParseLayer2(const std::vector<uint8_t>& head, uint64_t file_size, AudioShap
   if (head.size() >= 10 && std::memcmp(head.data(), "ID3", 3) == 0) {
     start = 10 + ((head[6] & 0x7F) << 21 | (head[7] & 0x7F) << 14 | (head[8] & 0x7F) << 7 | (head[9] & 0x7F));
   }
-  if (start + 4 > head.size()) {
-    *error = "not an MPEG audio file";
-    return false;
-  }
+  if (start + 4 > head.size()) return lyr::Error::Code(lyr::kErrorInvalidData, "not an MPEG audio file");
   const uint8_t* h = head.data() + start;
   const bool sync = h[0] == 0xFF && (h[1] & 0xF0) == 0xF0;
   const bool mpeg1 = (h[1] & 0x08) != 0;
   const int layer = 4 - ((h[1] >> 1) & 3);
   const int rate_index = (h[2] >> 2) & 3;
   const int bitrate_index = h[2] >> 4;
-  if (!sync || layer != 2 || rate_index == 3 || bitrate_index == 0 || bitrate_index == 15) {
-    *error = "not an MPEG Layer II stream (make one with twolame)";
-    return false;
-  }
-  shape->sample_rate = mpeg1 ? kRatesMpeg1[rate_index] : kRatesMpeg2[rate_index];
-  shape->bit_rate = (mpeg1 ? kKbpsMpeg1[bitrate_index] : kKbpsMpeg2[bitrate_index]) * 1000u;
-  shape->channels = ((h[3] >> 6) & 3) == 3 ? 1 : 2;
-  shape->bits = 16;
-  shape->codec = lyr::protocol::kCodecMpegLayer2;
-  shape->data_offset = start;
-  shape->data_length = file_size - start;
-  return true;
+  if (!sync || layer != 2 || rate_index == 3 || bitrate_index == 0 || bitrate_index == 15)
+    return lyr::Error::Code(lyr::kErrorInvalidData, "not an MPEG Layer II stream (make one with twolame)");
+  AudioShape shape;
+  shape.sample_rate = mpeg1 ? kRatesMpeg1[rate_index] : kRatesMpeg2[rate_index];
+  shape.bit_rate = (mpeg1 ? kKbpsMpeg1[bitrate_index] : kKbpsMpeg2[bitrate_index]) * 1000u;
+  shape.channels = ((h[3] >> 6) & 3) == 3 ? 1 : 2;
+  shape.bits = 16;
+  shape.codec = lyr::protocol::kCodecMpegLayer2;
+  shape.data_offset = start;
+  shape.data_length = file_size - start;
+  return shape;
 }
 
 void PutText(uint8_t* field, size_t width, const std::string& text) {
@@ -139,7 +132,8 @@ bool ParseDateTime(const std::string& text, std::tm* out) {
   std::tm tm{};
   int y, mo, d, h, mi, s;
   char tail;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return false;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+    return false;
   if (y < 1980 || y > 2099 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59 || h < 0 ||
       mi < 0 || s < 0)
     return false;
@@ -176,21 +170,21 @@ std::array<uint8_t, 652> MakeRecordingRecord(uint32_t sample_rate, uint32_t bit_
   return r;
 }
 
-bool ImportAudioFile(RecorderStore& store, const fs::path& file, const ImportOptions& options, uint32_t* entry,
-                     std::string* error) {
+lyr::Result<uint32_t> ImportAudioFile(RecorderStore& store, const fs::path& file,
+                                      const ImportOptions& options) {
   std::error_code ec;
   const uint64_t size = fs::file_size(file, ec);
   std::vector<uint8_t> head;
-  if (ec || !ReadHead(file, &head, 1 << 16)) {
-    *error = "cannot read " + file.string();
-    return false;
-  }
-  AudioShape shape;
+  if (ec || !ReadHead(file, &head, 1 << 16))
+    return lyr::Error::Code(lyr::kErrorFileNotFound, "cannot read " + file.string());
   const bool is_wave = head.size() >= 12 && std::memcmp(head.data(), "RIFF", 4) == 0;
-  if (!(is_wave ? ParseWave(file, size, &shape, error) : ParseLayer2(head, size, &shape, error))) {
-    *error = file.string() + ": " + *error;
-    return false;
+  auto parsed = is_wave ? ParseWave(file, size) : ParseLayer2(head, size);
+  if (!parsed) {
+    lyr::Error error = parsed.error();
+    error.context = file.string() + ": " + error.context;
+    return error;
   }
+  const AudioShape& shape = parsed.value();
   RecorderConfig& config = store.config();
   std::string name = options.name;
   if (name.empty()) {
@@ -198,17 +192,16 @@ bool ImportAudioFile(RecorderStore& store, const fs::path& file, const ImportOpt
     std::snprintf(buf, sizeof buf, "%.7s%04u", config.file_prefix.c_str(), (config.file_counter + 1) % 10000);
     name = buf;
   }
-  if (name.size() > 11) {
-    *error = "a recording name holds at most 11 characters";
-    return false;
-  }
+  if (name.size() > 11)
+    return lyr::Error::Code(lyr::kErrorInvalidParameter, "a recording name holds at most 11 characters");
   const std::tm date = options.date ? *options.date : Now();
-  auto record = MakeRecordingRecord(shape.sample_rate, shape.bit_rate, shape.bits, shape.channels, shape.codec,
-                                    date, name, options.text);
-  if (!store.AddRecording(record, file, shape.data_offset, shape.data_length, entry, error, options.entry))
-    return false;
+  auto record = MakeRecordingRecord(shape.sample_rate, shape.bit_rate, shape.bits, shape.channels,
+                                    shape.codec, date, name, options.text);
+  LYR_TRY_ASSIGN(const uint32_t entry,
+                 store.AddRecording(record, file, shape.data_offset, shape.data_length, options.entry));
   ++config.file_counter;
-  return store.SaveConfig(error);
+  LYR_TRY(store.SaveConfig());
+  return entry;
 }
 
 bool WritePcmWaveFile(const int16_t* pcm, size_t frames, int channels, int sample_rate, const fs::path& out) {
@@ -235,23 +228,20 @@ bool WritePcmWaveFile(const int16_t* pcm, size_t frames, int channels, int sampl
   return static_cast<bool>(f);
 }
 
-bool EncodeLayer2File(const int16_t* pcm, size_t frames, int channels, int sample_rate, int bitrate_kbps,
-                      bool joint_stereo, bool crc, const fs::path& out, std::string* error) {
+lyr::Status EncodeLayer2File(const int16_t* pcm, size_t frames, int channels, int sample_rate,
+                             int bitrate_kbps, bool joint_stereo, bool crc, const fs::path& out) {
   twolame_options* opts = twolame_init();
-  if (opts == nullptr) {
-    *error = "twolame: cannot initialise";
-    return false;
-  }
+  if (opts == nullptr) return lyr::Error::Code(lyr::kErrorNotEnoughMemory, "twolame: cannot initialise");
   twolame_set_num_channels(opts, channels);
   twolame_set_in_samplerate(opts, sample_rate);
   twolame_set_out_samplerate(opts, sample_rate);
   twolame_set_bitrate(opts, bitrate_kbps);
-  twolame_set_mode(opts, channels == 1 ? TWOLAME_MONO : (joint_stereo ? TWOLAME_JOINT_STEREO : TWOLAME_STEREO));
+  twolame_set_mode(opts,
+                   channels == 1 ? TWOLAME_MONO : (joint_stereo ? TWOLAME_JOINT_STEREO : TWOLAME_STEREO));
   twolame_set_error_protection(opts, crc ? 1 : 0);
   if (twolame_init_params(opts) != 0) {
     twolame_close(&opts);
-    *error = "twolame: unsupported parameters";
-    return false;
+    return lyr::Error::Code(lyr::kErrorInvalidParameter, "twolame: unsupported parameters");
   }
   std::ofstream f(out, std::ios::binary | std::ios::trunc);
   std::vector<unsigned char> mp2(1 << 16);
@@ -270,14 +260,15 @@ bool EncodeLayer2File(const int16_t* pcm, size_t frames, int channels, int sampl
     ok = bytes >= 0 && f.write(reinterpret_cast<char*>(mp2.data()), bytes);
   }
   twolame_close(&opts);
-  if (!ok) *error = "twolame: encoding failed";
-  return ok;
+  if (!ok) return lyr::Error::Code(lyr::kErrorIoDevice, "twolame: encoding failed");
+  return {};
 }
 
 namespace {
 
 // A short musical phrase with speech-like bursts: never clips, never silent.
-std::vector<int16_t> DemoSignal(int sample_rate, int channels, double seconds, double base_hz, unsigned seed) {
+std::vector<int16_t> DemoSignal(int sample_rate, int channels, double seconds, double base_hz,
+                                unsigned seed) {
   const size_t frames = static_cast<size_t>(sample_rate * seconds);
   std::vector<int16_t> pcm(frames * channels);
   std::mt19937 rng(seed);
@@ -289,9 +280,9 @@ std::vector<int16_t> DemoSignal(int sample_rate, int channels, double seconds, d
     const double burst = (std::fmod(t, 1.2) < 0.6) ? 1.0 : 0.35;
     for (int c = 0; c < channels; ++c) {
       const double f = base_hz * (c == 0 ? 1.0 : 1.5);
-      const double v = envelope * burst *
-                           (0.35 * std::sin(2 * pi * f * t) + 0.15 * std::sin(2 * pi * 2.01 * f * t + c)) +
-                       noise(rng);
+      const double v =
+          envelope * burst * (0.35 * std::sin(2 * pi * f * t) + 0.15 * std::sin(2 * pi * 2.01 * f * t + c)) +
+          noise(rng);
       pcm[i * channels + c] = static_cast<int16_t>(std::lround(std::clamp(v, -0.95, 0.95) * 32767.0));
     }
   }
@@ -300,7 +291,7 @@ std::vector<int16_t> DemoSignal(int sample_rate, int channels, double seconds, d
 
 }  // namespace
 
-bool AddDemoRecordings(RecorderStore& store, std::string* error) {
+lyr::Status AddDemoRecordings(RecorderStore& store) {
   struct Demo {
     bool mpeg;
     int rate, channels, kbps;
@@ -321,25 +312,22 @@ bool AddDemoRecordings(RecorderStore& store, std::string* error) {
   for (const Demo& d : kDemos) {
     const std::vector<int16_t> pcm = DemoSignal(d.rate, d.channels, d.seconds, d.base_hz, seed++);
     const size_t frames = pcm.size() / d.channels;
-    const bool made = d.mpeg ? EncodeLayer2File(pcm.data(), frames, d.channels, d.rate, d.kbps, true, false, tmp,
-                                                error)
-                             : WritePcmWaveFile(pcm.data(), frames, d.channels, d.rate, tmp);
-    if (!made) {
-      if (error->empty()) *error = "cannot write " + tmp.string();
-      return false;
+    if (d.mpeg) {
+      LYR_TRY(EncodeLayer2File(pcm.data(), frames, d.channels, d.rate, d.kbps, true, false, tmp));
+    } else if (!WritePcmWaveFile(pcm.data(), frames, d.channels, d.rate, tmp)) {
+      return lyr::Error::Code(lyr::kErrorIoDevice, "cannot write " + tmp.string());
     }
     ImportOptions options;
     std::tm date{};
     ParseDateTime(d.date, &date);
     options.date = date;
     options.text = d.text;
-    uint32_t entry = 0;
-    const bool ok = ImportAudioFile(store, tmp, options, &entry, error);
+    const auto imported = ImportAudioFile(store, tmp, options);
     std::error_code ec;
     fs::remove(tmp, ec);
-    if (!ok) return false;
+    LYR_TRY(imported);
   }
-  return true;
+  return {};
 }
 
 }  // namespace lyr_emu

@@ -377,7 +377,7 @@ void RecorderEmulator::SetClock(uint32_t /*sector*/, const uint8_t* args) {
   if (wanted == static_cast<std::time_t>(-1)) return;
   store_.config().clock_offset_seconds =
       static_cast<int64_t>(wanted) - static_cast<int64_t>(std::time(nullptr));
-  store_.SaveConfig();
+  (void)store_.SaveConfig();  // the recorder answers whether or not its settings reach the disk
 }
 
 void RecorderEmulator::ReadSettings(uint32_t sector, const uint8_t* /*args*/) {
@@ -400,7 +400,7 @@ void RecorderEmulator::FirmwareStatus(uint32_t sector, const uint8_t* /*args*/) 
 
 void RecorderEmulator::ResetFileCounter(uint32_t /*sector*/, const uint8_t* /*args*/) {
   store_.config().file_counter = 0;
-  store_.SaveConfig();
+  (void)store_.SaveConfig();  // the recorder answers whether or not its settings reach the disk
 }
 
 void RecorderEmulator::HighestIndex(uint32_t sector, const uint8_t* /*args*/) {
@@ -419,7 +419,7 @@ void RecorderEmulator::GetRecorderText(uint32_t sector, const uint8_t* /*args*/)
 void RecorderEmulator::SetRecorderText(uint32_t /*sector*/, const uint8_t* args) {
   const auto* text = reinterpret_cast<const char*>(args);
   store_.config().recorder_text.assign(text, strnlen(text, 256));
-  store_.SaveConfig();
+  (void)store_.SaveConfig();  // the recorder answers whether or not its settings reach the disk
 }
 
 void RecorderEmulator::MemoryStatus(uint32_t sector, const uint8_t* /*args*/) {

@@ -230,44 +230,35 @@ std::array<uint8_t, 248> DefaultSettingsRecord(const std::string& file_prefix) {
 
 }  // namespace
 
-std::unique_ptr<RecorderStore> RecorderStore::Create(const fs::path& dir, std::string* error) {
+lyr::Result<std::unique_ptr<RecorderStore>> RecorderStore::Create(const fs::path& dir) {
   std::error_code ec;
   fs::create_directories(dir / "recordings", ec);
-  if (ec) {
-    *error = "cannot create " + dir.string() + ": " + ec.message();
-    return nullptr;
-  }
-  if (fs::exists(dir / "recorder.json")) {
-    *error = dir.string() + " already holds a recorder store";
-    return nullptr;
-  }
+  if (ec)
+    return lyr::Error::Code(lyr::kErrorPathNotFound, "cannot create " + dir.string() + ": " + ec.message());
+  if (fs::exists(dir / "recorder.json"))
+    return lyr::Error::Code(lyr::kErrorAlreadyExists, dir.string() + " already holds a recorder store");
   std::unique_ptr<RecorderStore> store(new RecorderStore(dir));
   store->settings_ = DefaultSettingsRecord(store->config_.file_prefix);
-  if (!store->SaveConfig(error) || !store->SaveSettings()) {
-    if (error->empty()) *error = "cannot write the store at " + dir.string();
-    return nullptr;
-  }
+  LYR_TRY(store->SaveConfig());
+  if (!store->SaveSettings())
+    return lyr::Error::Code(lyr::kErrorIoDevice, "cannot write the store at " + dir.string());
   return store;
 }
 
-std::unique_ptr<RecorderStore> RecorderStore::Open(const fs::path& dir, std::string* error) {
+lyr::Result<std::unique_ptr<RecorderStore>> RecorderStore::Open(const fs::path& dir) {
   std::unique_ptr<RecorderStore> store(new RecorderStore(dir));
-  if (!store->Load(error)) return nullptr;
+  LYR_TRY(store->Load());
   return store;
 }
 
-bool RecorderStore::Load(std::string* error) {
+lyr::Status RecorderStore::Load() {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(dir_ / "recorder.json", &bytes)) {
-    *error = dir_.string() + " is not a recorder store (no recorder.json; make one with lyr-emu init)";
-    return false;
+    return lyr::Error::Code(
+        lyr::kErrorFileNotFound,
+        dir_.string() + " is not a recorder store (no recorder.json; make one with lyr-emu init)");
   }
-  auto config = ParseRecorderConfig(bytes, dir_ / "recorder.json");
-  if (!config) {
-    *error = config.error().context;
-    return false;
-  }
-  config_ = std::move(config).value();
+  LYR_TRY_ASSIGN(config_, ParseRecorderConfig(bytes, dir_ / "recorder.json"));
   settings_ = DefaultSettingsRecord(config_.file_prefix);
   if (ReadWholeFile(dir_ / "settings.bin", &bytes) && bytes.size() == settings_.size())
     std::copy(bytes.begin(), bytes.end(), settings_.begin());
@@ -290,18 +281,16 @@ bool RecorderStore::Load(std::string* error) {
     rec.copied = fs::exists(RecordingPath(rec.entry, ".copied"));
     recordings_[rec.entry] = std::move(rec);
   }
-  return true;
+  return {};
 }
 
-bool RecorderStore::SaveConfig(std::string* error) {
+lyr::Status RecorderStore::SaveConfig() {
   SettingsWriter writer;
   VisitSettings(config_, writer);
   const std::string text = writer.j.dump(2) + "\n";
-  if (!WriteWholeFile(dir_ / "recorder.json", text.data(), text.size())) {
-    if (error) *error = "cannot write " + (dir_ / "recorder.json").string();
-    return false;
-  }
-  return true;
+  if (!WriteWholeFile(dir_ / "recorder.json", text.data(), text.size()))
+    return lyr::Error::Code(lyr::kErrorIoDevice, "cannot write " + (dir_ / "recorder.json").string());
+  return {};
 }
 
 bool RecorderStore::SaveSettings() {
@@ -317,38 +306,30 @@ fs::path RecorderStore::RecordingPath(uint32_t entry, const char* ext) const {
   return dir_ / "recordings" / (std::to_string(entry) + ext);
 }
 
-bool RecorderStore::AddRecording(std::array<uint8_t, 652> record, const fs::path& data_file, uint64_t offset,
-                                 uint64_t length, uint32_t* entry, std::string* error,
-                                 uint32_t requested_entry) {
+lyr::Result<uint32_t> RecorderStore::AddRecording(std::array<uint8_t, 652> record, const fs::path& data_file,
+                                                  uint64_t offset, uint64_t length,
+                                                  uint32_t requested_entry) {
   uint32_t e = requested_entry;
   if (e == 0) {
     e = recordings_.empty() ? 1 : recordings_.rbegin()->first + 1;
   } else if (recordings_.count(e) != 0) {
-    *error = "entry " + std::to_string(e) + " is in use";
-    return false;
+    return lyr::Error::Code(lyr::kErrorAlreadyExists, "entry " + std::to_string(e) + " is in use");
   }
-  if (length > UINT32_MAX) {
-    *error = "a recording holds at most 4 GiB of audio data";
-    return false;
-  }
+  if (length > UINT32_MAX)
+    return lyr::Error::Code(lyr::kErrorInvalidParameter, "a recording holds at most 4 GiB of audio data");
   lyr::PutU32(record.data() + lyr::record::kDataSize, static_cast<uint32_t>(length));
   lyr::PutU32(record.data() + lyr::record::kEntry, e);
   StoredRecording rec;
   rec.entry = e;
   rec.record = record;
   rec.data_path = RecordingPath(e, ".dat");
-  if (!CopyRange(data_file, offset, length, rec.data_path)) {
-    *error = "cannot copy the audio data of " + data_file.string();
-    return false;
-  }
+  if (!CopyRange(data_file, offset, length, rec.data_path))
+    return lyr::Error::Code(lyr::kErrorIoDevice, "cannot copy the audio data of " + data_file.string());
   rec.data_size = length;
-  if (!WriteWholeFile(RecordingPath(e, ".rec"), record.data(), record.size())) {
-    *error = "cannot write the recording record";
-    return false;
-  }
+  if (!WriteWholeFile(RecordingPath(e, ".rec"), record.data(), record.size()))
+    return lyr::Error::Code(lyr::kErrorIoDevice, "cannot write the recording record");
   recordings_[e] = std::move(rec);
-  if (entry) *entry = e;
-  return true;
+  return e;
 }
 
 bool RecorderStore::RemoveRecording(uint32_t entry) {

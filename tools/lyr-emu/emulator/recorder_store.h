@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace lyr_emu {
 
 // Limits of the settings in recorder.json; a store holding a value outside
@@ -64,13 +66,13 @@ struct StoredRecording {
 //   recordings/<entry>.copied  present when the copied mark is set
 class RecorderStore {
  public:
-  static std::unique_ptr<RecorderStore> Create(const std::filesystem::path& dir, std::string* error);
-  static std::unique_ptr<RecorderStore> Open(const std::filesystem::path& dir, std::string* error);
+  static lyr::Result<std::unique_ptr<RecorderStore>> Create(const std::filesystem::path& dir);
+  static lyr::Result<std::unique_ptr<RecorderStore>> Open(const std::filesystem::path& dir);
 
   const std::filesystem::path& dir() const { return dir_; }
   RecorderConfig& config() { return config_; }
   const RecorderConfig& config() const { return config_; }
-  bool SaveConfig(std::string* error = nullptr);
+  lyr::Status SaveConfig();
 
   std::array<uint8_t, 248>& settings() { return settings_; }
   bool SaveSettings();
@@ -79,9 +81,9 @@ class RecorderStore {
 
   // Adds a recording whose data is `length` bytes of `data_file` from
   // `offset` (copied into the store). entry 0 picks the next free entry.
-  // The record's entry and data size fields are set.
-  bool AddRecording(std::array<uint8_t, 652> record, const std::filesystem::path& data_file, uint64_t offset,
-                    uint64_t length, uint32_t* entry, std::string* error, uint32_t requested_entry = 0);
+  // The record's entry and data size fields are set. Returns the entry used.
+  lyr::Result<uint32_t> AddRecording(std::array<uint8_t, 652> record, const std::filesystem::path& data_file,
+                                     uint64_t offset, uint64_t length, uint32_t requested_entry = 0);
   bool RemoveRecording(uint32_t entry);
   bool RemoveAllRecordings();
   bool SetCopied(uint32_t entry, bool copied);
@@ -91,7 +93,7 @@ class RecorderStore {
 
  private:
   explicit RecorderStore(std::filesystem::path dir) : dir_(std::move(dir)) {}
-  bool Load(std::string* error);
+  lyr::Status Load();
   std::filesystem::path RecordingPath(uint32_t entry, const char* ext) const;
 
   std::filesystem::path dir_;

@@ -8,14 +8,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WriteAttribute(const fs::path& path, const std::string& value, std::string* error) {
+lyr::Status WriteAttribute(const fs::path& path, const std::string& value) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << value << '\n';
-  if (!out.flush()) {
-    *error = "cannot write " + path.string();
-    return false;
-  }
-  return true;
+  if (!out.flush()) return lyr::Error::Code(lyr::kErrorIoDevice, "cannot write " + path.string());
+  return {};
 }
 
 // SCSI identification fields are fixed-width and blank-padded.
@@ -36,18 +33,14 @@ std::string FreeName(const fs::path& root) {
 
 }  // namespace
 
-std::string PublishDisk(const fs::path& root, const PublishedDisk& disk, std::string* error) {
+lyr::Result<std::string> PublishDisk(const fs::path& root, const PublishedDisk& disk) {
   std::error_code ec;
   const std::string name = disk.name.empty() ? FreeName(root) : disk.name;
-  if (name.empty() || name.find('/') != std::string::npos) {
-    *error = "no free disk name in " + root.string();
-    return {};
-  }
+  if (name.empty() || name.find('/') != std::string::npos)
+    return lyr::Error::Code(lyr::kErrorInvalidParameter, "no free disk name in " + root.string());
   const fs::path link = root / "block" / name;
-  if (fs::exists(fs::symlink_status(link, ec))) {
-    *error = link.string() + " exists already";
-    return {};
-  }
+  if (fs::exists(fs::symlink_status(link, ec)))
+    return lyr::Error::Code(lyr::kErrorAlreadyExists, link.string() + " exists already");
   // One controller port per disk, so that disks never share a device folder.
   const fs::path controller =
       disk.usb ? root / "devices/pci0000:00/0000:00:14.0/usb1" : root / "devices/pci0000:00/0000:00:1f.2";
@@ -62,34 +55,29 @@ std::string PublishDisk(const fs::path& root, const PublishedDisk& disk, std::st
   const fs::path block = scsi / "block" / name;
 
   fs::create_directories(block, ec);
-  if (ec) {
-    *error = "cannot create " + block.string() + ": " + ec.message();
-    return {};
-  }
+  if (ec)
+    return lyr::Error::Code(lyr::kErrorPathNotFound, "cannot create " + block.string() + ": " + ec.message());
   if (disk.usb) {
-    if (!WriteAttribute(port_dir / "idVendor", "1a2b", error) ||
-        !WriteAttribute(port_dir / "idProduct", "0c01", error))
-      return {};
-    if (!disk.serial.empty() && !WriteAttribute(port_dir / "serial", disk.serial, error)) return {};
+    LYR_TRY(WriteAttribute(port_dir / "idVendor", "1a2b"));
+    LYR_TRY(WriteAttribute(port_dir / "idProduct", "0c01"));
+    if (!disk.serial.empty()) LYR_TRY(WriteAttribute(port_dir / "serial", disk.serial));
   }
-  if (!WriteAttribute(scsi / "vendor", Padded(disk.vendor, 8), error) ||
-      !WriteAttribute(scsi / "model", Padded(disk.model, 16), error) ||
-      !WriteAttribute(scsi / "rev", Padded(disk.revision, 4), error))
-    return {};
+  LYR_TRY(WriteAttribute(scsi / "vendor", Padded(disk.vendor, 8)));
+  LYR_TRY(WriteAttribute(scsi / "model", Padded(disk.model, 16)));
+  LYR_TRY(WriteAttribute(scsi / "rev", Padded(disk.revision, 4)));
   const fs::path node = disk.node.is_absolute() ? disk.node : fs::absolute(disk.node, ec);
-  if (!WriteAttribute(block / "uevent", "MAJOR=8\nMINOR=16\nDEVNAME=" + node.string() + "\nDEVTYPE=disk",
-                      error) ||
-      !WriteAttribute(block / "dev", "8:16", error))
-    return {};
+  LYR_TRY(WriteAttribute(block / "uevent", "MAJOR=8\nMINOR=16\nDEVNAME=" + node.string() + "\nDEVTYPE=disk"));
+  LYR_TRY(WriteAttribute(block / "dev", "8:16"));
   fs::create_directory_symlink("../../../" + scsi_name, block / "device", ec);
   if (!ec) {
     fs::create_directories(root / "block", ec);
     fs::create_directory_symlink(fs::path("..") / block.lexically_relative(root), link, ec);
   }
   if (ec) {
-    *error = "cannot link " + link.string() + ": " + ec.message();
+    lyr::Error error =
+        lyr::Error::Code(lyr::kErrorIoDevice, "cannot link " + link.string() + ": " + ec.message());
     fs::remove_all(port_dir, ec);
-    return {};
+    return error;
   }
   return name;
 }

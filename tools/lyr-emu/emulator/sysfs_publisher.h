@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/result.h"
+
 namespace lyr_emu {
 
 // A disk as a sysfs tree shows it, for publishing the stand-in recorder (or
@@ -23,9 +25,8 @@ struct PublishedDisk {
 //   .../H:0:0:0/block/NAME/{uevent,dev}, NAME/device -> ../../../H:0:0:0
 //   ROOT/block/NAME -> ../devices/.../block/NAME
 // The uevent names the node with an absolute DEVNAME. The ROOT/block link is
-// made last, so a scanner never sees half a disk. Returns the name used, or
-// an empty text with `error` set.
-std::string PublishDisk(const std::filesystem::path& root, const PublishedDisk& disk, std::string* error);
+// made last, so a scanner never sees half a disk. Returns the name used.
+lyr::Result<std::string> PublishDisk(const std::filesystem::path& root, const PublishedDisk& disk);
 
 // Takes the disk out of the tree: the ROOT/block link first, then its device
 // folders. False when it was not there.
