@@ -1,0 +1,111 @@
+#pragma once
+// The burner tool runner: the only code that touches optical drives. It never
+// talks to a drive itself; it runs an external disc writer (cdrecord 3.x,
+// cdrskin or wodim) and an image maker (mkisofs, genisoimage or xorrisofs) as
+// child processes started from argument vectors (no shell), reads what they
+// print through a pipe without blocking, and turns that text into drive lists,
+// disc facts, image sizes, progress percentages and error lines.
+//
+// One object per owner: the application owns one, tests make their own. One
+// child runs at a time. The jobs use the burn starters and pollers from their
+// worker thread; the panel uses the scan, the disc query and blanking.
+//
+// Results of the form "0 / 1" are 0 for success and 1 for failure.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lyr::burn {
+
+// Media-kind bits: a drive capability, the kind of disc in a drive, and the
+// kind of disc a job writes.
+inline constexpr uint32_t MEDIA_CDROM = 0x0001;
+inline constexpr uint32_t MEDIA_CDR = 0x0002;
+inline constexpr uint32_t MEDIA_CDRW = 0x0004;
+inline constexpr uint32_t MEDIA_DVDROM = 0x0010;
+inline constexpr uint32_t MEDIA_DVDR = 0x0020;
+inline constexpr uint32_t MEDIA_DVDR_DL = 0x0040;
+inline constexpr uint32_t MEDIA_DVDRW = 0x0080;
+inline constexpr uint32_t MEDIA_DVDPLUSR = 0x0100;
+inline constexpr uint32_t MEDIA_DVDPLUSR_DL = 0x0200;
+inline constexpr uint32_t MEDIA_DVDPLUSRW = 0x0400;
+inline constexpr uint32_t MEDIA_DVDRAM = 0x1000;
+inline constexpr uint32_t kMediaCdKinds = 0x000E;
+inline constexpr uint32_t kMediaRewritableKinds = 0x1484;
+inline constexpr uint32_t kMediaWritableKinds = 0x1FEE;
+
+// One drive, copied by value.
+struct BURN_DRIVE_INFO {
+  char name[256] = {};  // vendor immediately followed by product
+  uint32_t device = 0;  // bus << 16 | target << 8 | lun
+  uint32_t read_capabilities = 0;
+  uint32_t write_capabilities = 0;
+};
+
+// One file of a data disc: where it is on this computer and where it goes on
+// the disc (leading separator included, "\" or "/").
+struct GraftPoint {
+  std::string local_path;
+  std::string disc_path;
+};
+
+// Which disc writer was found; its own commands and output differ.
+enum class WriterKind { kNone, kCdrecord, kCdrskin, kWodim };
+
+std::string FormatDeviceAddress(uint32_t device);
+uint32_t ParseDeviceAddress(std::string_view text);  // 0xFFFFFFFF when malformed
+
+class BurnerTools {
+ public:
+  BurnerTools();
+  ~BurnerTools();  // stops a running child and closes the pipes
+  BurnerTools(const BurnerTools&) = delete;
+  BurnerTools& operator=(const BurnerTools&) = delete;
+
+  // Finds the tools (beside the executable, then PATH; LYR_CDRECORD and
+  // LYR_MKISOFS name others) and learns the writer's kind from its version line.
+  void InitBurnerTools();
+  void CloseBurnerTools();
+  void SetBurnTempFolder(const std::string& folder);  // stored with a trailing '/'
+
+  WriterKind Writer() const;
+  const std::string& WriterPath() const;
+  const std::string& ImageMakerPath() const;
+
+  int ScanBurnerDrives();
+  int GetWriterCount() const;
+  BURN_DRIVE_INFO GetWriterInfo(int index) const;
+  int GetDriveCapabilities(uint32_t device, uint32_t* read_capabilities,
+                           uint32_t* write_capabilities) const;
+  int QueryDiscInfo(uint32_t device, uint32_t* disc_kind, uint64_t* free_bytes);
+  int BlankDisc(uint32_t device, int mode);
+
+  // Writes the path list into the temporary folder and asks the image maker
+  // for the image size in 2048-byte sectors.
+  int EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors);
+
+  // Return as soon as the child runs; the job then polls every 100 ms.
+  int StartDataBurn(uint32_t device, const std::string& volume_label,
+                    const std::vector<GraftPoint>& grafts, uint64_t total_bytes,
+                    uint32_t media_kind);
+  int StartAudioBurn(uint32_t device, const std::vector<std::string>& wave_paths);
+  // Writes the data disc's ISO 9660 image to a file with the image maker alone
+  // (no writer, no drive). Polled with PollDataBurn like a burn.
+  int StartImageFile(const std::string& volume_label, const std::vector<GraftPoint>& grafts,
+                     const std::string& image_path);
+  int PollDataBurn(int* exit_code, int* percent, std::string* error_text);
+  int PollAudioBurn(int* exit_code, int* percent, std::string* error_text);
+
+  // Cancel: SIGINT to the child's process group; the job keeps polling until
+  // the child has ended. Stop ends the child and releases it.
+  void InterruptToolProcess();
+  void StopToolProcess();
+
+ private:
+  struct State;
+  State* state_;
+};
+
+}  // namespace lyr::burn
