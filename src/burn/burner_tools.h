@@ -83,6 +83,8 @@ class BurnerTools {
 
   int ScanBurnerDrives();
   int GetWriterCount() const;
+  // Every drive the last scan found, writers or not, in the scan's order.
+  std::vector<BURN_DRIVE_INFO> AllDrives() const;
   BURN_DRIVE_INFO GetWriterInfo(int index) const;
   int GetDriveCapabilities(uint32_t device, uint32_t* read_capabilities, uint32_t* write_capabilities) const;
   int QueryDiscInfo(uint32_t device, uint32_t* disc_kind, uint64_t* free_bytes);

@@ -342,6 +342,32 @@ TEST(BurnerTools, ToolsBesideTheEnvironmentsChoice) {
   tools.StopToolProcess();
 }
 
+TEST(BurnerTools, AProgressLineSplitBetweenTwoReadsIsStillSeen) {
+  lyr_test::TempDir tmp;
+  const fs::path writer = tmp / "cdrecord";
+  WriteFile(writer,
+            "#!/bin/sh\n"
+            "if [ \"$1\" = -version ]; then echo 'Cdrecord-ProDVD-ProBD-Clone 3.02a09'; exit 0; fi\n"
+            "printf 'Track 01: Total bytes read/wr'; sleep 0.4\n"
+            "printf 'itten: 4/4 (1 sectors).\\n'; sleep 0.4\n");
+  fs::permissions(writer, fs::perms::owner_all);
+  BurnerTools tools;
+  tools.UseTools(writer.string(), "");
+  ASSERT_EQ(tools.Writer(), WriterKind::kCdrecord);
+  ASSERT_EQ(tools.StartAudioBurn(0, {"/a.wav", "/b.wav"}), 0);
+  int exit_code = kStillActive, percent = 0;
+  std::vector<int> percents;
+  std::string errors, error_text;
+  while (exit_code == kStillActive) {
+    ASSERT_EQ(tools.PollAudioBurn(&exit_code, &percent, &error_text), 0);
+    errors += error_text;
+    if (percents.empty() || percents.back() != percent) percents.push_back(percent);
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(percents, (std::vector<int>{0, 50, 100}));
+  EXPECT_EQ(errors, "");
+}
+
 TEST(OpticalDriveWatcher, ReportsOnlyOpticalDrives) {
   EXPECT_TRUE(IsOpticalDriveName("sr0"));
   EXPECT_TRUE(IsOpticalDriveName("sr12"));

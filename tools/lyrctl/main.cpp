@@ -21,6 +21,8 @@ constexpr Command kCommands[] = {
     {"export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files", AddExportCommand},
     {"delete", "Delete recordings from the recorder", AddDeleteCommand},
     {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
+    {"drives", "List the disc drives, what they read and write (LYR_CDRECORD, LYR_MKISOFS name the tools)",
+     AddDrivesCommand},
 };
 
 }  // namespace
