@@ -342,6 +342,39 @@ TEST(BurnerTools, ToolsBesideTheEnvironmentsChoice) {
   tools.StopToolProcess();
 }
 
+TEST(BurnerTools, PrefersCdrecordThenCdrskinThenWodimByTheirVersionLines) {
+  lyr_test::TempDir tmp;
+  const std::string emu = std::string(LYR_BURN_EMU_BIN) + "/../lyr-burn-emu";
+  auto script = [&](const fs::path& dir, const std::string& name, const std::string& as) {
+    fs::create_directories(dir);
+    WriteFile(dir / name, "#!/bin/sh\nexec '" + emu + "' --as=" + as + " \"$@\"\n");
+    fs::permissions(dir / name, fs::perms::owner_all);
+  };
+  // As on Debian: "cdrecord" is wodim under another name.
+  script(tmp / "debian", "cdrecord", "wodim");
+  script(tmp / "debian", "cdrskin", "cdrskin");
+  script(tmp / "cdrtools", "cdrecord", "cdrecord");
+  script(tmp / "cdrtools", "cdrskin", "cdrskin");
+  script(tmp / "cdrtools", "wodim", "wodim");
+  script(tmp / "wodim-only", "cdrecord", "wodim");
+  const std::string path = ::getenv("PATH");
+  struct Case {
+    const char* folder;
+    WriterKind kind;
+    const char* name;
+  } cases[] = {{"debian", WriterKind::kCdrskin, "cdrskin"},
+               {"cdrtools", WriterKind::kCdrecord, "cdrecord"},
+               {"wodim-only", WriterKind::kWodim, "cdrecord"}};
+  for (const auto& c : cases) {
+    ::setenv("PATH", (tmp / c.folder).c_str(), 1);  // only these writers
+    BurnerTools tools;
+    tools.InitBurnerTools();
+    EXPECT_EQ(tools.Writer(), c.kind) << c.folder;
+    EXPECT_EQ(tools.WriterPath(), (tmp / c.folder / c.name).string());
+  }
+  ::setenv("PATH", path.c_str(), 1);
+}
+
 TEST(BurnerTools, AProgressLineSplitBetweenTwoReadsIsStillSeen) {
   lyr_test::TempDir tmp;
   const fs::path writer = tmp / "cdrecord";
