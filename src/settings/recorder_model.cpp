@@ -13,6 +13,8 @@ namespace {
 
 using namespace std::chrono;
 
+}  // namespace
+
 LocalDateTime LocalNow() {
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);
@@ -22,6 +24,8 @@ LocalDateTime LocalNow() {
   const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
   return LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
 }
+
+namespace {
 
 // The input block every written settings record carries, whatever it held.
 struct FixedValue {
@@ -110,15 +114,29 @@ int RecorderModel::Refresh(RecorderLink& link) {
   return 1;
 }
 
-int RecorderModel::Commit(RecorderLink& link) {
+void RecorderModel::PutFixedValues(SettingsRecord& settings) {
   for (const FixedValue& f : kCommitValues) {
     if (f.width == 2) {
-      PutU16(settings_.data() + f.offset, static_cast<uint16_t>(f.value));
+      PutU16(settings.data() + f.offset, static_cast<uint16_t>(f.value));
     } else {
-      PutU32(settings_.data() + f.offset, f.value);
+      PutU32(settings.data() + f.offset, f.value);
     }
   }
+}
+
+int RecorderModel::Commit(RecorderLink& link) {
+  PutFixedValues(settings_);
   return link.WriteSettings(settings_);
+}
+
+void RecorderModel::TakeStatus(const DeviceRecord& device, const MemoryStatusRecord& memory,
+                               steady_clock::time_point read_at) {
+  device_ = device;
+  memory_status_ = memory;
+  const steady_clock::time_point now = steady_clock::now();
+  const auto since = read_at < now ? duration_cast<milliseconds>(now - read_at) : milliseconds{0};
+  refresh_time_ = LocalNow() - since;
+  refresh_steady_ = read_at;
 }
 
 std::optional<LocalDateTime> RecorderModel::RecorderNow() { return RecorderNow(steady_clock::now()); }
@@ -169,7 +187,9 @@ uint16_t RecorderModel::FirmwareVersion() const {
   return GetU16(device_.data() + protocol::kDevFirmwareVersion);
 }
 
-uint16_t RecorderModel::HardwareMcuVersion() const { return GetU16(device_.data() + protocol::kDevHardwareMcu); }
+uint16_t RecorderModel::HardwareMcuVersion() const {
+  return GetU16(device_.data() + protocol::kDevHardwareMcu);
+}
 
 RecorderClock RecorderModel::DeviceClock() const {
   const uint8_t* c = device_.data() + protocol::kDevClock;
