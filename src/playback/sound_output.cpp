@@ -143,7 +143,7 @@ void SoundOutput::NotificationThread() {
   }
 }
 
-int SoundOutput::PlayRecording(uint32_t entry) {
+int SoundOutput::PlayRecording(uint32_t entry, double start_seconds) {
   StopPlayback();
   uint32_t notify_size = 0;
   uint16_t channels = 0, bits = 0;
@@ -176,6 +176,7 @@ int SoundOutput::PlayRecording(uint32_t entry) {
     return 1;
   }
   stream_->Reset();
+  if (start_seconds > 0 && stream_->GetSource()->SeekTime(static_cast<float>(start_seconds)) != 0) return 1;
   if (stream_->FillBuffer(CAudioStream::kFirstDataWait) != 0) return 1;
   stream_->Play();
   device_.SetFrequency(sample_rate_ * static_cast<uint32_t>(speed_percent_) / 100);

@@ -79,7 +79,8 @@ class SoundOutput {
   // 0, or 1 after telling the player why there is no sound; the program goes
   // on without it.
   int InitAudio();
-  int PlayRecording(uint32_t entry);
+  // Plays `entry` from `start_seconds` on.
+  int PlayRecording(uint32_t entry, double start_seconds = 0);
   void StopPlayback();
   void ShutdownAudio();
 

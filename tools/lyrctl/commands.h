@@ -48,5 +48,6 @@ CommandRun AddListCommand(CLI::App& cmd);
 CommandRun AddExportCommand(CLI::App& cmd);
 CommandRun AddDeleteCommand(CLI::App& cmd);
 CommandRun AddDecodeCommand(CLI::App& cmd);
+CommandRun AddPlayCommand(CLI::App& cmd);
 
 }  // namespace lyrctl

@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files", AddExportCommand},
     {"delete", "Delete recordings from the recorder", AddDeleteCommand},
     {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
+    {"play", "Play a recording on the sound device (LYR_AUDIO=null|sdl chooses the output)", AddPlayCommand},
 };
 
 }  // namespace
