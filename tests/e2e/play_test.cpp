@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "e2e/e2e_support.h"
-#include "playback/decoder/layer2_stream.h"
+#include "support/layer2_decode.h"
 
 namespace {
 
@@ -22,17 +22,7 @@ std::vector<int16_t> Samples(const std::string& bytes) {
 }
 
 std::vector<int16_t> DecodeLayer2(const std::string& bytes) {
-  std::vector<int16_t> out;
-  size_t at = 0;
-  lyr::DecodeLayer2Stream(
-      [&](uint8_t* buffer, size_t capacity) {
-        const size_t n = std::min(capacity, bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, n);
-        at += n;
-        return n;
-      },
-      [&](const int16_t* samples, size_t length) { out.insert(out.end(), samples, samples + length / 2); });
-  return out;
+  return lyr_test::DecodeLayer2Bytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
 }
 
 // The frame of `heard` where `reference` starts: the best cross-correlation

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "platform/last_error.h"
-#include "playback/decoder/layer2_stream.h"
 #include "playback/playback_fixture.h"
 #include "playback/twolame_encoder.h"
+#include "support/layer2_decode.h"
 
 namespace lyr {
 namespace {
@@ -36,22 +36,9 @@ std::vector<uint8_t> StreamToEnd(CPlayerStream& stream, uint32_t piece = 4000) {
   return out;
 }
 
-// What the decoder makes of `bytes` on its own.
+// What the decoder makes of `bytes` on its own, as bytes.
 std::vector<uint8_t> Decoded(const std::vector<uint8_t>& bytes) {
-  std::vector<uint8_t> out;
-  size_t at = 0;
-  DecodeLayer2Stream(
-      [&](uint8_t* buffer, size_t capacity) {
-        const size_t n = std::min(capacity, bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, n);
-        at += n;
-        return n;
-      },
-      [&](const int16_t* samples, size_t length) {
-        const auto* p = reinterpret_cast<const uint8_t*>(samples);
-        out.insert(out.end(), p, p + length);
-      });
-  return out;
+  return test::Bytes(lyr_test::DecodeLayer2Bytes(bytes));
 }
 
 std::vector<uint8_t> Layer2(int rate, int kbits, double seconds, int channels = 2) {
