@@ -92,8 +92,8 @@ TEST(LyrctlPlay, WhatIsHeardIsTheRecording) {
     ASSERT_GT(reference.size(), static_cast<size_t>(c.rate * c.channels));
     const Played p = Play(rec, c.name);
     ASSERT_EQ(p.exit_code, 0) << p.err;
-    // It ends with the recording (played at about twice real time).
-    EXPECT_LT(p.seconds, c.seconds / 2 + 4.0);
+    // It ends with the recording, not later.
+    EXPECT_LT(p.seconds, c.seconds + 4.0);
     const long shift = Align(p.heard, reference, c.channels, c.rate);
     ASSERT_GE(shift, 0);
     ASSERT_LE(static_cast<size_t>(shift) * c.channels + reference.size(), p.heard.size())
