@@ -8,3 +8,5 @@ for script in link/run.sh export/run.sh sha1/compare.sh decoder/run.sh; do
   printf '\n== bench/%s\n' "$script"
   "$root/bench/$script" "$build"
 done
+printf '\n== bench/%s\n' playback/run.sh
+"$root/bench/playback/run.sh" "$build"

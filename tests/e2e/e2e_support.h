@@ -198,6 +198,14 @@ class ServedRecorder {
     return serve_output_;
   }
 
+  // Ends lyr-emu at once, as a recorder pulled out, and clears its mount.
+  void KillServer() {
+    if (pid_ <= 0) return;
+    lyr_test::Kill(pid_);
+    pid_ = -1;
+    Run({"/bin/fusermount3", "-u", "-z", mount_.string()});
+  }
+
   // Whether the mount is still in the mount table.
   bool Mounted() const {
     std::ifstream mounts("/proc/self/mounts");

@@ -49,5 +49,6 @@ CommandRun AddExportCommand(CLI::App& cmd);
 CommandRun AddDeleteCommand(CLI::App& cmd);
 CommandRun AddDecodeCommand(CLI::App& cmd);
 CommandRun AddDrivesCommand(CLI::App& cmd);
+CommandRun AddPlayCommand(CLI::App& cmd);
 
 }  // namespace lyrctl

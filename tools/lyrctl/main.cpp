@@ -23,6 +23,7 @@ constexpr Command kCommands[] = {
     {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
     {"drives", "List the disc drives, what they read and write (LYR_CDRECORD, LYR_MKISOFS name the tools)",
      AddDrivesCommand},
+    {"play", "Play a recording on the sound device (LYR_AUDIO=null|sdl chooses the output)", AddPlayCommand},
 };
 
 }  // namespace

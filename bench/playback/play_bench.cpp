@@ -1,0 +1,126 @@
+// Plays one recording of a recorder disk through the player buffer, the
+// player stream and the sound output into the null back end, which keeps
+// real time, and prints: the time from PlayRecording to the first block the
+// device takes (median of several plays), the time a seek inside the held
+// data and one outside it take (medians), and the CPU time of this whole
+// process (every thread: worker, notification thread, device clock) as a
+// share of one core while it plays in real time.
+// Usage: lyr-play-bench DEVICE ENTRY [SECONDS]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/recorder_link.h"
+#include "playback/null_sound_backend.h"
+#include "playback/player_buffer.h"
+#include "playback/sound_output.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct QuietNotices final : lyr::PlayerNotices {
+  void Message(const std::string& text, const std::string& caption) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+  void PlaybackEnded(uint32_t error) override {
+    if (error != 0) std::fprintf(stderr, "playback stopped with error %u\n", error);
+  }
+};
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s DEVICE ENTRY [SECONDS]\n", argv[0]);
+    return 2;
+  }
+  const uint32_t entry = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
+  const double seconds = argc > 3 ? std::strtod(argv[3], nullptr) : 60.0;
+  lyr::RecorderLink link;
+  link.SetSettleDelay(std::chrono::milliseconds(0));
+  if (link.OpenLink(argv[1]) != 0 || !link.Identify() || !link.RequestAccess("")) {
+    std::fprintf(stderr, "cannot open the recorder at %s\n", argv[1]);
+    return 1;
+  }
+  link.SetDriveOpen(true);
+  auto buffer = lyr::PlayerBuffer::BuffMgrCreate(link);
+  QuietNotices notices;
+  auto backend = std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::RealTime);
+  lyr::SoundOutput output(link, buffer.get(), std::move(backend), notices);
+  if (buffer == nullptr || output.InitAudio() != 0) return 1;
+
+  // Time to the first block: from the call to the first frames the device takes.
+  std::vector<double> first;
+  for (int i = 0; i < 7; ++i) {
+    const auto start = Clock::now();
+    if (output.PlayRecording(entry) != 0) {
+      std::fprintf(stderr, "cannot play entry %u\n", entry);
+      return 1;
+    }
+    while (output.stream()->GetBuffer()->FramesConsumed() == 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    first.push_back(Ms(Clock::now() - start));
+    output.StopPlayback();
+  }
+  std::printf("time to first block: median %.1f ms (min %.1f, max %.1f, %zu plays)\n", Median(first),
+              *std::min_element(first.begin(), first.end()), *std::max_element(first.begin(), first.end()),
+              first.size());
+
+  // Seeks: inside the held data (the ring holds the last 1 to 2 MiB read)
+  // and far outside it.
+  if (output.PlayRecording(entry) != 0) return 1;
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  double duration = 0;
+  output.GetDuration(&duration);
+  std::vector<double> inside, outside;
+  for (int i = 0; i < 9; ++i) {
+    auto start = Clock::now();
+    output.SeekTime(1.0 + i * 4.0);
+    inside.push_back(Ms(Clock::now() - start));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  for (int i = 0; i < 5; ++i) {
+    auto start = Clock::now();
+    output.SeekTime(duration * (0.5 + i * 0.08));
+    outside.push_back(Ms(Clock::now() - start));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  std::printf("seek inside held data: median %.2f ms (max %.2f); outside: median %.1f ms\n", Median(inside),
+              *std::max_element(inside.begin(), inside.end()), Median(outside));
+  output.StopPlayback();
+
+  // CPU share while playing from the start in real time.
+  const double cpu_before = CpuSeconds();
+  const auto start = Clock::now();
+  if (output.PlayRecording(entry) != 0) return 1;
+  const auto* sound = output.stream()->GetBuffer();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = CpuSeconds() - cpu_before;
+  const double heard = static_cast<double>(sound->FramesConsumed()) / sound->Format().samples_per_sec;
+  output.StopPlayback();
+  std::printf("CPU while playing %.0f s of a %.0f s recording: %.3f s = %.2f %% of one core (%.1f s heard)\n",
+              wall, duration, cpu, 100.0 * cpu / wall, heard);
+  return 0;
+}
