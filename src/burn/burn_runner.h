@@ -11,7 +11,7 @@
 namespace lyr::burn {
 
 // The exit code the pollers report while the tool still runs.
-inline constexpr int kToolStillActive = 259;
+inline constexpr int kToolStillActive = kStillActive;
 
 class BurnRunner {
  public:

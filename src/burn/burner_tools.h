@@ -54,6 +54,9 @@ struct GraftPoint {
 // Which disc writer was found; its own commands and output differ.
 enum class WriterKind { kNone, kCdrecord, kCdrskin, kWodim };
 
+// The exit code the pollers and CollectToolOutput report while the child runs.
+inline constexpr int kStillActive = 259;
+
 std::string FormatDeviceAddress(uint32_t device);
 uint32_t ParseDeviceAddress(std::string_view text);  // 0xFFFFFFFF when malformed
 
@@ -70,6 +73,10 @@ class BurnerTools {
   void CloseBurnerTools();
   void SetBurnTempFolder(const std::string& folder);  // stored with a trailing '/'
 
+  // Uses these two tools instead of searching (tests, the stand-in writer);
+  // the writer's kind is learnt from its version line all the same.
+  void UseTools(const std::string& writer_path, const std::string& image_maker_path);
+
   WriterKind Writer() const;
   const std::string& WriterPath() const;
   const std::string& ImageMakerPath() const;
@@ -77,8 +84,7 @@ class BurnerTools {
   int ScanBurnerDrives();
   int GetWriterCount() const;
   BURN_DRIVE_INFO GetWriterInfo(int index) const;
-  int GetDriveCapabilities(uint32_t device, uint32_t* read_capabilities,
-                           uint32_t* write_capabilities) const;
+  int GetDriveCapabilities(uint32_t device, uint32_t* read_capabilities, uint32_t* write_capabilities) const;
   int QueryDiscInfo(uint32_t device, uint32_t* disc_kind, uint64_t* free_bytes);
   int BlankDisc(uint32_t device, int mode);
 
@@ -87,9 +93,8 @@ class BurnerTools {
   int EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors);
 
   // Return as soon as the child runs; the job then polls every 100 ms.
-  int StartDataBurn(uint32_t device, const std::string& volume_label,
-                    const std::vector<GraftPoint>& grafts, uint64_t total_bytes,
-                    uint32_t media_kind);
+  int StartDataBurn(uint32_t device, const std::string& volume_label, const std::vector<GraftPoint>& grafts,
+                    uint64_t total_bytes, uint32_t media_kind);
   int StartAudioBurn(uint32_t device, const std::vector<std::string>& wave_paths);
   // Writes the data disc's ISO 9660 image to a file with the image maker alone
   // (no writer, no drive). Polled with PollDataBurn like a burn.
@@ -98,12 +103,22 @@ class BurnerTools {
   int PollDataBurn(int* exit_code, int* percent, std::string* error_text);
   int PollAudioBurn(int* exit_code, int* percent, std::string* error_text);
 
+  // One child from an argument vector (no shell); its standard output and
+  // standard error go to the output pipe, its standard input is empty.
+  int StartToolProcess(const std::vector<std::string>& argv);
+  // What the child printed since the last call. Without `wait` one pass;
+  // with it, until the child has ended and its output is drained. The exit
+  // code is kStillActive while it runs. 1 when no child exists.
+  int CollectToolOutput(int* exit_code, std::string* text, bool wait);
+
   // Cancel: SIGINT to the child's process group; the job keeps polling until
   // the child has ended. Stop ends the child and releases it.
   void InterruptToolProcess();
   void StopToolProcess();
 
  private:
+  int PollBurn(bool audio, int* exit_code, int* percent, std::string* error_text);
+
   struct State;
   State* state_;
 };
