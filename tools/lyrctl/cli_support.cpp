@@ -44,6 +44,12 @@ lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
 
 }  // namespace
 
+std::string RecorderDeviceId(const std::string& node) {
+  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
+    if (r.node == node) return r.device_id;
+  return {};
+}
+
 std::string FirmwareText(uint16_t version) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "V%d.%03d", version / 1000, version % 1000);

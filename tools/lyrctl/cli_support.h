@@ -24,6 +24,10 @@ struct RecorderSession {
 // message (a usage error when the recorder to use must be named).
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options);
 
+// The recorder's device id (the serial part of its USB instance) for the BWF
+// originator reference, when discovery knows the disk; empty otherwise.
+std::string RecorderDeviceId(const std::string& node);
+
 // A firmware version as the recorder's texts show it: "V6.021".
 std::string FirmwareText(uint16_t version);
 

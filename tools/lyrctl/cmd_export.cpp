@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
-#include "link/disk_scanner.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
@@ -25,14 +24,6 @@ struct ExportArgs {
   bool quiet = false;
   std::vector<std::string> recordings;
 };
-
-// The recorder's device id (the serial part of its USB instance) for the BWF
-// originator reference, when discovery knows the disk.
-std::string DeviceIdOf(const std::string& node) {
-  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
-    if (r.node == node) return r.device_id;
-  return {};
-}
 
 // The names of the export formats; PCM recordings are never saved raw.
 const std::map<std::string, lyr::ExportFormat> kMpegFormats = {
@@ -100,7 +91,7 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
   copy.mpeg_format = args.mpeg_format;
   copy.pcm_format = args.pcm_format;
   copy.output_sha1 = args.sha1;
-  copy.device_id = DeviceIdOf(session.device_path);
+  copy.device_id = RecorderDeviceId(session.device_path);
   lyr::JobQueue queue;
   uint64_t total = 0;
   for (const auto* row : rows) {
