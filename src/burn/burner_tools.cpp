@@ -470,11 +470,10 @@ int BurnerTools::PollBurn(bool audio, int* exit_code, int* percent, std::string*
   error_text->clear();
   const bool ended = *exit_code != kStillActive;
   const std::string text = TakeCompleteLines(state_->carry, std::move(chunk), ended);
-  // cdrecord names itself on its error lines, and on the audio burn's
-  // warnings; wodim and cdrskin also on warnings and notes, which are no
-  // errors. Lines of the final read count as well.
-  const bool skip_warnings = audio || state_->kind != WriterKind::kCdrecord;
-  *error_text = WriterErrorLines(state_->kind, text, state_->writer_names, skip_warnings);
+  // The writers name themselves on warnings too (cdrecord run without root
+  // warns that it cannot lock its memory on every burn); a warning is no
+  // error. Lines of the final read count as well.
+  *error_text = WriterErrorLines(state_->kind, text, state_->writer_names, true);
   if (ended) {
     StopToolProcess();
     *percent = 100;
