@@ -39,8 +39,17 @@ struct BurnArgs {
 class TerminalBurnWindow final : public lyr::burn::BurnReporter {
  public:
   TerminalBurnWindow(lyr::JobReporter& window, bool quiet) : window_(window), quiet_(quiet) {}
-  void SetStatus(const std::string& text) override { window_.SetStatus(text); }
-  void SetProgress(int percent) override { window_.SetProgress(percent); }
+  // A status or a bar value the window already shows is not sent again.
+  void SetStatus(const std::string& text) override {
+    if (text == status_) return;
+    status_ = text;
+    window_.SetStatus(text);
+  }
+  void SetProgress(int percent) override {
+    if (percent == percent_) return;
+    percent_ = percent;
+    window_.SetProgress(percent);
+  }
   void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override {
     window_.Message(text, caption, icon);
   }
@@ -52,7 +61,7 @@ class TerminalBurnWindow final : public lyr::burn::BurnReporter {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     for (char& c : line)
       if (c == '\r') c = ' ';
-    window_.SetStatus(line);
+    SetStatus(line);
   }
   void Finished(int result) override { result_ = result; }
   int result() const { return result_; }
@@ -60,6 +69,8 @@ class TerminalBurnWindow final : public lyr::burn::BurnReporter {
  private:
   lyr::JobReporter& window_;
   const bool quiet_;
+  std::string status_;
+  int percent_ = -1;
   int result_ = -1;
 };
 
