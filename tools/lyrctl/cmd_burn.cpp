@@ -272,21 +272,6 @@ lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
       args.image.empty() ? "the data disc burn" : "the disc image");
 }
 
-const std::map<std::string, lyr::ExportFormat> kMpegFormats = {
-    {"wav", lyr::ExportFormat::Wave}, {"bwf", lyr::ExportFormat::Bwf}, {"raw", lyr::ExportFormat::Raw}};
-const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::ExportFormat::Wave},
-                                                              {"bwf", lyr::ExportFormat::Bwf}};
-
-void FormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format,
-                  const std::map<std::string, lyr::ExportFormat>& names, const std::string& description) {
-  std::string choices;
-  for (const auto& [text, value] : names) choices += (choices.empty() ? "" : "|") + text;
-  cmd.add_option(name, format, description)
-      ->type_name(choices)
-      ->transform(CLI::Transformer(names).description(""))
-      ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));
-}
-
 void CommonOptions(CLI::App& cmd, BurnArgs& args) {
   cmd.add_option("--drive", args.drive, "The writer as BUS,TARGET,LUN (default: the first writer found)");
   cmd.add_option("--temp", args.temp, "Folder for the temporary files (default: $TMPDIR or /tmp)");
@@ -308,9 +293,9 @@ CommandRun AddBurnDataCommand(CLI::App& cmd) {
   CommonOptions(cmd, *args);
   cmd.add_option("--label", args->label, "Volume label (default: CD)");
   cmd.add_option("--image", args->image, "Write an ISO 9660 image file instead of a disc");
-  FormatOption(cmd, "--mpeg-format", args->mpeg_format, kMpegFormats,
-               "Format of MPEG recordings (default: bwf)");
-  FormatOption(cmd, "--pcm-format", args->pcm_format, kPcmFormats, "Format of PCM recordings (default: bwf)");
+  ExportFormatOption(cmd, "--mpeg-format", args->mpeg_format, true,
+                     "Format of MPEG recordings (default: bwf)");
+  ExportFormatOption(cmd, "--pcm-format", args->pcm_format, false, "Format of PCM recordings (default: bwf)");
   cmd.add_flag("--sha1", args->sha1, "Put a SHA-1 digest file (.txt) beside each file");
   cmd.add_option(
       "RECORDING", args->recordings,
