@@ -118,6 +118,7 @@ class TrackMaker {
   uint64_t frames_in_ = 0;   // stereo frames that entered the converter's stream
   uint64_t frames_out_ = 0;  // frames written
   uint64_t bytes_written_ = 0;
+  bool write_failed_ = false;
 };
 
 bool TrackMaker::FlushOut() {
@@ -143,14 +144,17 @@ bool TrackMaker::Drain(bool last) {
     return ok;
   }
   if (!last) {
-    while (pcm_.size() * 2 >= kBatch) {
+    size_t start = 0;  // frames of pcm_ already converted
+    while ((pcm_.size() / 2 - start) * 4 >= kBatch) {
       uint32_t consumed = 0;
-      const uint32_t made = converter_.Convert(
-          converted_.data(), pcm_.data(), static_cast<uint32_t>(pcm_.size() / 2), batch_frames_, &consumed);
+      const uint32_t made =
+          converter_.Convert(converted_.data(), pcm_.data() + 2 * start,
+                             static_cast<uint32_t>(pcm_.size() / 2 - start), batch_frames_, &consumed);
       if (!Put(converted_.data(), made * 4u)) return false;
-      pcm_.erase(pcm_.begin(), pcm_.begin() + 2 * consumed);
+      start += consumed;
       if (made == 0 && consumed == 0) break;
     }
+    pcm_.erase(pcm_.begin(), pcm_.begin() + 2 * start);
     return true;
   }
   // The tail: the frames left, then silence so that the last of them reach
@@ -204,6 +208,10 @@ void TrackMaker::TakeMpeg(bool last) {
     const auto* samples = reinterpret_cast<const int16_t*>(decoded);
     pcm_.insert(pcm_.end(), samples, samples + produced / 2);
     frames_in_ += produced / 4;
+    if (!Drain(false)) {
+      write_failed_ = true;
+      break;
+    }
   }
   if (last) pos = input_fill_;
   std::memmove(input_.data(), input_.data() + pos, input_fill_ - pos);
@@ -256,6 +264,7 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
   pcm_.clear();
   out_.clear();
   frames_in_ = frames_out_ = bytes_written_ = 0;
+  write_failed_ = false;
   const bool mpeg = record.IsMpegLayer2();
   if (mpeg) {
     if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
@@ -287,7 +296,7 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
       TakeMpeg(last);
     else
       TakePcm();
-    if (!Drain(false)) return TrackOutcome::WriteFailed;
+    if (write_failed_ || !Drain(false)) return TrackOutcome::WriteFailed;
     window.SetStatus("Downloading...");
     window.SetProgress(static_cast<int>(
         (static_cast<double>(item) * 100 + 100.0 * static_cast<double>(offset + got) / size) / n));

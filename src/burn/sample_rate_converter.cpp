@@ -21,6 +21,12 @@ double WindowedSinc(double x, int order, double cutoff) {
   return window * std::sin(order * (w - 0.5) * cutoff * kPi) / ((w - 0.5) * order * kPi);
 }
 
+// floor() without the library call: the same value for the positions here.
+inline double Floor(double x) {
+  const double t = static_cast<double>(static_cast<int64_t>(x));
+  return t > x ? t - 1 : t;
+}
+
 // A sum truncated toward zero to 16 bits; values beyond the range stay at its ends.
 inline int16_t ToSample(float sum) {
   if (sum >= 32767.0f) return 32767;
@@ -136,27 +142,32 @@ uint32_t CSampleRateConverter::Convert(int16_t* output, const int16_t* input, ui
   const int ahead = order_ - half;  // input frames needed after the base frame
   const double odd = (order_ % 2 != 0) ? 0.5 : 0.0;
 
-  // History, then the new input, as floats.
-  left_.resize(static_cast<size_t>(history) + available);
-  right_.resize(static_cast<size_t>(history) + available);
-  for (uint32_t i = 0; i < available; ++i) {
-    left_[history + i] = input[2 * i];
-    right_[history + i] = input[2 * i + 1];
-  }
-
   first_.resize(max_output);
   row_.resize(max_output);
   const int last_row = 2 * phases_;
   uint32_t produced = 0;
   for (; produced < max_output; ++produced) {
     const double t = produced * ratio_ - carry_;
-    const double base = std::floor(t);
+    const double base = Floor(t);
     if (static_cast<double>(available) <= base + ahead) break;
     const double d = t - base - odd;
-    const int row = std::clamp(static_cast<int>(std::floor(2 * phases_ * d + phases_ + 0.5)), 0, last_row);
+    const int row = std::clamp(static_cast<int>(Floor(2 * phases_ * d + phases_ + 0.5)), 0, last_row);
     // Never reach before the history; the carry keeps this from happening.
     first_[produced] = std::max(static_cast<int>(base) - half + history, 0);
     row_[produced] = row * kRowStride;
+  }
+
+  // History, then as much of the new input as the frames produced and the
+  // next history reach, as floats.
+  const double next_base = Floor(produced * ratio_ - carry_);
+  const uint32_t used =
+      static_cast<uint32_t>(std::clamp(next_base + ahead, 0.0, static_cast<double>(available)));
+  const uint32_t reach = std::min<uint32_t>(available, used + 1);
+  left_.resize(static_cast<size_t>(history) + reach);
+  right_.resize(static_cast<size_t>(history) + reach);
+  for (uint32_t i = 0; i < reach; ++i) {
+    left_[history + i] = input[2 * i];
+    right_[history + i] = input[2 * i + 1];
   }
 
   const Work work{coefficients_.data(), left_.data(), right_.data(), first_.data(),
@@ -166,9 +177,6 @@ uint32_t CSampleRateConverter::Convert(int16_t* output, const int16_t* input, ui
   else
     SumsPortable(work, 0, produced);
 
-  const double next_base = std::floor(produced * ratio_ - carry_);
-  const uint32_t used =
-      static_cast<uint32_t>(std::clamp(next_base + ahead, 0.0, static_cast<double>(available)));
   carry_ = carry_ + used - produced * ratio_;
   // The N + 1 frames before the consumed point become the history.
   if (used > 0) {
