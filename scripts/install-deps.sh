@@ -17,7 +17,7 @@ packages=(
   # tests and their reference tools
   libgtest-dev libgmock-dev mpg123 libmpg123-dev twolame sox python3
   # burning tools
-  wodim genisoimage xorriso
+  wodim genisoimage xorriso cdrskin
   # benchmarks
   libbenchmark-dev hyperfine bc time openssl
 )

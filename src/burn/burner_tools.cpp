@@ -283,6 +283,8 @@ int BurnerTools::ScanBurnerDrives() {
   return 0;
 }
 
+std::vector<BURN_DRIVE_INFO> BurnerTools::AllDrives() const { return state_->all_drives; }
+
 int BurnerTools::GetWriterCount() const { return static_cast<int>(state_->writers.size()); }
 
 BURN_DRIVE_INFO BurnerTools::GetWriterInfo(int index) const {

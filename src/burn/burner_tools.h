@@ -83,6 +83,8 @@ class BurnerTools {
 
   int ScanBurnerDrives();
   int GetWriterCount() const;
+  // Every drive the last scan found, writers or not, in the scan's order.
+  std::vector<BURN_DRIVE_INFO> AllDrives() const;
   BURN_DRIVE_INFO GetWriterInfo(int index) const;
   int GetDriveCapabilities(uint32_t device, uint32_t* read_capabilities, uint32_t* write_capabilities) const;
   int QueryDiscInfo(uint32_t device, uint32_t* disc_kind, uint64_t* free_bytes);
@@ -100,6 +102,12 @@ class BurnerTools {
   // (no writer, no drive). Polled with PollDataBurn like a burn.
   int StartImageFile(const std::string& volume_label, const std::vector<GraftPoint>& grafts,
                      const std::string& image_path);
+  // One poll: the exit code (kStillActive while the tools run), the percent
+  // (100 once they ended or printed an error) and the error lines printed
+  // since the last poll, each ending in "\r\n". Warnings are no errors; a
+  // line split between two reads is read whole at the next poll; tools that
+  // end with a non-zero status without an error line give the error
+  // "burning ended with exit status N". 1 when no child exists.
   int PollDataBurn(int* exit_code, int* percent, std::string* error_text);
   int PollAudioBurn(int* exit_code, int* percent, std::string* error_text);
 

@@ -155,14 +155,20 @@ void ToolProcess::WaitForOutput(int ms) const {
   ::poll(&fd, 1, ms);
 }
 
+// Signals go to the group only while one of its children is unreaped: until
+// then its number cannot have passed to another group.
+bool ToolProcess::Unreaped() const {
+  for (int code : codes_)
+    if (code < 0) return true;
+  return false;
+}
+
 void ToolProcess::Interrupt() const {
-  if (group_ > 0 && Exists()) ::kill(-group_, SIGINT);
+  if (group_ > 0 && Unreaped()) ::kill(-group_, SIGINT);
 }
 
 void ToolProcess::Stop() {
-  bool running = false;
-  for (int code : codes_) running = running || code < 0;
-  if (running && group_ > 0) ::kill(-group_, SIGKILL);
+  if (group_ > 0 && Unreaped()) ::kill(-group_, SIGKILL);
   for (size_t i = 0; i < pids_.size(); ++i) {
     if (codes_[i] >= 0) continue;
     int status;

@@ -39,6 +39,8 @@ class ToolProcess {
   void Stop();             // ends what still runs, reaps it, closes the pipe
 
  private:
+  bool Unreaped() const;
+
   std::vector<pid_t> pids_;
   std::vector<int> codes_;  // -1 while running
   pid_t group_ = 0;

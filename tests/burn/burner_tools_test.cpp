@@ -207,18 +207,24 @@ TEST_P(BurnerToolsTest, DataBurnWritesTheImageTheMakerBuilt) {
                                                           "\ntwo\\=2.txt=" + (tmp_ / "two\\=2.txt").string() +
                                                           "\n");
 
-  ASSERT_EQ(tools_.StartDataBurn(0, "", grafts, 0, MEDIA_CDR), 0);
-  std::vector<int> percents;
-  std::string errors;
-  EXPECT_EQ(PollToEnd(false, &percents, &errors), 0);
-  EXPECT_EQ(errors, "");
-  EXPECT_EQ(percents.back(), 100);
+  // Each image maker, its image piped into the writer.
+  for (const char* maker : {"/usr/bin/genisoimage", "/usr/bin/xorrisofs"}) {
+    tools_.UseTools(tools_.WriterPath(), maker);
+    SetDisc("kind=CD-R\nblank=1\nfree=359849\n");
+    ASSERT_EQ(tools_.EstimateImageSize(grafts, &sectors), 0);
+    ASSERT_EQ(tools_.StartDataBurn(0, "", grafts, 0, MEDIA_CDR), 0);
+    std::vector<int> percents;
+    std::string errors;
+    EXPECT_EQ(PollToEnd(false, &percents, &errors), 0) << maker;
+    EXPECT_EQ(errors, "") << maker;
+    EXPECT_EQ(percents.back(), 100);
 
-  const fs::path iso = state_ / "burned" / "0,0,0" / "image.iso";
-  EXPECT_EQ(fs::file_size(iso), sectors * 2048);
-  EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /Music/one.txt"), "first file\n");
-  EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /two=2.txt").size(), 300000u);
-  EXPECT_NE(Output("isoinfo -d -i '" + iso.string() + "'").find("Volume id: CD\n"), std::string::npos);
+    const fs::path iso = state_ / "burned" / "0,0,0" / "image.iso";
+    EXPECT_EQ(fs::file_size(iso), sectors * 2048) << maker;
+    EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /Music/one.txt"), "first file\n") << maker;
+    EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /two=2.txt").size(), 300000u) << maker;
+    EXPECT_NE(Output("isoinfo -d -i '" + iso.string() + "'").find("Volume id: CD\n"), std::string::npos);
+  }
   const std::string calls = ReadFile(state_ / "calls.log");
   EXPECT_NE(calls.find("-tao\n"), std::string::npos);
 }
@@ -340,6 +346,65 @@ TEST(BurnerTools, ToolsBesideTheEnvironmentsChoice) {
   EXPECT_EQ(exit_code, 0);
   EXPECT_EQ(text, "$(touch x) | ;\n");
   tools.StopToolProcess();
+}
+
+TEST(BurnerTools, PrefersCdrecordThenCdrskinThenWodimByTheirVersionLines) {
+  lyr_test::TempDir tmp;
+  const std::string emu = std::string(LYR_BURN_EMU_BIN) + "/../lyr-burn-emu";
+  auto script = [&](const fs::path& dir, const std::string& name, const std::string& as) {
+    fs::create_directories(dir);
+    WriteFile(dir / name, "#!/bin/sh\nexec '" + emu + "' --as=" + as + " \"$@\"\n");
+    fs::permissions(dir / name, fs::perms::owner_all);
+  };
+  // As on Debian: "cdrecord" is wodim under another name.
+  script(tmp / "debian", "cdrecord", "wodim");
+  script(tmp / "debian", "cdrskin", "cdrskin");
+  script(tmp / "cdrtools", "cdrecord", "cdrecord");
+  script(tmp / "cdrtools", "cdrskin", "cdrskin");
+  script(tmp / "cdrtools", "wodim", "wodim");
+  script(tmp / "wodim-only", "cdrecord", "wodim");
+  const std::string path = ::getenv("PATH");
+  struct Case {
+    const char* folder;
+    WriterKind kind;
+    const char* name;
+  } cases[] = {{"debian", WriterKind::kCdrskin, "cdrskin"},
+               {"cdrtools", WriterKind::kCdrecord, "cdrecord"},
+               {"wodim-only", WriterKind::kWodim, "cdrecord"}};
+  for (const auto& c : cases) {
+    ::setenv("PATH", (tmp / c.folder).c_str(), 1);  // only these writers
+    BurnerTools tools;
+    tools.InitBurnerTools();
+    EXPECT_EQ(tools.Writer(), c.kind) << c.folder;
+    EXPECT_EQ(tools.WriterPath(), (tmp / c.folder / c.name).string());
+  }
+  ::setenv("PATH", path.c_str(), 1);
+}
+
+TEST(BurnerTools, AProgressLineSplitBetweenTwoReadsIsStillSeen) {
+  lyr_test::TempDir tmp;
+  const fs::path writer = tmp / "cdrecord";
+  WriteFile(writer,
+            "#!/bin/sh\n"
+            "if [ \"$1\" = -version ]; then echo 'Cdrecord-ProDVD-ProBD-Clone 3.02a09'; exit 0; fi\n"
+            "printf 'Track 01: Total bytes read/wr'; sleep 0.4\n"
+            "printf 'itten: 4/4 (1 sectors).\\n'; sleep 0.4\n");
+  fs::permissions(writer, fs::perms::owner_all);
+  BurnerTools tools;
+  tools.UseTools(writer.string(), "");
+  ASSERT_EQ(tools.Writer(), WriterKind::kCdrecord);
+  ASSERT_EQ(tools.StartAudioBurn(0, {"/a.wav", "/b.wav"}), 0);
+  int exit_code = kStillActive, percent = 0;
+  std::vector<int> percents;
+  std::string errors, error_text;
+  while (exit_code == kStillActive) {
+    ASSERT_EQ(tools.PollAudioBurn(&exit_code, &percent, &error_text), 0);
+    errors += error_text;
+    if (percents.empty() || percents.back() != percent) percents.push_back(percent);
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(percents, (std::vector<int>{0, 50, 100}));
+  EXPECT_EQ(errors, "");
 }
 
 TEST(OpticalDriveWatcher, ReportsOnlyOpticalDrives) {

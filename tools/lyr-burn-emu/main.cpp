@@ -72,6 +72,7 @@ void Named(const std::string& text) { Err(std::string(g_name) + ": " + text + "\
 
 std::vector<Drive> LoadDrives() {
   std::vector<Drive> drives;
+  if (g_state.empty()) return drives;
   std::ifstream in(g_state / "drives.txt");
   std::string line;
   while (std::getline(in, line)) {
@@ -619,8 +620,9 @@ int main(int argc, char** argv) {
     g_name = "wodim";
   }
   const char* state = std::getenv("LYR_BURN_EMU_STATE");
-  g_state = state != nullptr ? state : ".";
-  LogCall(argc, argv);
+  // Without a state folder there are no drives, and nothing is written.
+  g_state = state != nullptr ? state : "";
+  if (!g_state.empty()) LogCall(argc, argv);
 
   std::string address, blank;
   bool scan = false, prcap = false, minfo = false, atip = false, toc = false, version = false,

@@ -48,6 +48,7 @@ CommandRun AddListCommand(CLI::App& cmd);
 CommandRun AddExportCommand(CLI::App& cmd);
 CommandRun AddDeleteCommand(CLI::App& cmd);
 CommandRun AddDecodeCommand(CLI::App& cmd);
+CommandRun AddDrivesCommand(CLI::App& cmd);
 CommandRun AddBurnAudioCommand(CLI::App& cmd);
 CommandRun AddBurnDataCommand(CLI::App& cmd);
 

@@ -21,6 +21,8 @@ constexpr Command kCommands[] = {
     {"export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files", AddExportCommand},
     {"delete", "Delete recordings from the recorder", AddDeleteCommand},
     {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
+    {"drives", "List the disc drives, what they read and write (LYR_CDRECORD, LYR_MKISOFS name the tools)",
+     AddDrivesCommand},
     {"burn-audio", "Burn recordings to an audio CD, one track each", AddBurnAudioCommand},
     {"burn-data", "Burn recordings to a data CD or DVD as files, or write the disc as an ISO image",
      AddBurnDataCommand},
