@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "link/disk_scanner.h"
 #include "session/connection.h"
@@ -43,6 +44,28 @@ lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
 }
 
 }  // namespace
+
+void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format, bool mpeg,
+                        const std::string& description) {
+  static const std::map<std::string, lyr::ExportFormat> kMpeg = {
+      {"wav", lyr::ExportFormat::Wave}, {"bwf", lyr::ExportFormat::Bwf}, {"raw", lyr::ExportFormat::Raw}};
+  static const std::map<std::string, lyr::ExportFormat> kPcm = {{"wav", lyr::ExportFormat::Wave},
+                                                                {"bwf", lyr::ExportFormat::Bwf}};
+  const auto& names = mpeg ? kMpeg : kPcm;
+  std::string choices;
+  for (const auto& [text, value] : names) choices += (choices.empty() ? "" : "|") + text;
+  cmd.add_option(name, format, description)
+      ->type_name(choices)
+      // Validators added with transform() run last first: the name is checked, then mapped.
+      ->transform(CLI::Transformer(names).description(""))
+      ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));
+}
+
+std::string RecorderDeviceId(const std::string& node) {
+  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
+    if (r.node == node) return r.device_id;
+  return {};
+}
 
 std::string FirmwareText(uint16_t version) {
   char buf[32];

@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "link/recorder_link.h"
 #include "settings/recorder_model.h"
+#include "transfer/transfer_jobs.h"
 
 namespace lyrctl {
 
@@ -23,6 +24,16 @@ struct RecorderSession {
 // request access, refresh, firmware check). Otherwise an error with a clear
 // message (a usage error when the recorder to use must be named).
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options);
+
+// The recorder's device id (the serial part of its USB instance) for the BWF
+// originator reference, when discovery knows the disk; empty otherwise.
+std::string RecorderDeviceId(const std::string& node);
+
+// --mpeg-format (wav|bwf|raw) or, without `mpeg`, --pcm-format (wav|bwf):
+// only the formats' names are taken, an unknown one is an error (PCM
+// recordings are never saved raw).
+void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format, bool mpeg,
+                        const std::string& description);
 
 // A firmware version as the recorder's texts show it: "V6.021".
 std::string FirmwareText(uint16_t version);

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
-#include "link/disk_scanner.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
@@ -25,20 +24,6 @@ struct ExportArgs {
   bool quiet = false;
   std::vector<std::string> recordings;
 };
-
-// The recorder's device id (the serial part of its USB instance) for the BWF
-// originator reference, when discovery knows the disk.
-std::string DeviceIdOf(const std::string& node) {
-  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
-    if (r.node == node) return r.device_id;
-  return {};
-}
-
-// The names of the export formats; PCM recordings are never saved raw.
-const std::map<std::string, lyr::ExportFormat> kMpegFormats = {
-    {"wav", lyr::ExportFormat::Wave}, {"bwf", lyr::ExportFormat::Bwf}, {"raw", lyr::ExportFormat::Raw}};
-const std::map<std::string, lyr::ExportFormat> kPcmFormats = {{"wav", lyr::ExportFormat::Wave},
-                                                              {"bwf", lyr::ExportFormat::Bwf}};
 
 const char* OutcomeText(lyr::CopyOutcome outcome) {
   switch (outcome) {
@@ -100,7 +85,7 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
   copy.mpeg_format = args.mpeg_format;
   copy.pcm_format = args.pcm_format;
   copy.output_sha1 = args.sha1;
-  copy.device_id = DeviceIdOf(session.device_path);
+  copy.device_id = RecorderDeviceId(session.device_path);
   lyr::JobQueue queue;
   uint64_t total = 0;
   for (const auto* row : rows) {
@@ -160,26 +145,14 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
   return {};
 }
 
-// A format option takes only the formats' names: an unknown one is an error.
-void FormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format,
-                  const std::map<std::string, lyr::ExportFormat>& names, const std::string& description) {
-  std::string choices;
-  for (const auto& [text, value] : names) choices += (choices.empty() ? "" : "|") + text;
-  cmd.add_option(name, format, description)
-      ->type_name(choices)
-      // Validators added with transform() run last first: the name is checked, then mapped.
-      ->transform(CLI::Transformer(names).description(""))
-      ->transform(CLI::IsMember(names, CLI::ignore_case).description(""));
-}
-
 }  // namespace
 
 CommandRun AddExportCommand(CLI::App& cmd) {
   auto args = std::make_shared<ExportArgs>();
   cmd.add_option("--to", args->folder, "Folder for the files (default: the current folder)");
-  FormatOption(cmd, "--mpeg-format", args->mpeg_format, kMpegFormats,
-               "Format of MPEG recordings (default: bwf)");
-  FormatOption(cmd, "--pcm-format", args->pcm_format, kPcmFormats, "Format of PCM recordings (default: bwf)");
+  ExportFormatOption(cmd, "--mpeg-format", args->mpeg_format, true,
+                     "Format of MPEG recordings (default: bwf)");
+  ExportFormatOption(cmd, "--pcm-format", args->pcm_format, false, "Format of PCM recordings (default: bwf)");
   cmd.add_flag("--sha1", args->sha1, "Write a SHA-1 digest file (.txt) beside each file");
   CLI::Option* all = cmd.add_flag("--all", args->all, "Export every recording");
   CLI::Option* yes = cmd.add_flag("--yes", args->yes, "Replace existing files without asking");

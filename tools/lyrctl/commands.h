@@ -50,5 +50,7 @@ CommandRun AddDeleteCommand(CLI::App& cmd);
 CommandRun AddDecodeCommand(CLI::App& cmd);
 CommandRun AddDrivesCommand(CLI::App& cmd);
 CommandRun AddPlayCommand(CLI::App& cmd);
+CommandRun AddBurnAudioCommand(CLI::App& cmd);
+CommandRun AddBurnDataCommand(CLI::App& cmd);
 
 }  // namespace lyrctl

@@ -24,6 +24,9 @@ constexpr Command kCommands[] = {
     {"drives", "List the disc drives, what they read and write (LYR_CDRECORD, LYR_MKISOFS name the tools)",
      AddDrivesCommand},
     {"play", "Play a recording on the sound device (LYR_AUDIO=null|sdl chooses the output)", AddPlayCommand},
+    {"burn-audio", "Burn recordings to an audio CD, one track each", AddBurnAudioCommand},
+    {"burn-data", "Burn recordings to a data CD or DVD as files, or write the disc as an ISO image",
+     AddBurnDataCommand},
 };
 
 }  // namespace

@@ -1,0 +1,579 @@
+#include "burn/burn_jobs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "burn/sample_rate_converter.h"
+#include "platform/byte_order.h"
+#include "playback/decoder/audio_decoder.h"
+#include "recordings/export_headers.h"
+#include "recordings/mpeg_frame_header.h"
+#include "recordings/recording_record.h"
+#include "transfer/partial_file.h"
+#include "transfer/sha1.h"
+
+namespace lyr::burn {
+namespace {
+
+constexpr uint32_t kPiece = 65536;
+constexpr uint32_t kCdRate = 44100;
+constexpr size_t kBatch = kAudioDecoderFrameOutputBytes;  // 4,608 bytes: one stereo Layer II frame
+constexpr size_t kMaxFrameBytes = 2048;
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+constexpr int kInterruptPolls = 100;  // how long a cancelled tool may take to end
+
+// Every temporary file a job made, deleted when the job ends, whatever way.
+class JobEnd {
+ public:
+  explicit JobEnd(BurnReporter& window) : window_(window) {}
+  ~JobEnd() { DeleteFiles(); }
+  void Track(const std::string& path) { files_.push_back(path); }
+  BurnJobResult Finish(int result, bool burned = false) {
+    DeleteFiles();
+    window_.Finished(result);
+    return {result, burned};
+  }
+  // A message with its log line, then the end with result 0.
+  BurnJobResult Fail(const char* log, const char* message) {
+    if (log != nullptr) window_.AppendLog(log);
+    if (message != nullptr) window_.Message(message, "Error", MessageIcon::Warning);
+    return Finish(0);
+  }
+
+ private:
+  void DeleteFiles() {
+    for (const auto& f : files_) ::unlink(f.c_str());
+    files_.clear();
+  }
+  BurnReporter& window_;
+  std::vector<std::string> files_;
+};
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    if (fd_ < 0) return true;
+    const bool ok = ::close(fd_) == 0;
+    fd_ = -1;
+    return ok;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string FolderWithSeparator(const std::string& folder) {
+  if (folder.empty()) return "./";
+  return folder.back() == '/' ? folder : folder + "/";
+}
+
+// ---------------------------------------------------------------------------
+// Audio CD tracks
+
+enum class TrackOutcome { Done, Cancelled, ReadFailed, WriteFailed, DecoderFailed };
+
+// Makes one CD track file from one recording: 16-bit stereo at 44,100 Hz.
+class TrackMaker {
+ public:
+  TrackMaker() : input_(kMaxFrameBytes + kPiece), converted_(36864 / 4 * 2) { pcm_.reserve(4 * kPiece); }
+  ~TrackMaker() {
+    if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
+  }
+
+  TrackOutcome Make(RecorderLink& link, uint32_t entry, const RecordingRecord& record, int fd, size_t item,
+                    size_t items, BurnReporter& window);
+
+ private:
+  bool Put(const void* data, size_t bytes);
+  bool FlushOut();
+  // Writes whole batches of the decoded samples; with `last` everything left.
+  bool Drain(bool last);
+  void TakeMpeg(bool last);
+  void TakePcm();
+
+  const RecordingRecord* record_ = nullptr;
+  int fd_ = -1;
+  AudioDecoder* decoder_ = nullptr;
+  CSampleRateConverter converter_;
+  bool convert_ = false;
+  uint32_t batch_frames_ = 0;
+  std::vector<uint8_t> input_;
+  size_t input_fill_ = 0;
+  std::vector<int16_t> pcm_;  // decoded 16-bit stereo, not yet written
+  std::vector<int16_t> converted_;
+  std::vector<uint8_t> out_;
+  uint64_t frames_in_ = 0;   // stereo frames that entered the converter's stream
+  uint64_t frames_out_ = 0;  // frames written
+  uint64_t bytes_written_ = 0;
+  bool write_failed_ = false;
+};
+
+bool TrackMaker::FlushOut() {
+  if (out_.empty()) return true;
+  const Status written = WriteAll(fd_, out_.data(), out_.size(), "");
+  bytes_written_ += out_.size();
+  out_.clear();
+  return static_cast<bool>(written);
+}
+
+bool TrackMaker::Put(const void* data, size_t bytes) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  out_.insert(out_.end(), p, p + bytes);
+  frames_out_ += bytes / 4;
+  return out_.size() < kPiece || FlushOut();
+}
+
+bool TrackMaker::Drain(bool last) {
+  if (!convert_) {
+    if (pcm_.size() * 2 < kBatch && !last) return true;
+    const bool ok = Put(pcm_.data(), pcm_.size() * 2);
+    pcm_.clear();
+    return ok;
+  }
+  if (!last) {
+    size_t start = 0;  // frames of pcm_ already converted
+    while ((pcm_.size() / 2 - start) * 4 >= kBatch) {
+      uint32_t consumed = 0;
+      const uint32_t made =
+          converter_.Convert(converted_.data(), pcm_.data() + 2 * start,
+                             static_cast<uint32_t>(pcm_.size() / 2 - start), batch_frames_, &consumed);
+      if (!Put(converted_.data(), made * 4u)) return false;
+      start += consumed;
+      if (made == 0 && consumed == 0) break;
+    }
+    pcm_.erase(pcm_.begin(), pcm_.begin() + 2 * start);
+    return true;
+  }
+  // The tail: the frames left, then silence so that the last of them reach
+  // the output too; the track ends where the recording ends.
+  const uint64_t wanted = frames_in_ * kCdRate / converter_.InputRate();
+  pcm_.resize(pcm_.size() + 2 * (static_cast<size_t>(converter_.Order()) + 1), 0);
+  while (frames_out_ < wanted) {
+    const uint64_t room = std::min<uint64_t>(wanted - frames_out_, converted_.size() / 2);
+    uint32_t consumed = 0;
+    const uint32_t made =
+        converter_.Convert(converted_.data(), pcm_.data(), static_cast<uint32_t>(pcm_.size() / 2),
+                           static_cast<uint32_t>(room), &consumed);
+    if (!Put(converted_.data(), made * 4u)) return false;
+    pcm_.erase(pcm_.begin(), pcm_.begin() + 2 * consumed);
+    if (made == 0) break;
+  }
+  pcm_.clear();
+  return true;
+}
+
+// Frames start where four bytes are an MPEG-1 Layer II header of the
+// recording's sample rate and channel mode; other bytes are skipped one by
+// one, and so is a frame the decoder cannot decode.
+void TrackMaker::TakeMpeg(bool last) {
+  const RecordingRecord& rec = *record_;
+  const bool stereo = rec.Channels() >= 2;
+  size_t pos = 0;
+  uint8_t decoded[kAudioDecoderFrameOutputBytes];
+  while (input_fill_ - pos >= 4) {
+    MpegFrameHeaderFacts facts;
+    if (ParseMpegFrameHeader(static_cast<uint32_t>(input_[pos] << 24 | input_[pos + 1] << 16 |
+                                                   input_[pos + 2] << 8 | input_[pos + 3]),
+                             &facts) == 0 ||
+        facts.version_bits != 3 || facts.layer_bits != 2 || facts.sample_rate != rec.SampleRate() ||
+        (facts.stereo != 0) != stereo) {
+      ++pos;
+      continue;
+    }
+    if (input_fill_ - pos < facts.frame_length) {
+      if (last) pos = input_fill_;  // a frame cut off at the end of the recording
+      break;
+    }
+    size_t produced = 0;
+    const size_t used = AudioDecoderDecode(decoder_, &input_[pos],
+                                           std::min(input_fill_ - pos, kMaxFrameBytes), decoded, &produced);
+    if (used == 0 || produced == 0) {
+      ++pos;
+      continue;
+    }
+    pos += used;
+    const auto* samples = reinterpret_cast<const int16_t*>(decoded);
+    pcm_.insert(pcm_.end(), samples, samples + produced / 2);
+    frames_in_ += produced / 4;
+    if (!Drain(false)) {
+      write_failed_ = true;
+      break;
+    }
+  }
+  if (last) pos = input_fill_;
+  std::memmove(input_.data(), input_.data() + pos, input_fill_ - pos);
+  input_fill_ -= pos;
+}
+
+// Linear PCM in the recording's own layout (little-endian, 8 to 32 bits, any
+// channel count) becomes 16-bit stereo: a single channel goes to both sides,
+// deeper samples keep their top 16 bits, channels beyond two are left out.
+void TrackMaker::TakePcm() {
+  const RecordingRecord& rec = *record_;
+  const size_t width = std::max<size_t>(1, (rec.BitsPerSample() + 7) / 8);
+  const size_t channels = std::max<size_t>(1, rec.Channels());
+  const size_t frame = width * channels;
+  const size_t whole = input_fill_ / frame;
+  const uint8_t* p = input_.data();
+  auto sample = [&](const uint8_t* s) -> int16_t {
+    switch (width) {
+      case 1:
+        return static_cast<int16_t>((s[0] - 128) << 8);
+      case 2:
+        return static_cast<int16_t>(s[0] | (s[1] << 8));
+      default:
+        return static_cast<int16_t>(s[width - 2] | (s[width - 1] << 8));
+    }
+  };
+  const size_t old = pcm_.size();
+  pcm_.resize(old + 2 * whole);
+  int16_t* out = pcm_.data() + old;
+  if (width == 2 && channels == 2) {
+    std::memcpy(out, p, whole * 4);
+  } else {
+    for (size_t f = 0; f < whole; ++f) {
+      const uint8_t* at = p + f * frame;
+      out[2 * f] = sample(at);
+      out[2 * f + 1] = channels >= 2 ? sample(at + width) : out[2 * f];
+    }
+  }
+  frames_in_ += whole;
+  const size_t used = whole * frame;
+  std::memmove(input_.data(), input_.data() + used, input_fill_ - used);
+  input_fill_ -= used;
+}
+
+TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const RecordingRecord& record, int fd,
+                              size_t item, size_t items, BurnReporter& window) {
+  record_ = &record;
+  fd_ = fd;
+  input_fill_ = 0;
+  pcm_.clear();
+  out_.clear();
+  frames_in_ = frames_out_ = bytes_written_ = 0;
+  write_failed_ = false;
+  const bool mpeg = record.IsMpegLayer2();
+  if (mpeg) {
+    if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
+    decoder_ = AudioDecoderCreate();
+    if (decoder_ == nullptr) return TrackOutcome::DecoderFailed;
+  }
+  const uint32_t rate = record.SampleRate();
+  if (rate == 0) return TrackOutcome::ReadFailed;
+  convert_ = rate != kCdRate;
+  if (convert_) {
+    converter_.Setup(rate, kCdRate);
+    batch_frames_ = std::max<uint32_t>(ConversionBatchBytes(rate) / 4, 1);
+    batch_frames_ = std::min<uint32_t>(batch_frames_, static_cast<uint32_t>(converted_.size() / 2));
+  }
+
+  uint8_t placeholder[kCdWaveHeaderSize] = {};
+  if (!WriteAll(fd, placeholder, sizeof placeholder, "")) return TrackOutcome::WriteFailed;
+
+  const uint32_t size = record.DataSize();
+  const double n = static_cast<double>(items);
+  for (uint64_t offset = 0; offset < size; offset += kPiece) {
+    if (window.CancelRequested()) return TrackOutcome::Cancelled;
+    if (!link.ReadRecordingData(entry, static_cast<uint32_t>(offset), kPiece, input_.data() + input_fill_))
+      return TrackOutcome::ReadFailed;
+    const size_t got = static_cast<size_t>(std::min<uint64_t>(kPiece, size - offset));
+    input_fill_ += got;
+    const bool last = offset + got >= size;
+    if (mpeg)
+      TakeMpeg(last);
+    else
+      TakePcm();
+    if (write_failed_ || !Drain(false)) return TrackOutcome::WriteFailed;
+    window.SetStatus("Downloading...");
+    window.SetProgress(static_cast<int>(
+        (static_cast<double>(item) * 100 + 100.0 * static_cast<double>(offset + got) / size) / n));
+  }
+  if (!Drain(true) || !FlushOut()) return TrackOutcome::WriteFailed;
+
+  uint8_t header[kCdWaveHeaderSize];
+  uint32_t header_size = sizeof header;
+  BuildCdWaveHeader(static_cast<uint32_t>(bytes_written_), header, &header_size);
+  if (::pwrite(fd, header, header_size, 0) != static_cast<ssize_t>(header_size))
+    return TrackOutcome::WriteFailed;
+  return TrackOutcome::Done;
+}
+
+// ---------------------------------------------------------------------------
+// The burn phase, shared by both jobs.
+
+enum class BurnEnd { Succeeded, Failed, Cancelled };
+
+BurnEnd PollBurn(BurnRunner& runner, BurnReporter& window, bool audio) {
+  bool error_seen = false;
+  int percent = 0;
+  for (;;) {
+    int exit_code = kToolStillActive;
+    std::string errors;
+    const int polled = audio ? runner.PollAudioBurn(&exit_code, &percent, &errors)
+                             : runner.PollDataBurn(&exit_code, &percent, &errors);
+    if (!errors.empty()) {
+      window.AppendLog(errors);
+      error_seen = true;
+    }
+    if (polled != 0) {
+      window.SetStatus("Finished");
+      window.SetProgress(100);
+      return BurnEnd::Failed;
+    }
+    if (exit_code != kToolStillActive) {
+      window.SetStatus("Finished");
+      window.SetProgress(100);
+      // A tool that ends with a failing status failed, error line or not.
+      return error_seen || exit_code != 0 ? BurnEnd::Failed : BurnEnd::Succeeded;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "Burning...      %d%%", percent);
+    window.SetStatus(text);
+    window.SetProgress(percent);
+    std::this_thread::sleep_for(kPollInterval);
+    if (window.CancelRequested()) return BurnEnd::Cancelled;
+  }
+}
+
+// Starts the burn and sees it to its end: success texts, failure texts, or
+// the user's abort. `mark` marks the recordings copied (false when one failed).
+template <typename Start, typename Mark>
+BurnJobResult BurnPhase(BurnRunner& runner, BurnReporter& window, JobEnd& end, bool audio, Start start,
+                        Mark mark) {
+  BurnEnd outcome = BurnEnd::Cancelled;
+  if (!window.CancelRequested()) {
+    window.AppendLog("Succeeded\r\n");
+    window.AppendLog("Burning ...\r\n");
+    outcome = start() != 0 ? BurnEnd::Failed : PollBurn(runner, window, audio);
+  }
+  if (outcome == BurnEnd::Cancelled || window.CancelRequested()) {
+    window.AppendLog("User abort!\r\n");
+    runner.InterruptToolProcess();
+    // The tool gets a moment to end by itself before it is stopped.
+    for (int i = 0; i < kInterruptPolls; ++i) {
+      int exit_code = kToolStillActive, percent = 0;
+      std::string errors;
+      const int polled = audio ? runner.PollAudioBurn(&exit_code, &percent, &errors)
+                               : runner.PollDataBurn(&exit_code, &percent, &errors);
+      if (polled != 0 || exit_code != kToolStillActive) break;
+      std::this_thread::sleep_for(kPollInterval);
+    }
+    runner.StopToolProcess();
+    window.Message("User Abort!", "Warning", MessageIcon::Warning);
+    return end.Finish(0);
+  }
+  if (outcome == BurnEnd::Failed) {
+    window.AppendLog("Burning failed...\r\n");
+    window.Message("Burning failed!", "Error", MessageIcon::Warning);
+    return end.Finish(1);
+  }
+  if (!mark()) return end.Fail("Failed\r\n", "Access LYR Failed!");
+  window.AppendLog("Burning Succeeded!\r\n");
+  window.Message("Burned successfully!", "Information", MessageIcon::Warning);
+  return end.Finish(1, true);
+}
+
+template <typename Item>
+bool MarkCopied(RecorderLink& link, const std::vector<Item>& downloaded) {
+  for (const auto& d : downloaded)
+    if (!link.MarkRecordingCopied(d.entry)) return false;
+  return true;
+}
+
+struct Downloaded {
+  uint32_t entry = 0;
+  std::string path;
+  std::string digest_path;  // empty without a digest file
+};
+
+const Downloaded* FindDownloaded(const std::vector<Downloaded>& list, uint32_t entry) {
+  for (const auto& d : list)
+    if (d.entry == entry) return &d;
+  return nullptr;
+}
+
+std::string TemporaryStem(const RecordingRecord& record) { return SafeRecordingFileName(record.Name()); }
+
+std::string LastComponent(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int CreateTemporaryFile(const std::string& folder, const std::string& name, const std::string& extension,
+                        std::string* path) {
+  const std::string dir = FolderWithSeparator(folder);
+  for (int n = 0; n < 100000; ++n) {
+    std::string candidate = dir + name + "_" + std::to_string(n) + extension;
+    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      *path = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioCdJob& job,
+                            BurnReporter& window) {
+  JobEnd end(window);
+  window.ClearLog();
+  window.AppendLog("Downloading files from LYR...");
+  std::vector<std::string> waves;
+  std::vector<Downloaded> downloaded;
+  TrackMaker maker;
+  const size_t n = job.items.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (window.CancelRequested()) break;
+    const uint32_t entry = job.items[i].entry;
+    if (const Downloaded* d = FindDownloaded(downloaded, entry)) {
+      waves.push_back(d->path);
+      continue;
+    }
+    RecordingRecord record;
+    if (!link.GetRecordingInfo(entry, record.bytes())) return end.Finish(0);
+    std::string path;
+    Fd fd(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), ".wav", &path));
+    if (fd.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
+    end.Track(path);
+    const TrackOutcome made = maker.Make(link, entry, record, fd.get(), i, n, window);
+    const bool closed = fd.Close();
+    switch (made) {
+      case TrackOutcome::Cancelled:
+        break;
+      case TrackOutcome::ReadFailed:
+        return end.Fail("Failed\r\n", "Read data from LYR error!");
+      case TrackOutcome::WriteFailed:
+      case TrackOutcome::DecoderFailed:
+        return end.Fail("Failed\r\n", "Copy error!");
+      case TrackOutcome::Done:
+        if (!closed) return end.Fail("Failed\r\n", "Copy error!");
+        waves.push_back(path);
+        downloaded.push_back({entry, path, {}});
+        break;
+    }
+  }
+  return BurnPhase(
+      runner, window, end, true, [&] { return runner.StartAudioBurn(job.device, waves); },
+      [&] { return MarkCopied(link, downloaded); });
+}
+
+BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
+                             BurnReporter& window) {
+  JobEnd end(window);
+  window.ClearLog();
+  window.AppendLog("Downloading files from LYR...");
+  std::vector<GraftPoint> grafts;
+  std::vector<Downloaded> downloaded;
+  std::vector<uint8_t> piece(kPiece);
+  uint64_t total_bytes = 0;
+  const size_t n = job.files.size();
+  const double share = job.output_sha1 ? 50 : 100;
+  for (size_t i = 0; i < n; ++i) {
+    if (window.CancelRequested()) break;
+    const BURN_FILE& file = job.files[i];
+    RecordingRecord record;
+    const Downloaded* before = FindDownloaded(downloaded, file.entry);
+    if (before != nullptr) {
+      // Every place of a recording carries its digest beside it.
+      const bool raw =
+          before->path.size() > 4 && before->path.compare(before->path.size() - 4, 4, ".mp2") == 0;
+      grafts.push_back({before->path, file.disc_path + (raw ? ".mp2" : ".wav")});
+      if (!before->digest_path.empty()) grafts.push_back({before->digest_path, file.disc_path + ".txt"});
+      continue;
+    }
+    if (!link.GetRecordingInfo(file.entry, record.bytes())) return end.Finish(0);
+    const bool mpeg = record.IsMpegLayer2();
+    const bool raw = mpeg && job.mpeg_format == ExportFormat::Raw;
+    const char* extension = raw ? ".mp2" : ".wav";
+    std::string path;
+    Fd fd(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), extension, &path));
+    if (fd.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
+    end.Track(path);
+
+    // The header the copy page writes for the same choice, so that a file on
+    // the disc is the same as the exported one.
+    std::vector<uint8_t> header;
+    if (!raw) {
+      const bool bwf = (mpeg ? job.mpeg_format : job.pcm_format) == ExportFormat::Bwf;
+      const std::string description = LastComponent(file.disc_path) + extension;
+      uint32_t size = 0;
+      auto build = [&](uint8_t* buffer) {
+        return bwf ? BuildBwfHeader(record, buffer, &size, description, job.device_id)
+                   : BuildWaveHeader(record, buffer, &size, description);
+      };
+      build(nullptr);
+      header.resize(size);
+      if (size != 0) build(header.data());
+    }
+    PieceAlignedWriter out(fd.get(), path);
+    bool ok = static_cast<bool>(out.Put(header.data(), header.size()));
+    const uint32_t size = record.DataSize();
+    bool cancelled = false;
+    for (uint64_t offset = 0; ok && offset < size; offset += kPiece) {
+      if (window.CancelRequested()) {
+        cancelled = true;
+        break;
+      }
+      if (!link.ReadRecordingData(file.entry, static_cast<uint32_t>(offset), kPiece, out.Space()))
+        return end.Fail("Failed\r\n", "Read data from LYR error!");
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, size - offset));
+      ok = static_cast<bool>(out.Commit(want));
+      window.SetStatus("Downloading...");
+      window.SetProgress(
+          static_cast<int>(static_cast<double>(i) * 100 / static_cast<double>(n) +
+                           static_cast<double>(offset + want) * share / size / static_cast<double>(n)));
+    }
+    if (cancelled) break;
+    if (!ok || !out.Finish() || !fd.Close()) return end.Fail("Failed\r\n", "Copy error!");
+    grafts.push_back({path, file.disc_path + extension});
+    Downloaded done{file.entry, path, {}};
+    total_bytes += header.size() + size;
+
+    if (job.output_sha1 && !window.CancelRequested()) {
+      Result<std::string> digest =
+          DigestFileText(window, path, static_cast<uint32_t>(i), static_cast<uint32_t>(n));
+      if (digest) {
+        const std::string& text = digest.value();
+        std::string txt_path;
+        Fd txt(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), ".txt", &txt_path));
+        if (txt.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
+        end.Track(txt_path);
+        if (!WriteAll(txt.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), txt_path) ||
+            !txt.Close())
+          return end.Fail("Failed\r\n", "Copy error!");
+        total_bytes += text.size();
+        grafts.push_back({txt_path, file.disc_path + ".txt"});
+        done.digest_path = txt_path;
+      } else if (!window.CancelRequested()) {
+        // A disc asked for with digests does not go out without one.
+        return end.Fail("Failed\r\n", "Copy error!");
+      }
+    }
+    downloaded.push_back(std::move(done));
+  }
+  return BurnPhase(
+      runner, window, end, false,
+      [&] {
+        if (!job.image_path.empty()) return runner.StartImageFile(job.volume_label, grafts, job.image_path);
+        return runner.StartDataBurn(job.device, job.volume_label, grafts, total_bytes, job.disc_kind);
+      },
+      [&] { return MarkCopied(link, downloaded); });
+}
+
+}  // namespace lyr::burn

@@ -1,0 +1,77 @@
+#pragma once
+// The audio CD and data disc burn jobs. Each runs on the worker thread of the
+// "Burning" progress window, downloads the recordings into temporary files,
+// hands them to the burner tool runner, polls the burn to its end, marks the
+// recordings copied and deletes every temporary file it made, on every path.
+// It ends exactly once with the finished notice and returns its result: 1 when
+// it ended without user abort, 0 when aborted or failed early.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "burn/burn_runner.h"
+#include "burn/burn_tree.h"
+#include "link/recorder_link.h"
+#include "transfer/job_reporter.h"
+#include "transfer/transfer_jobs.h"
+
+namespace lyr::burn {
+
+// The message the job sends its window when it has ended.
+inline constexpr uint32_t WM_BURN_FINISHED = 0x801F;
+
+// The "Burning" window as a job sees it: status, progress, message boxes
+// (all with the warning icon), the cancel flag, and its log.
+class BurnReporter : public JobReporter {
+ public:
+  void SetFileProgress(int /*percent*/) override {}
+  bool Ask(const std::string& /*text*/, const std::string& /*caption*/) override { return false; }
+  virtual void ClearLog() = 0;
+  virtual void AppendLog(const std::string& text) = 0;
+  // WM_BURN_FINISHED with the job's result.
+  virtual void Finished(int result) = 0;
+};
+
+// How a job ended, beyond its 1/0 result: only `burned` means the disc (or
+// the image) was written and every recording marked copied.
+struct BurnJobResult {
+  int result = 0;
+  bool burned = false;
+};
+
+struct AudioCdJob {
+  std::string temp_folder;
+  std::vector<BURN_FILE> items;  // one per track, in order; a recording may repeat
+  uint32_t device = 0;
+};
+
+// Downloads every item as a 44,100 Hz 16-bit stereo WAVE file (decoding
+// MPEG-1 Layer II, converting other rates and PCM layouts) and burns them as
+// one track each.
+BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioCdJob& job,
+                            BurnReporter& window);
+
+struct DataDiscJob {
+  std::string temp_folder;
+  std::vector<BURN_FILE> files;  // CBurnTree::CollectFiles
+  uint32_t device = 0;
+  std::string volume_label;
+  uint32_t disc_kind = 0;
+  ExportFormat mpeg_format = ExportFormat::Bwf;
+  ExportFormat pcm_format = ExportFormat::Bwf;
+  bool output_sha1 = false;
+  std::string device_id;   // the recorder's id, for BWF headers
+  std::string image_path;  // not empty: write an ISO 9660 image file instead of a disc
+};
+
+// Downloads every file in its export format (with its ".txt" SHA-1 digest on
+// request) and burns the layout as a data disc, or writes it as an image.
+BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
+                             BurnReporter& window);
+
+// The first free temporary name: folder + name + "_N" + extension, N = 0, 1, ...
+// created (exclusively, no link followed); -1 when it cannot be created.
+int CreateTemporaryFile(const std::string& folder, const std::string& name, const std::string& extension,
+                        std::string* path);
+
+}  // namespace lyr::burn

@@ -1,0 +1,306 @@
+// lyrctl burn-audio and burn-data: the audio CD and data disc jobs behind a
+// terminal, with the disc check before them; burn-data --image writes the
+// same disc as an ISO 9660 image file with no writer at all.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "burn/burn_jobs.h"
+#include "burn/disc_check.h"
+#include "burn/tools_burn_runner.h"
+#include "cli_support.h"
+#include "recording_selection.h"
+#include "terminal_window.h"
+#include "text_output.h"
+#include "transfer/transfer_jobs.h"
+
+namespace lyrctl {
+namespace {
+
+struct BurnArgs {
+  std::string drive;
+  std::string label;
+  std::string image;
+  std::string temp;
+  lyr::ExportFormat mpeg_format = lyr::ExportFormat::Bwf;
+  lyr::ExportFormat pcm_format = lyr::ExportFormat::Bwf;
+  bool sha1 = false;
+  bool yes = false;
+  bool quiet = false;
+  std::vector<std::string> recordings;
+};
+
+// The "Burning" window on the terminal: the job's status and bar on the
+// terminal window, its log lines on stderr.
+class TerminalBurnWindow final : public lyr::burn::BurnReporter {
+ public:
+  TerminalBurnWindow(lyr::JobReporter& window, bool quiet) : window_(window), quiet_(quiet) {}
+  // A status or a bar value the window already shows is not sent again.
+  void SetStatus(const std::string& text) override {
+    if (text == status_) return;
+    status_ = text;
+    window_.SetStatus(text);
+  }
+  void SetProgress(int percent) override {
+    if (percent == percent_) return;
+    percent_ = percent;
+    window_.SetProgress(percent);
+  }
+  void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override {
+    window_.Message(text, caption, icon);
+  }
+  bool CancelRequested() const override { return window_.CancelRequested(); }
+  void ClearLog() override {}
+  void AppendLog(const std::string& text) override {
+    if (quiet_) return;
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    for (char& c : line)
+      if (c == '\r') c = ' ';
+    SetStatus(line);
+  }
+  void Finished(int result) override { result_ = result; }
+  int result() const { return result_; }
+
+ private:
+  lyr::JobReporter& window_;
+  const bool quiet_;
+  std::string status_;
+  int percent_ = -1;
+  int result_ = -1;
+};
+
+// A private folder for the job's temporary files, removed with them.
+class TempFolder {
+ public:
+  static lyr::Result<TempFolder> Make(const std::string& parent) {
+    std::string base = parent;
+    if (base.empty()) {
+      const char* tmp = std::getenv("TMPDIR");
+      base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    }
+    std::string pattern = lyr::WithTrailingSeparator(base) + "lyr-burn-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return lyr::Error::Os(errno, "temporary folder in " + base);
+    TempFolder t;
+    t.path_ = pattern;
+    return t;
+  }
+  TempFolder() = default;
+  TempFolder(TempFolder&& o) noexcept : path_(std::move(o.path_)) { o.path_.clear(); }
+  TempFolder& operator=(TempFolder&&) = delete;
+  ~TempFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The writer to use: --drive, else the first writer the scan finds.
+lyr::Result<uint32_t> ChooseDrive(lyr::burn::BurnerTools& tools, const std::string& drive) {
+  if (tools.Writer() == lyr::burn::WriterKind::kNone)
+    return Failure("no disc writer found (cdrecord, cdrskin or wodim; LYR_CDRECORD names another)");
+  if (tools.ScanBurnerDrives() != 0) return Failure("the drive scan failed");
+  if (!drive.empty()) {
+    const uint32_t device = lyr::burn::ParseDeviceAddress(drive);
+    if (device == lyr::burn::kNoDevice) return UsageError("--drive takes BUS,TARGET,LUN, not " + drive);
+    return device;
+  }
+  return tools.GetWriterCount() > 0 ? tools.GetWriterInfo(0).device : lyr::burn::kNoDevice;
+}
+
+// Runs a burn job behind the terminal; the job's own texts say how it went.
+lyr::Status RunBurn(const GlobalOptions& options, const BurnArgs& args, uint64_t total,
+                    const std::function<lyr::burn::BurnJobResult(lyr::burn::BurnReporter&)>& job,
+                    const char* what) {
+  TerminalWindow window(args.yes ? Answer::Yes : Answer::AskTerminal, total, args.quiet || options.json);
+  bool burned = false;
+  const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
+    TerminalBurnWindow burn(reporter, args.quiet || options.json);
+    burned = job(burn).burned;
+    return burned;
+  });
+  if (options.json) PrintJson({{"burned", burned}});
+  if (result == lyr::kJobCancelled) return Cancelled(std::string(what) + " cancelled");
+  if (!burned) return Failure(std::string(what) + " failed");
+  return {};
+}
+
+lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
+  if (args.recordings.empty()) return UsageError("name the recordings to burn");
+  LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
+  lyr::RecordingCatalogue catalogue(*session.link);
+  LYR_TRY(LoadWholeCatalogue(catalogue));
+  LYR_TRY_ASSIGN(const auto rows, SelectRecordings(catalogue, false, args.recordings));
+  LYR_TRY_ASSIGN(TempFolder temp, TempFolder::Make(args.temp));
+
+  lyr::burn::BurnerTools tools;
+  tools.InitBurnerTools();
+  tools.SetBurnTempFolder(temp.path());
+  LYR_TRY_ASSIGN(const uint32_t device, ChooseDrive(tools, args.drive));
+
+  lyr::burn::AudioCdJob job;
+  job.temp_folder = temp.path();
+  job.device = device;
+  uint64_t seconds = 0, total = 0;
+  for (const auto* row : rows) {
+    lyr::burn::BURN_FILE f;
+    f.entry = row->entry;
+    f.size = row->record.DataSize();
+    f.duration = lyr::RecordingDurationSeconds(row->record);
+    seconds += f.duration;
+    total += f.size;
+    job.items.push_back(f);
+  }
+  TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
+  uint32_t kind = 0;
+  if (!lyr::burn::CheckDisc(tools, device, seconds * 176400, true, temp.path(), checker, &kind))
+    return Failure("the disc check failed");
+  lyr::burn::ToolsBurnRunner runner(tools);
+  return RunBurn(
+      options, args, total,
+      [&](lyr::burn::BurnReporter& w) { return lyr::burn::RunAudioCdJob(*session.link, runner, job, w); },
+      "the audio CD burn");
+}
+
+// Strips one extension: the job gives every file its own.
+std::string WithoutExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Puts each recording into the tree at its disc path (folders made as
+// needed); the default place is the root, under the recording's name.
+lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std::vector<std::string>& places,
+                   lyr::burn::CBurnTree& tree) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::string folder = "/", name;
+    if (places[i].empty()) {
+      name = WithoutExtension(lyr::SafeRecordingFileName(rows[i]->record.Name()));
+      for (char& c : name)
+        if (!lyr::burn::IsValidBurnName(std::string(1, c))) c = '_';
+    } else {
+      std::string path = places[i];
+      const size_t slash = path.rfind('/');
+      name = WithoutExtension(slash == std::string::npos ? path : path.substr(slash + 1));
+      if (slash != std::string::npos) {
+        tree.SetCurrentFolder("/");
+        size_t at = 0;
+        const std::string dirs = path.substr(0, slash);
+        while (at <= dirs.size()) {
+          size_t end = dirs.find('/', at);
+          if (end == std::string::npos) end = dirs.size();
+          const std::string part = dirs.substr(at, end - at);
+          at = end + 1;
+          if (part.empty()) continue;
+          if (!lyr::burn::IsValidBurnName(part))
+            return UsageError("The name can't have one of the chars \\ / : * ? \" < > | (" + part + ")");
+          if (tree.FindFolder(part) == nullptr && !tree.CreateFolder(part))
+            return UsageError("cannot make the disc folder " + part);
+          tree.SetCurrentFolder(part);
+        }
+        folder = lyr::burn::CBurnTree::GetFolderPath(&tree.CurrentFolder());
+      }
+    }
+    if (name.empty() || !lyr::burn::IsValidBurnName(name))
+      return UsageError("The name can't have one of the chars \\ / : * ? \" < > | (" + name + ")");
+    lyr::burn::BURN_FILE f;
+    f.entry = rows[i]->entry;
+    f.size = rows[i]->record.DataSize();
+    f.duration = lyr::RecordingDurationSeconds(rows[i]->record);
+    f.name = name;
+    if (!tree.AddFile(folder, f))
+      return UsageError("recording " + std::to_string(f.entry) + " is placed twice in " + folder);
+  }
+  tree.SetCurrentFolder("/");
+  return {};
+}
+
+lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
+  if (args.recordings.empty()) return UsageError("name the recordings to burn");
+  // RECORDING=DISC/PATH: the recording, and where it goes on the disc.
+  std::vector<std::string> wanted, places;
+  for (const auto& a : args.recordings) {
+    const size_t eq = a.find('=');
+    wanted.push_back(a.substr(0, eq));
+    places.push_back(eq == std::string::npos ? "" : a.substr(eq + 1));
+  }
+  LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
+  lyr::RecordingCatalogue catalogue(*session.link);
+  LYR_TRY(LoadWholeCatalogue(catalogue));
+  std::vector<const lyr::RecordingRow*> rows;
+  for (const auto& w : wanted) {
+    LYR_TRY_ASSIGN(const auto one, SelectRecordings(catalogue, false, {w}));
+    rows.push_back(one.front());
+  }
+  lyr::burn::CBurnTree tree;
+  LYR_TRY(LayOut(rows, places, tree));
+  LYR_TRY_ASSIGN(TempFolder temp, TempFolder::Make(args.temp));
+
+  lyr::burn::BurnerTools tools;
+  tools.InitBurnerTools();
+  tools.SetBurnTempFolder(temp.path());
+  lyr::burn::DataDiscJob job;
+  job.temp_folder = temp.path();
+  job.volume_label = args.label;
+  job.mpeg_format = args.mpeg_format;
+  job.pcm_format = args.pcm_format;
+  job.output_sha1 = args.sha1;
+  job.device_id = RecorderDeviceId(session.device_path);
+  tree.CollectFiles(&job.files);
+  if (!args.image.empty()) {
+    if (tools.ImageMakerPath().empty())
+      return Failure("no image maker found (mkisofs, genisoimage or xorrisofs; LYR_MKISOFS names another)");
+    job.image_path = std::filesystem::absolute(args.image).string();
+  } else {
+    LYR_TRY_ASSIGN(job.device, ChooseDrive(tools, args.drive));
+    TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
+    const uint64_t required = static_cast<uint64_t>(tree.GetFileCount()) * 1024 + tree.GetTotalSize();
+    if (!lyr::burn::CheckDisc(tools, job.device, required, false, temp.path(), checker, &job.disc_kind))
+      return Failure("the disc check failed");
+  }
+  lyr::burn::ToolsBurnRunner runner(tools);
+  return RunBurn(
+      options, args, tree.GetTotalSize(),
+      [&](lyr::burn::BurnReporter& w) { return lyr::burn::RunDataDiscJob(*session.link, runner, job, w); },
+      args.image.empty() ? "the data disc burn" : "the disc image");
+}
+
+void CommonOptions(CLI::App& cmd, BurnArgs& args) {
+  cmd.add_option("--drive", args.drive, "The writer as BUS,TARGET,LUN (default: the first writer found)");
+  cmd.add_option("--temp", args.temp, "Folder for the temporary files (default: $TMPDIR or /tmp)");
+  cmd.add_flag("--yes", args.yes, "Answer Yes to the questions (erasing a rewritable disc)");
+  cmd.add_flag("--quiet", args.quiet, "Print only errors");
+}
+
+}  // namespace
+
+CommandRun AddBurnAudioCommand(CLI::App& cmd) {
+  auto args = std::make_shared<BurnArgs>();
+  CommonOptions(cmd, *args);
+  cmd.add_option("RECORDING", args->recordings, "The recordings, one track each (entry:N, name:TEXT)");
+  return [args](const GlobalOptions& options) { return RunBurnAudio(options, *args); };
+}
+
+CommandRun AddBurnDataCommand(CLI::App& cmd) {
+  auto args = std::make_shared<BurnArgs>();
+  CommonOptions(cmd, *args);
+  cmd.add_option("--label", args->label, "Volume label (default: CD)");
+  cmd.add_option("--image", args->image, "Write an ISO 9660 image file instead of a disc");
+  ExportFormatOption(cmd, "--mpeg-format", args->mpeg_format, true,
+                     "Format of MPEG recordings (default: bwf)");
+  ExportFormatOption(cmd, "--pcm-format", args->pcm_format, false, "Format of PCM recordings (default: bwf)");
+  cmd.add_flag("--sha1", args->sha1, "Put a SHA-1 digest file (.txt) beside each file");
+  cmd.add_option(
+      "RECORDING", args->recordings,
+      "The recordings (entry:N, name:TEXT), each optionally =DISC/PATH (default: the root, its name)");
+  return [args](const GlobalOptions& options) { return RunBurnData(options, *args); };
+}
+
+}  // namespace lyrctl
