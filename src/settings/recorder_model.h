@@ -23,12 +23,16 @@ struct MemoryFigures {
 
   uint64_t SizeBytes() const { return uint64_t{size_units} * unit_size; }
   uint64_t FreeBytes() const { return uint64_t{free_units} * unit_size; }
-  uint64_t UsedBytes() const { return size_units > free_units ? uint64_t{size_units - free_units} * unit_size : 0; }
+  uint64_t UsedBytes() const {
+    return size_units > free_units ? uint64_t{size_units - free_units} * unit_size : 0;
+  }
 };
 
 // A local (wall-clock) date and time without a time zone.
 using LocalDateTime = std::chrono::local_time<std::chrono::milliseconds>;
 RecorderClock BreakDown(LocalDateTime when);
+// The PC's local time now.
+LocalDateTime LocalNow();
 
 // Every page or panel that shows the recorder's state.
 class ModelListener {

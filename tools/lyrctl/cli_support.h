@@ -24,6 +24,14 @@ struct RecorderSession {
 // message (a usage error when the recorder to use must be named).
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options);
 
+// The recorder's device id (the serial part of its USB instance) for the BWF
+// originator reference, when discovery knows the disk; else empty.
+std::string DeviceIdOf(const std::string& node);
+
+// The connection sequence on a link whose drive is open, with lyrctl's
+// message for each way it can fail.
+lyr::Status CompleteSession(lyr::RecorderLink& link, lyr::RecorderModel& model, const std::string& device);
+
 // A firmware version as the recorder's texts show it: "V6.021".
 std::string FirmwareText(uint16_t version);
 

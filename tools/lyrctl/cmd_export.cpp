@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
-#include "link/disk_scanner.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
@@ -25,14 +24,6 @@ struct ExportArgs {
   bool quiet = false;
   std::vector<std::string> recordings;
 };
-
-// The recorder's device id (the serial part of its USB instance) for the BWF
-// originator reference, when discovery knows the disk.
-std::string DeviceIdOf(const std::string& node) {
-  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
-    if (r.node == node) return r.device_id;
-  return {};
-}
 
 // The names of the export formats; PCM recordings are never saved raw.
 const std::map<std::string, lyr::ExportFormat> kMpegFormats = {

@@ -48,5 +48,11 @@ CommandRun AddListCommand(CLI::App& cmd);
 CommandRun AddExportCommand(CLI::App& cmd);
 CommandRun AddDeleteCommand(CLI::App& cmd);
 CommandRun AddDecodeCommand(CLI::App& cmd);
+CommandRun AddUpdateFirmwareCommand(CLI::App& cmd);
+CommandRun AddFormatCommand(CLI::App& cmd);
+CommandRun AddResetCounterCommand(CLI::App& cmd);
+CommandRun AddSetClockCommand(CLI::App& cmd);
+CommandRun AddSetFileTypeCommand(CLI::App& cmd);
+CommandRun AddIngestCommand(CLI::App& cmd);
 
 }  // namespace lyrctl

@@ -21,6 +21,13 @@ constexpr Command kCommands[] = {
     {"export", "Copy recordings to a folder as WAVE, BWF or raw MPEG files", AddExportCommand},
     {"delete", "Delete recordings from the recorder", AddDeleteCommand},
     {"decode", "Decode an MPEG Layer II file to a 16-bit stereo WAVE file", AddDecodeCommand},
+    {"update-firmware", "Send a firmware update file (.coe) to the recorder and verify it",
+     AddUpdateFirmwareCommand},
+    {"format", "Erase every recording on the recorder", AddFormatCommand},
+    {"reset-counter", "Set the recorder's file index counter back to the start", AddResetCounterCommand},
+    {"set-clock", "Set the recorder's clock", AddSetClockCommand},
+    {"set-filetype", "Set the recorder's recording format", AddSetFileTypeCommand},
+    {"ingest", "Archive every recording not yet copied, with a SHA-1 manifest", AddIngestCommand},
 };
 
 }  // namespace
