@@ -188,15 +188,24 @@ TEST(LyrctlIngest, DeletesOnlyWhatASecondReadVerified) {
   std::ofstream(rec.store() / "recordings" / "3.copied").close();
   ASSERT_TRUE(rec.Start());
   const fs::path archive = rec.dir() / "archive";
+  // A file of the same name from an earlier ingest is kept.
+  fs::create_directories(archive);
+  std::ofstream(archive / "LYR0001.wav") << "an earlier recording";
   const RunResult r = rec.Lyrctl({"--json", "ingest", "--to", archive.string(), "--delete-after-verify"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Slurp(archive / "LYR0001.wav"), "an earlier recording");
+  EXPECT_TRUE(fs::exists(archive / "LYR0001_2.wav"));
+  for (const auto& f : fs::directory_iterator(archive))
+    EXPECT_NE(f.path().filename().string().rfind(".lyr-", 0), 0u) << "left behind: " << f.path();
   const json done = json::parse(r.out);
   ASSERT_EQ(done["ingested"].size(), 5u);
   for (const auto& one : done["ingested"]) {
     EXPECT_TRUE(one["verified"].get<bool>()) << one.dump();
     EXPECT_TRUE(one["deleted"].get<bool>()) << one.dump();
   }
-  EXPECT_EQ(Lines(Slurp(archive / "manifest.sha1")), 5u);
+  const std::string manifest = Slurp(archive / "manifest.sha1");
+  EXPECT_EQ(Lines(manifest), 5u);
+  EXPECT_NE(manifest.find("  LYR0001_2.wav\n"), std::string::npos) << manifest;
   const RunResult check =
       lyr_test::Run({"/bin/sh", "-c", "cd '" + archive.string() + "' && sha1sum -c manifest.sha1"});
   EXPECT_EQ(check.exit_code, 0) << check.out << check.err;

@@ -84,22 +84,39 @@ lyr::Status AppendManifest(const std::string& folder, const std::string& line) {
   return {};
 }
 
+// A private folder inside the archive (same file system, so that its files
+// can be linked into place), removed with what is left in it.
+class ScratchFolder {
+ public:
+  static lyr::Result<std::unique_ptr<ScratchFolder>> Make(const std::string& archive) {
+    std::string path = lyr::WithTrailingSeparator(archive) + ".lyr-ingest-XXXXXX";
+    if (::mkdtemp(path.data()) == nullptr) return lyr::Error::Os(errno, "make a folder in " + archive);
+    return std::unique_ptr<ScratchFolder>(new ScratchFolder(std::move(path)));
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string Folder() const { return lyr::WithTrailingSeparator(path_); }
+
+ private:
+  explicit ScratchFolder(std::string path) : path_(std::move(path)) {}
+  std::string path_;
+};
+
 // Reads the recording from the recorder a second time, into a private
-// folder beside the archive, and returns the digest of that second copy.
+// folder in the archive, and returns the digest of that second copy.
 lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entry, lyr::CopyOptions options) {
-  std::string scratch = lyr::WithTrailingSeparator(options.folder) + ".lyr-verify-XXXXXX";
-  if (::mkdtemp(scratch.data()) == nullptr) return lyr::Error::Os(errno, "make a folder beside the archive");
+  LYR_TRY_ASSIGN(const auto scratch, ScratchFolder::Make(options.folder));
   // The link keeps the last piece it read: the second read must come from the recorder.
   link.ClearReadCache();
-  options.folder = lyr::WithTrailingSeparator(scratch);
+  options.folder = scratch->Folder();
   options.output_sha1 = true;
   lyr::JobQueue queue;
   queue.entries.push_back(entry);
   std::vector<lyr::CopyResult> results;
   SilentReporter reporter;
   lyr::CopyJob(link, queue, options, reporter, &results);
-  std::error_code ignored;
-  fs::remove_all(scratch, ignored);
   if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied ||
       !results.front().digest_written) {
     const lyr::CopyResult* r = results.empty() ? nullptr : &results.front();
@@ -111,13 +128,51 @@ lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entr
   return results.front().digest;
 }
 
+// Gives a finished copy (and its digest file) its name in the archive: the
+// copy's own name, else the first free "STEM_2", "STEM_3", ... An existing
+// file is never replaced: names repeat across recorders and after a counter
+// reset. Returns the copy's path in the archive.
+lyr::Result<std::string> PlaceInArchive(const lyr::CopyResult& r, const std::string& archive,
+                                        bool with_digest) {
+  const std::string& name = r.paths.file_name;
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  const std::string folder = lyr::WithTrailingSeparator(archive);
+  for (int n = 1; n < 100000; ++n) {
+    const std::string base = n == 1 ? stem : stem + "_" + std::to_string(n);
+    const std::string target = folder + base + ext;
+    if (::link(r.paths.target.c_str(), target.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return lyr::Error::Os(errno, target);
+    }
+    if (with_digest) {
+      const std::string digest = folder + base + ".txt";
+      if (::link(r.paths.digest.c_str(), digest.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(target.c_str());
+        if (err == EEXIST) continue;
+        return lyr::Error::Os(err, digest);
+      }
+    }
+    return target;
+  }
+  return lyr::Error::Code(lyr::kErrorAlreadyExists, folder + stem + ext + ": no free name");
+}
+
 // Copies one recording, writes its manifest line, and with
 // --delete-after-verify deletes it once the second read matches.
-Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, const lyr::CopyOptions& copy,
+Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, lyr::CopyOptions copy,
                    const IngestArgs& args, bool* cancelled) {
   Ingested out;
   out.entry = row.entry;
   out.name = row.name;
+  auto scratch = ScratchFolder::Make(args.folder);
+  if (!scratch) {
+    out.problem = "not copied: " + scratch.error().Message();
+    return out;
+  }
+  copy.folder = scratch.value()->Folder();
   lyr::JobQueue queue;
   queue.entries.push_back(row.entry);
   std::vector<lyr::CopyResult> results;
@@ -127,18 +182,25 @@ Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, const 
     return lyr::CopyJob(link, queue, copy, reporter, &results);
   });
   if (result == lyr::kJobCancelled) *cancelled = true;
-  if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied) {
+  if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied ||
+      (copy.output_sha1 && !results.front().digest_written)) {
     const lyr::CopyResult* r = results.empty() ? nullptr : &results.front();
-    if (r != nullptr && r->outcome == lyr::CopyOutcome::Declined) {
-      out.problem = "not ingested: " + r->paths.target + " exists";
-    } else {
-      const char* shown = r != nullptr ? lyr::CopyOutcomeMessage(r->outcome) : nullptr;
-      out.problem = shown != nullptr ? shown : (*cancelled ? "cancelled" : "not copied");
-      if (r != nullptr && r->error) out.problem += " " + r->error->Message();
-    }
+    const char* shown = r != nullptr ? lyr::CopyOutcomeMessage(r->outcome) : nullptr;
+    out.problem = shown != nullptr ? shown : (*cancelled ? "cancelled" : "not copied");
+    if (r != nullptr && r->error) out.problem += " " + r->error->Message();
+    if (r != nullptr && r->digest_error)
+      out.problem += " digest file not written: " + r->digest_error->Message();
     return out;
   }
-  const lyr::CopyResult& r = results.front();
+  const auto placed = PlaceInArchive(results.front(), args.folder, copy.output_sha1);
+  if (!placed) {
+    out.problem = "not copied: " + placed.error().Message();
+    return out;
+  }
+  lyr::CopyResult r = results.front();
+  r.paths.target = placed.value();
+  r.paths.file_name = fs::path(placed.value()).filename().string();
+  copy.folder = lyr::WithTrailingSeparator(args.folder);
   out.copied = true;
   out.file = r.paths.target;
   if (r.digest_written) {
