@@ -281,3 +281,21 @@ TEST(LyrctlIngest, WatchIngestsARecorderWhenItIsPluggedIn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LyrctlHelp, EveryCommandShowsAnExample) {
+  for (const char* command : {"devices", "info", "list", "export", "delete", "decode", "update-firmware",
+                              "format", "reset-counter", "set-clock", "set-filetype", "ingest"}) {
+    const RunResult r = lyr_test::Run({lyr_test::LyrctlPath(), command, "--help"});
+    EXPECT_EQ(r.exit_code, 0) << command;
+    EXPECT_NE(
+        r.out.find(std::string("Example: lyrctl ") + (std::string(command) == "info" ? "--device" : command)),
+        std::string::npos)
+        << r.out;
+  }
+  const RunResult top = lyr_test::Run({lyr_test::LyrctlPath(), "--help"});
+  EXPECT_NE(top.out.find("Example: lyrctl "), std::string::npos);
+}
+
+}  // namespace

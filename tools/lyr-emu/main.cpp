@@ -74,6 +74,7 @@ CLI::App* AddInitCommand(CLI::App& app, InitArgs& a) {
   CLI::App* cmd = app.add_subcommand("init", "Make a new recorder store");
   cmd->add_option("STORE", a.store_dir, "Store directory")->required();
   cmd->add_flag("--demo", a.demo, "Fill it with the demo recordings");
+  cmd->footer("Example: lyr-emu init /tmp/rec --demo");
   return cmd;
 }
 
@@ -85,6 +86,7 @@ CLI::App* AddAddCommand(CLI::App& app, AddArgs& a) {
   cmd->add_option("--date", a.date, "Recording date and time, YYYY-MM-DDTHH:MM:SS (default: now)");
   cmd->add_option("--text", a.text, "Free text of the recording");
   cmd->add_option("--entry", a.entry, "Entry number to use (default: the next one)");
+  cmd->footer("Example: lyr-emu add /tmp/rec interview.wav --name TALK0001");
   return cmd;
 }
 
@@ -100,6 +102,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& a) {
                   "SIGUSR1 unplugs it, SIGUSR2 plugs it back in");
   cmd->add_option("--serial", a.serial, "USB serial number to publish (default: the store's)");
   cmd->add_option("--vendor", a.vendor, "USB disk vendor to publish")->check(CLI::IsMember({"KVB", "Dovra"}));
+  cmd->footer("Example: lyr-emu serve /tmp/rec /tmp/mnt");
   return cmd;
 }
 

@@ -166,6 +166,7 @@ void FormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& for
 }  // namespace
 
 CommandRun AddExportCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl export --to /srv/audio --sha1 --all");
   auto args = std::make_shared<ExportArgs>();
   cmd.add_option("--to", args->folder, "Folder for the files (default: the current folder)");
   FormatOption(cmd, "--mpeg-format", args->mpeg_format, kMpegFormats,

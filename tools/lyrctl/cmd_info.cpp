@@ -118,6 +118,9 @@ lyr::Status RunInfo(const GlobalOptions& options) {
 
 }  // namespace
 
-CommandRun AddInfoCommand(CLI::App&) { return RunInfo; }
+CommandRun AddInfoCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl --device /dev/sdb info");
+  return RunInfo;
+}
 
 }  // namespace lyrctl

@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
   CLI::App app{"lyrctl: the LYR recorder manager on the command line"};
   app.set_version_flag("--version", LYR_VERSION_STRING);
   app.require_subcommand(1);
+  app.footer(
+      "Example: lyrctl export --to /srv/audio --sha1 --all\nEach command's --help shows an example of it.");
   // Sub-commands inherit this: an option a sub-command does not know (--json,
   // --device) goes to the global options, wherever it stands.
   app.fallthrough();
