@@ -219,8 +219,8 @@ int main(int argc, char** argv) {
   const CLI::App* pack = AddPackCommand(app, pack_args);
   CLI11_PARSE(app, argc, argv);
   if (*init) return Init(init_args);
-  if (*pack) return Pack(pack_args);
-  if (!*serve) return 2;
   if (*add) return Add(add_args);
-  return Serve(serve_args);
+  if (*pack) return Pack(pack_args);
+  if (*serve) return Serve(serve_args);
+  return 2;
 }
