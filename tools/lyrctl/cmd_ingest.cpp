@@ -284,7 +284,8 @@ bool IngestRecorder(lyr::RecorderLink& link, const std::string& device_id, const
            {"sha1", one.copied ? nlohmann::json(one.digest) : nlohmann::json(nullptr)},
            {"verified", one.verified},
            {"deleted", one.deleted},
-           {"error", one.problem.empty() ? nlohmann::json(nullptr) : nlohmann::json(one.problem)}});
+           {"error",
+            one.problem.empty() ? nlohmann::json(nullptr) : nlohmann::json(LocalJsonText(one.problem))}});
     else if (!args.quiet && one.copied)
       std::printf("%-12s %s  %s%s\n", DeviceShownText(one.name).c_str(), one.digest.c_str(),
                   LocalShownText(one.file).c_str(), one.deleted ? " (verified, deleted)" : "");

@@ -12,15 +12,6 @@
 namespace lyrctl {
 namespace {
 
-struct FileTypeArgs {
-  uint32_t codec = 0;
-  uint32_t rate = 0;
-  std::optional<uint32_t> bit_rate;
-  std::optional<uint16_t> bits;
-  std::optional<uint16_t> channels;
-  std::optional<std::string> prefix;
-};
-
 bool SameFileType(const lyr::FileFormatTemplate& a, const lyr::FileFormatTemplate& b) {
   uint8_t x[lyr::FileFormatTemplate::kSize], y[lyr::FileFormatTemplate::kSize];
   a.ToBytes(x);
@@ -28,14 +19,7 @@ bool SameFileType(const lyr::FileFormatTemplate& a, const lyr::FileFormatTemplat
   return std::equal(std::begin(x), std::end(x), std::begin(y));
 }
 
-lyr::Status RunSetFileType(const GlobalOptions& options, const FileTypeArgs& args) {
-  lyr::FileTypeRequest request;
-  request.codec = args.codec;
-  request.sample_rate = args.rate;
-  request.bit_rate = args.bit_rate;
-  request.bits = args.bits;
-  request.channels = args.channels;
-  request.file_name_prefix = args.prefix;
+lyr::Status RunSetFileType(const GlobalOptions& options, const lyr::FileTypeRequest& request) {
   // What the page refuses whatever the recorder holds is refused before the
   // recorder is opened.
   lyr::FileFormatTemplate usable;
@@ -72,7 +56,7 @@ lyr::Status RunSetFileType(const GlobalOptions& options, const FileTypeArgs& arg
 }  // namespace
 
 CommandRun AddSetFileTypeCommand(CLI::App& cmd) {
-  auto args = std::make_shared<FileTypeArgs>();
+  auto args = std::make_shared<lyr::FileTypeRequest>();
   const std::map<std::string, uint32_t> codecs = {{"pcm", lyr::protocol::kCodecLinearPcm},
                                                   {"mpeg", lyr::protocol::kCodecMpegLayer2}};
   cmd.add_option("--codec", args->codec, "WAV-PCM16 or MPEG1-Layer2")
@@ -80,12 +64,12 @@ CommandRun AddSetFileTypeCommand(CLI::App& cmd) {
       ->type_name("pcm|mpeg")
       ->transform(CLI::Transformer(codecs).description(""))
       ->transform(CLI::IsMember(codecs, CLI::ignore_case).description(""));
-  cmd.add_option("--rate", args->rate, "Sampling frequency: 32000, 44100 or 48000")->required();
+  cmd.add_option("--rate", args->sample_rate, "Sampling frequency: 32000, 44100 or 48000")->required();
   cmd.add_option("--bitrate", args->bit_rate,
                  "MPEG bit rate in bit/s, 32000 to 384000 (default 128000); PCM's follows from the rest");
   cmd.add_option("--bits", args->bits, "Bits per sample (PCM: 16)");
   cmd.add_option("--channels", args->channels, "2 (STEREO) or 1 (MONO); default: as it is");
-  cmd.add_option("--prefix", args->prefix, "File name prefix, at most 4 characters");
+  cmd.add_option("--prefix", args->file_name_prefix, "File name prefix, at most 4 characters");
   cmd.footer("Example: lyrctl set-filetype --codec mpeg --rate 48000 --bitrate 192000 --channels 2");
   return [args](const GlobalOptions& options) { return RunSetFileType(options, *args); };
 }

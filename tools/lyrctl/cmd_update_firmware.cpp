@@ -38,7 +38,7 @@ const char* OutcomeText(lyr::FirmwareUpdateOutcome outcome) {
 
 lyr::Status RunUpdateFirmware(const GlobalOptions& options, const UpdateArgs& args) {
   LYR_TRY(RequireConfirmation(args.yes, "update-firmware"));
-  MaintenanceTerminal terminal(args.yes, options.json, /*hold_interrupts=*/true);
+  MaintenanceTerminal terminal(args.yes, options.json);
   // The file is checked before the recorder is touched.
   lyr::LoadedUpdate loaded = lyr::LoadUpdateFile(args.file, terminal);
   lyr::FirmwareUpdateOutcome outcome = loaded.outcome;
@@ -51,6 +51,7 @@ lyr::Status RunUpdateFirmware(const GlobalOptions& options, const UpdateArgs& ar
                               std::to_string(loaded.image.size()) + " bytes).",
                           "Do not unplug the recorder before lyrctl ends."))
       return Failure("firmware not updated: nothing was sent");
+    terminal.HoldInterrupts();
     outcome = lyr::SendFirmwareImage(*session.link, firmware, loaded.image, terminal);
   }
   if (options.json)

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "terminal_window.h"
-#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -22,19 +21,20 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-MaintenanceTerminal::MaintenanceTerminal(bool yes, bool quiet, bool hold_interrupts)
-    : yes_(yes),
-      quiet_(quiet),
-      live_(!quiet && ::isatty(STDERR_FILENO) != 0),
-      hold_interrupts_(hold_interrupts) {
+MaintenanceTerminal::MaintenanceTerminal(bool yes, bool quiet)
+    : yes_(yes), quiet_(quiet), live_(!quiet && ::isatty(STDERR_FILENO) != 0) {
   g_stop_asked = 0;
-  if (!hold_interrupts_) return;
+}
+
+void MaintenanceTerminal::HoldInterrupts() {
+  if (hold_interrupts_) return;
   // An exchange with the recorder is never cut short by Ctrl+C: it only
   // asks the procedure to stop.
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &g_old_int);
+  hold_interrupts_ = true;
 }
 
 MaintenanceTerminal::~MaintenanceTerminal() {
@@ -51,7 +51,8 @@ void MaintenanceTerminal::EndLine() {
 void MaintenanceTerminal::Message(const std::string& text, const std::string& caption, Icon icon) {
   EndLine();
   ++messages_;
-  std::FILE* to = icon == Icon::Information ? stdout : stderr;
+  // The success goes with the command's output, except where that is JSON.
+  std::FILE* to = icon == Icon::Information && !quiet_ ? stdout : stderr;
   std::fprintf(to, "%s: %s\n", caption.c_str(), text.c_str());
   std::fflush(to);
 }

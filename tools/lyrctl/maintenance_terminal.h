@@ -9,12 +9,12 @@ namespace lyrctl {
 // The maintenance procedures' window on a terminal: messages on stderr as
 // "Caption: text" (the information of a success on stdout), the
 // confirmation answered by --yes or asked on the terminal, progress as a
-// live line when stderr is a terminal. With `hold_interrupts` Ctrl+C only
-// asks to stop, and the procedure decides where stopping is safe; otherwise
-// Ctrl+C ends lyrctl as usual (at a question, nothing has been sent).
+// live line when stderr is a terminal. Ctrl+C ends lyrctl as usual (at a
+// question nothing has been sent yet) until HoldInterrupts: from then on it
+// only asks to stop, and the procedure decides where stopping is safe.
 class MaintenanceTerminal final : public lyr::MaintenanceReporter {
  public:
-  MaintenanceTerminal(bool yes, bool quiet, bool hold_interrupts = false);
+  MaintenanceTerminal(bool yes, bool quiet);
   ~MaintenanceTerminal() override;
   MaintenanceTerminal(const MaintenanceTerminal&) = delete;
   MaintenanceTerminal& operator=(const MaintenanceTerminal&) = delete;
@@ -24,6 +24,7 @@ class MaintenanceTerminal final : public lyr::MaintenanceReporter {
   void SetProgress(int percent, const std::string& doing) override;
   bool CancelRequested() const override;
 
+  void HoldInterrupts();
   int messages_shown() const { return messages_; }
 
  private:
@@ -32,7 +33,7 @@ class MaintenanceTerminal final : public lyr::MaintenanceReporter {
   const bool yes_;
   const bool quiet_;
   const bool live_;
-  const bool hold_interrupts_;
+  bool hold_interrupts_ = false;
   bool line_open_ = false;
   int last_percent_ = -1;
   int messages_ = 0;
