@@ -56,6 +56,13 @@ TEST(LyrctlMaintenance, FirmwareUpdateIsVerifiedAndTheImageKept) {
                 .exit_code,
             0);
   EXPECT_EQ(Slurp(again), Slurp(file));
+  // With --json stdout holds only the outcome; the messages go to stderr.
+  const RunResult json_run = rec.Lyrctl({"--json", "update-firmware", "--yes", file.string()});
+  ASSERT_EQ(json_run.exit_code, 0) << json_run.err;
+  const json outcome = json::parse(json_run.out);
+  EXPECT_TRUE(outcome["updated"].get<bool>());
+  EXPECT_EQ(outcome["outcome"], "updated");
+  EXPECT_NE(json_run.err.find("Information: Successfully Updated."), std::string::npos);
 }
 
 TEST(LyrctlMaintenance, EachUpdateFaultGivesItsMessageAndFails) {
