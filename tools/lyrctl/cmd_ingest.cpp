@@ -48,17 +48,6 @@ struct Ingested {
   std::string problem;  // empty when everything asked for was done
 };
 
-// Digests outside a job: nothing to show, never cancelled.
-class SilentReporter final : public lyr::JobReporter {
- public:
-  void SetStatus(const std::string&) override {}
-  void SetProgress(int) override {}
-  void SetFileProgress(int) override {}
-  bool Ask(const std::string&, const std::string&) override { return false; }
-  void Message(const std::string&, const std::string&, lyr::MessageIcon) override {}
-  bool CancelRequested() const override { return false; }
-};
-
 // One line of `sha1sum -c` input, the name relative to the manifest. A name
 // with a backslash is escaped the way sha1sum writes it.
 std::string ManifestLine(const std::string& digest, const std::string& file_name) {
@@ -115,7 +104,7 @@ lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entr
   lyr::JobQueue queue;
   queue.entries.push_back(entry);
   std::vector<lyr::CopyResult> results;
-  SilentReporter reporter;
+  lyr::SilentReporter reporter;
   lyr::CopyJob(link, queue, options, reporter, &results);
   if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied ||
       !results.front().digest_written) {
@@ -206,7 +195,7 @@ Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, lyr::C
   if (r.digest_written) {
     out.digest = r.digest;
   } else {
-    SilentReporter silent;
+    lyr::SilentReporter silent;
     auto digest = lyr::DigestFileText(silent, r.paths.target, 0, 1);
     if (!digest) {
       out.problem = "copied, but no digest: " + digest.error().Message();
@@ -233,7 +222,7 @@ Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, lyr::C
   out.verified = true;
   lyr::JobQueue doomed;
   doomed.entries.push_back(row.entry);
-  SilentReporter silent;
+  lyr::SilentReporter silent;
   lyr::DeleteJob(link, doomed, silent);
   // Deleted only when the recorder's list, read again, no longer holds it.
   const std::vector<uint32_t> entry{row.entry};
