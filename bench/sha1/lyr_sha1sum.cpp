@@ -5,23 +5,9 @@
 
 #include "transfer/sha1.h"
 
-namespace {
-
-class QuietReporter final : public lyr::JobReporter {
- public:
-  void SetStatus(const std::string&) override {}
-  void SetProgress(int) override {}
-  void SetFileProgress(int) override {}
-  bool Ask(const std::string&, const std::string&) override { return false; }
-  void Message(const std::string&, const std::string&, lyr::MessageIcon) override {}
-  bool CancelRequested() const override { return false; }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
   int status = 0;
-  QuietReporter reporter;
+  lyr::SilentReporter reporter;
   for (int i = 1; i < argc; ++i) {
     std::string text;
     if (!lyr::DigestFile(reporter, argv[i], 0, 1, &text)) {

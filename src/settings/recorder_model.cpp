@@ -13,20 +13,6 @@ namespace {
 
 using namespace std::chrono;
 
-}  // namespace
-
-LocalDateTime LocalNow() {
-  const auto now = system_clock::now();
-  const std::time_t t = system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const auto day = local_days{year{tm.tm_year + 1900} / (tm.tm_mon + 1) / tm.tm_mday};
-  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
-  return LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
-}
-
-namespace {
-
 // The input block every written settings record carries, whatever it held.
 struct FixedValue {
   size_t offset;
@@ -40,6 +26,16 @@ constexpr FixedValue kCommitValues[] = {
 };
 
 }  // namespace
+
+LocalDateTime LocalNow() {
+  const auto now = system_clock::now();
+  const std::time_t t = system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const auto day = local_days{year{tm.tm_year + 1900} / (tm.tm_mon + 1) / tm.tm_mday};
+  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
+  return LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
+}
 
 RecorderClock BreakDown(LocalDateTime when) {
   const auto day = floor<days>(when);

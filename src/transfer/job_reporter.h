@@ -20,6 +20,18 @@ class JobReporter {
   virtual bool CancelRequested() const = 0;
 };
 
+// A job or digest run where nobody watches: nothing is shown, every
+// question is answered No, and it is never cancelled.
+class SilentReporter final : public JobReporter {
+ public:
+  void SetStatus(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetFileProgress(int) override {}
+  bool Ask(const std::string&, const std::string&) override { return false; }
+  void Message(const std::string&, const std::string&, MessageIcon) override {}
+  bool CancelRequested() const override { return false; }
+};
+
 // Wraps the window for a job: nothing reaches the window once cancel was
 // asked for (a cancelled job asks no more questions: the answer is No), and
 // repeated identical status texts and progress values are not sent again,

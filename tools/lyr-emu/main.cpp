@@ -4,12 +4,15 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 
 #include "emulator/audio_import.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
+#include "emulator/update_packer.h"
 #include "fuse_server.h"
 #include "lyr_version.h"
 #include "recordings/recording_record.h"
@@ -49,10 +52,29 @@ struct ServeArgs {
   std::string vendor = "KVB";
 };
 
+struct PackArgs {
+  std::string out;
+  std::string image;
+  size_t sample = 0;
+};
+
+CLI::App* AddPackCommand(CLI::App& app, PackArgs& a) {
+  CLI::App* cmd = app.add_subcommand("pack-update", "Pack a firmware image into an update file (.coe)");
+  cmd->add_option("OUT", a.out, "Update file to write")->required();
+  CLI::Option* image =
+      cmd->add_option("--image", a.image, "Firmware image to pack")->check(CLI::ExistingFile);
+  cmd->add_option("--sample", a.sample,
+                  "Pack a made-up image of BYTES bytes (a multiple of 4) with a header the manager accepts")
+      ->excludes(image);
+  cmd->footer("Example: lyr-emu pack-update /tmp/fw.coe --sample 2097144");
+  return cmd;
+}
+
 CLI::App* AddInitCommand(CLI::App& app, InitArgs& a) {
   CLI::App* cmd = app.add_subcommand("init", "Make a new recorder store");
   cmd->add_option("STORE", a.store_dir, "Store directory")->required();
   cmd->add_flag("--demo", a.demo, "Fill it with the demo recordings");
+  cmd->footer("Example: lyr-emu init /tmp/rec --demo");
   return cmd;
 }
 
@@ -64,6 +86,7 @@ CLI::App* AddAddCommand(CLI::App& app, AddArgs& a) {
   cmd->add_option("--date", a.date, "Recording date and time, YYYY-MM-DDTHH:MM:SS (default: now)");
   cmd->add_option("--text", a.text, "Free text of the recording");
   cmd->add_option("--entry", a.entry, "Entry number to use (default: the next one)");
+  cmd->footer("Example: lyr-emu add /tmp/rec interview.wav --name TALK0001");
   return cmd;
 }
 
@@ -79,7 +102,32 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& a) {
                   "SIGUSR1 unplugs it, SIGUSR2 plugs it back in");
   cmd->add_option("--serial", a.serial, "USB serial number to publish (default: the store's)");
   cmd->add_option("--vendor", a.vendor, "USB disk vendor to publish")->check(CLI::IsMember({"KVB", "Dovra"}));
+  cmd->footer("Example: lyr-emu serve /tmp/rec /tmp/mnt");
   return cmd;
+}
+
+int Pack(const PackArgs& a) {
+  std::vector<uint8_t> image;
+  if (!a.image.empty()) {
+    std::ifstream in(a.image, std::ios::binary);
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.eof() && !in) return Fail("cannot read " + a.image);
+  } else if (a.sample != 0) {
+    if (a.sample < 32 || a.sample % 4 != 0) return Fail("--sample wants at least 32 bytes, a multiple of 4");
+    image = lyr_emu::MakeSampleImage(a.sample);
+  } else {
+    return Fail("give the image with --image FILE, or --sample BYTES");
+  }
+  const auto packed = lyr_emu::PackUpdate(image);
+  if (!packed) return Fail(packed.error());
+  std::ofstream out(a.out, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(packed.value().data()),
+            static_cast<std::streamsize>(packed.value().size()));
+  out.close();
+  if (!out) return Fail("cannot write " + a.out);
+  std::printf("packed %zu image bytes into %s (%zu bytes)\n", image.size(), a.out.c_str(),
+              packed.value().size());
+  return 0;
 }
 
 int Init(const InitArgs& a) {
@@ -166,9 +214,13 @@ int main(int argc, char** argv) {
   ServeArgs serve_args;
   const CLI::App* init = AddInitCommand(app, init_args);
   const CLI::App* add = AddAddCommand(app, add_args);
-  AddServeCommand(app, serve_args);
+  const CLI::App* serve = AddServeCommand(app, serve_args);
+  PackArgs pack_args;
+  const CLI::App* pack = AddPackCommand(app, pack_args);
   CLI11_PARSE(app, argc, argv);
   if (*init) return Init(init_args);
   if (*add) return Add(add_args);
-  return Serve(serve_args);
+  if (*pack) return Pack(pack_args);
+  if (*serve) return Serve(serve_args);
+  return 2;
 }

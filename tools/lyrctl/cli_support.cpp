@@ -73,6 +73,31 @@ std::string FirmwareText(uint16_t version) {
   return buf;
 }
 
+lyr::Status CompleteSession(lyr::RecorderLink& link, lyr::RecorderModel& model, const std::string& device) {
+  const lyr::DeviceRecord& record = model.Device();
+  switch (lyr::CompleteConnection(link, model)) {
+    case lyr::ConnectionResult::kReady:
+      return {};
+    case lyr::ConnectionResult::kNoAnswer:
+      return Failure("no recorder at " + device + ": it does not answer");
+    case lyr::ConnectionResult::kRefused:
+      return Failure("the recorder at " + device + " reports that it must not be used");
+    case lyr::ConnectionResult::kAccessFailed:
+      return Failure("Access LYR Failed!: the recorder does not answer");
+    case lyr::ConnectionResult::kAccessLocked:
+      return Failure("Access LYR Failed!: the recorder refused access (it is locked)");
+    case lyr::ConnectionResult::kNoSettings:
+      return Failure("Read data from LYR error!: settings");
+    case lyr::ConnectionResult::kOldFirmware:
+      break;
+  }
+  // A disk whose window reads back as zeros took our blocks without answering.
+  if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; }))
+    return Failure("no recorder at " + device + ": nothing answers on that disk");
+  return Failure("the recorder's firmware " + FirmwareText(model.FirmwareVersion()) +
+                 " is too old: V6.000 or later is needed");
+}
+
 lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
   RecorderSession session;
   LYR_TRY_ASSIGN(session.device_path, ChooseDevice(options));
@@ -101,28 +126,8 @@ lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
   if (link.OpenLink(device) != 0) return OpenFailure(device, link.OpenError());
   link.SetDriveOpen(true);
   session.model = std::make_unique<lyr::RecorderModel>();
-  const lyr::DeviceRecord& record = session.model->Device();
-  switch (lyr::CompleteConnection(link, *session.model)) {
-    case lyr::ConnectionResult::kReady:
-      return session;
-    case lyr::ConnectionResult::kNoAnswer:
-      return Failure("no recorder at " + device + ": it does not answer");
-    case lyr::ConnectionResult::kRefused:
-      return Failure("the recorder at " + device + " reports that it must not be used");
-    case lyr::ConnectionResult::kAccessFailed:
-      return Failure("Access LYR Failed!: the recorder does not answer");
-    case lyr::ConnectionResult::kAccessLocked:
-      return Failure("Access LYR Failed!: the recorder refused access (it is locked)");
-    case lyr::ConnectionResult::kNoSettings:
-      return Failure("Read data from LYR error!: settings");
-    case lyr::ConnectionResult::kOldFirmware:
-      break;
-  }
-  // A disk whose window reads back as zeros took our blocks without answering.
-  if (std::all_of(record.begin(), record.end(), [](uint8_t b) { return b == 0; }))
-    return Failure("no recorder at " + device + ": nothing answers on that disk");
-  return Failure("the recorder's firmware " + FirmwareText(session.model->FirmwareVersion()) +
-                 " is too old: V6.000 or later is needed");
+  LYR_TRY(CompleteSession(link, *session.model, device));
+  return session;
 }
 
 }  // namespace lyrctl

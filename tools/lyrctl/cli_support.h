@@ -35,6 +35,10 @@ std::string RecorderDeviceId(const std::string& node);
 void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportFormat& format, bool mpeg,
                         const std::string& description);
 
+// The connection sequence on a link whose drive is open, with lyrctl's
+// message for each way it can fail.
+lyr::Status CompleteSession(lyr::RecorderLink& link, lyr::RecorderModel& model, const std::string& device);
+
 // A firmware version as the recorder's texts show it: "V6.021".
 std::string FirmwareText(uint16_t version);
 

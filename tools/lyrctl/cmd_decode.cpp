@@ -167,6 +167,7 @@ lyr::Status RunDecode(const GlobalOptions& options, const std::string& in_path, 
 }  // namespace
 
 CommandRun AddDecodeCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl decode LYR0001.mp2 LYR0001.wav");
   auto in_path = std::make_shared<std::string>();
   auto out_path = std::make_shared<std::string>();
   cmd.add_option("IN", *in_path, "MPEG Layer II file (.mp2)")->required();

@@ -78,6 +78,7 @@ lyr::Status RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
 }  // namespace
 
 CommandRun AddDeleteCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl delete --yes LYR0003 entry:7");
   auto args = std::make_shared<DeleteArgs>();
   CLI::Option* all = cmd.add_flag("--all", args->all, "Delete every recording");
   cmd.add_flag("--yes", args->yes, "Do not ask for confirmation");

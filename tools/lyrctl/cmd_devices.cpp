@@ -36,6 +36,9 @@ lyr::Status RunDevices(const GlobalOptions& options) {
 
 }  // namespace
 
-CommandRun AddDevicesCommand(CLI::App&) { return RunDevices; }
+CommandRun AddDevicesCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl devices --json");
+  return RunDevices;
+}
 
 }  // namespace lyrctl

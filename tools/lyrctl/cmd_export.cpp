@@ -148,6 +148,7 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
 }  // namespace
 
 CommandRun AddExportCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl export --to /srv/audio --sha1 --all");
   auto args = std::make_shared<ExportArgs>();
   cmd.add_option("--to", args->folder, "Folder for the files (default: the current folder)");
   ExportFormatOption(cmd, "--mpeg-format", args->mpeg_format, true,

@@ -4,6 +4,7 @@
 
 #include "cli_support.h"
 #include "link/protocol.h"
+#include "settings/clock_rules.h"
 #include "settings/recorder_model.h"
 #include "text_output.h"
 
@@ -29,13 +30,6 @@ std::string HardwareText(uint16_t word) { return "V" + std::to_string(word >> 8)
 std::string McuText(uint16_t word) {
   const unsigned mcu = word & 0xFF;
   return "V" + std::to_string(mcu / 10) + "." + std::to_string(mcu % 10);
-}
-
-std::string ClockText(const lyr::RecorderClock& c) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", c.year, c.month, c.day, c.hour, c.minute,
-                c.second);
-  return buf;
 }
 
 std::string FileTypeText(uint32_t codec, uint32_t rate, uint32_t bit_rate, uint16_t channels, uint16_t bits) {
@@ -88,7 +82,7 @@ lyr::Status RunInfo(const GlobalOptions& options) {
                         {"firmware_version", info.firmware},
                         {"hardware_version", HardwareText(info.hardware_mcu)},
                         {"mcu_version", McuText(info.hardware_mcu)},
-                        {"clock", ClockText(info.clock)},
+                        {"clock", lyr::ClockText(info.clock)},
                         {"memory",
                          {{"size_bytes", info.size_bytes},
                           {"free_bytes", info.free_bytes},
@@ -115,7 +109,7 @@ lyr::Status RunInfo(const GlobalOptions& options) {
   std::printf("Firmware:        %s\n", FirmwareText(info.firmware).c_str());
   std::printf("Hardware:        %s, MCU %s\n", HardwareText(info.hardware_mcu).c_str(),
               McuText(info.hardware_mcu).c_str());
-  std::printf("Recorder clock:  %s\n", ClockText(info.clock).c_str());
+  std::printf("Recorder clock:  %s\n", lyr::ClockText(info.clock).c_str());
   std::printf("Memory:          %s, free %s, used %s\n", Megabytes(info.size_bytes).c_str(),
               Megabytes(info.free_bytes).c_str(), Megabytes(info.used_bytes).c_str());
   std::printf("Recordings:      %u of %u\n", info.list_count, info.list_capacity);
@@ -127,6 +121,9 @@ lyr::Status RunInfo(const GlobalOptions& options) {
 
 }  // namespace
 
-CommandRun AddInfoCommand(CLI::App&) { return RunInfo; }
+CommandRun AddInfoCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl --device /dev/sdb info");
+  return RunInfo;
+}
 
 }  // namespace lyrctl

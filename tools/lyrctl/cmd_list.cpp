@@ -69,6 +69,9 @@ lyr::Status RunList(const GlobalOptions& options) {
 
 }  // namespace
 
-CommandRun AddListCommand(CLI::App&) { return RunList; }
+CommandRun AddListCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl list --json");
+  return RunList;
+}
 
 }  // namespace lyrctl

@@ -52,5 +52,11 @@ CommandRun AddDrivesCommand(CLI::App& cmd);
 CommandRun AddPlayCommand(CLI::App& cmd);
 CommandRun AddBurnAudioCommand(CLI::App& cmd);
 CommandRun AddBurnDataCommand(CLI::App& cmd);
+CommandRun AddUpdateFirmwareCommand(CLI::App& cmd);
+CommandRun AddFormatCommand(CLI::App& cmd);
+CommandRun AddResetCounterCommand(CLI::App& cmd);
+CommandRun AddSetClockCommand(CLI::App& cmd);
+CommandRun AddSetFileTypeCommand(CLI::App& cmd);
+CommandRun AddIngestCommand(CLI::App& cmd);
 
 }  // namespace lyrctl

@@ -27,6 +27,13 @@ constexpr Command kCommands[] = {
     {"burn-audio", "Burn recordings to an audio CD, one track each", AddBurnAudioCommand},
     {"burn-data", "Burn recordings to a data CD or DVD as files, or write the disc as an ISO image",
      AddBurnDataCommand},
+    {"update-firmware", "Send a firmware update file (.coe) to the recorder and verify it",
+     AddUpdateFirmwareCommand},
+    {"format", "Erase every recording on the recorder", AddFormatCommand},
+    {"reset-counter", "Set the recorder's file index counter back to the start", AddResetCounterCommand},
+    {"set-clock", "Set the recorder's clock", AddSetClockCommand},
+    {"set-filetype", "Set the recorder's recording format", AddSetFileTypeCommand},
+    {"ingest", "Archive every recording not yet copied, with a SHA-1 manifest", AddIngestCommand},
 };
 
 }  // namespace
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
   CLI::App app{"lyrctl: the LYR recorder manager on the command line"};
   app.set_version_flag("--version", LYR_VERSION_STRING);
   app.require_subcommand(1);
+  app.footer(
+      "Example: lyrctl export --to /srv/audio --sha1 --all\nEach command's --help shows an example of it.");
   // Sub-commands inherit this: an option a sub-command does not know (--json,
   // --device) goes to the global options, wherever it stands.
   app.fallthrough();

@@ -230,6 +230,12 @@ bool RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
   if (region_.kind == RegionKind::FirmwareSink) {
     const int64_t at = RegionOffset(sector);
     if (at >= 0) {
+      // An injected fault: this piece never reaches the recorder's memory.
+      const uint32_t fail_piece = store_.config().firmware_write_fail_piece;
+      if (fail_piece != 0 && static_cast<uint64_t>(at) / kFirmwarePiece + 1 == fail_piece) {
+        region_ = Region{};
+        return false;
+      }
       std::memcpy(region_.bytes.data() + at, data, kSectorSize);
       if (static_cast<uint64_t>(at) + kSectorSize >= region_.length) {
         std::vector<uint8_t> image(region_.bytes.begin(), region_.bytes.begin() + firmware_expected_);
@@ -389,12 +395,19 @@ void RecorderEmulator::ReadSettings(uint32_t sector, const uint8_t* /*args*/) {
 void RecorderEmulator::BeginFirmwareReadback(uint32_t sector, const uint8_t* /*args*/) {
   std::vector<uint8_t> image = store_.firmware();
   image.resize((image.size() + kFirmwarePiece - 1) / kFirmwarePiece * kFirmwarePiece, 0);
+  // An injected fault: one piece comes back changed.
+  const uint64_t bad_piece = store_.config().firmware_readback_bad_piece;
+  if (bad_piece != 0 && bad_piece * kFirmwarePiece <= image.size())
+    image[(bad_piece - 1) * kFirmwarePiece + 17] ^= 0x40;
   SetReply(sector, std::move(image));
 }
 
 void RecorderEmulator::FirmwareStatus(uint32_t sector, const uint8_t* /*args*/) {
   std::vector<uint8_t> r(kReplySmall, 0);
-  PutU32(r.data(), static_cast<uint32_t>(store_.firmware().size()));
+  // An injected fault may report a read-back length other than the image's.
+  const int64_t length =
+      static_cast<int64_t>(store_.firmware().size()) + store_.config().firmware_status_length_delta;
+  PutU32(r.data(), static_cast<uint32_t>(std::max<int64_t>(length, 0)));
   SetReply(sector, std::move(r));
 }
 

@@ -67,6 +67,10 @@ void VisitSettings(RecorderConfig& c, Visitor& v) {
   v.Number("faults.slow_reply_ms", c.slow_reply_ms, 0, kSlowReplyMaxMs);
   v.Flag("faults.list_count_override", c.list_count_override);
   v.Number("faults.list_count_value", c.list_count_value);
+  v.Number("faults.firmware_write_fail_piece", c.firmware_write_fail_piece);
+  v.Number("faults.firmware_readback_bad_piece", c.firmware_readback_bad_piece);
+  v.Number("faults.firmware_status_length_delta", c.firmware_status_length_delta, -kFirmwareLengthDeltaMax,
+           kFirmwareLengthDeltaMax);
 }
 
 // Keys that hold further keys.

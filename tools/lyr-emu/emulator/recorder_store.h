@@ -19,6 +19,7 @@ inline constexpr size_t kSerialMax = 126;         // a USB serial number descrip
 inline constexpr size_t kFilePrefixMax = 8;       // the settings record's field
 inline constexpr int64_t kClockOffsetMax = 200ll * 366 * 24 * 3600;
 inline constexpr uint32_t kSlowReplyMaxMs = 60000;  // longer only hangs the client
+inline constexpr int32_t kFirmwareLengthDeltaMax = 16 << 20;
 
 // Everything about the stand-in recorder that is not a recording: what it
 // reports, how it answers, and the faults it injects. Kept in
@@ -46,6 +47,9 @@ struct RecorderConfig {
   uint32_t slow_reply_ms = 0;        // delay before each command is answered, at most kSlowReplyMaxMs
   bool list_count_override = false;  // report list_count_value as the list's length
   uint32_t list_count_value = 0;
+  uint32_t firmware_write_fail_piece = 0;    // the write of this firmware piece (1 = first) fails; 0 = never
+  uint32_t firmware_readback_bad_piece = 0;  // this piece of the read-back differs; 0 = never
+  int32_t firmware_status_length_delta = 0;  // added to the read-back length the status reports
 };
 
 // One recording held by the stand-in: its 652-byte record and its audio data.

@@ -1,0 +1,88 @@
+#include "maintenance_terminal.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "terminal_window.h"
+
+namespace lyrctl {
+namespace {
+
+volatile sig_atomic_t g_stop_asked = 0;
+struct sigaction g_old_int {};
+
+void OnInterrupt(int) {
+  g_stop_asked = 1;
+  static const char kNote[] = "\nlyrctl: stopping where the recorder is left as it was\n";
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+}
+
+}  // namespace
+
+MaintenanceTerminal::MaintenanceTerminal(bool yes, bool quiet)
+    : yes_(yes), quiet_(quiet), live_(!quiet && ::isatty(STDERR_FILENO) != 0) {
+  g_stop_asked = 0;
+}
+
+void MaintenanceTerminal::HoldInterrupts() {
+  if (hold_interrupts_) return;
+  // An exchange with the recorder is never cut short by Ctrl+C: it only
+  // asks the procedure to stop.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &g_old_int);
+  hold_interrupts_ = true;
+}
+
+MaintenanceTerminal::~MaintenanceTerminal() {
+  EndLine();
+  if (hold_interrupts_) sigaction(SIGINT, &g_old_int, nullptr);
+}
+
+void MaintenanceTerminal::EndLine() {
+  if (!line_open_) return;
+  std::fprintf(stderr, "\n");
+  line_open_ = false;
+}
+
+void MaintenanceTerminal::Message(const std::string& text, const std::string& caption, Icon icon) {
+  EndLine();
+  ++messages_;
+  // The success goes with the command's output, except where that is JSON.
+  std::FILE* to = icon == Icon::Information && !quiet_ ? stdout : stderr;
+  std::fprintf(to, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fflush(to);
+}
+
+bool MaintenanceTerminal::Confirm(const std::string& title, const std::string& prompt,
+                                  const std::string& information) {
+  EndLine();
+  std::fprintf(stderr, "%s\n%s\n%s\n", title.c_str(), prompt.c_str(), information.c_str());
+  if (yes_) {
+    std::fprintf(stderr, "Yes (--yes)\n");
+    return true;
+  }
+  return AskYesNo("Yes?") && !CancelRequested();
+}
+
+void MaintenanceTerminal::SetProgress(int percent, const std::string& doing) {
+  if (quiet_ || percent == last_percent_) return;
+  last_percent_ = percent;
+  if (live_) {
+    std::fprintf(stderr, "\r%-24s %3d%%", doing.c_str(), percent);
+    std::fflush(stderr);
+    line_open_ = true;
+  }
+}
+
+bool MaintenanceTerminal::CancelRequested() const { return g_stop_asked != 0; }
+
+lyr::Status RequireConfirmation(bool yes, const std::string& what) {
+  if (yes || ::isatty(STDIN_FILENO) != 0) return {};
+  return UsageError(what + " needs a confirmation: no terminal to ask, use --yes");
+}
+
+}  // namespace lyrctl
