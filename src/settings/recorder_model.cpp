@@ -121,6 +121,14 @@ int RecorderModel::Commit(RecorderLink& link) {
   return link.WriteSettings(settings_);
 }
 
+void RecorderModel::AdoptRecords(const RecorderModel& other) {
+  settings_ = other.settings_;
+  memory_status_ = other.memory_status_;
+  device_ = other.device_;
+  refresh_time_ = other.refresh_time_;
+  refresh_steady_ = other.refresh_steady_;
+}
+
 std::optional<LocalDateTime> RecorderModel::RecorderNow() { return RecorderNow(steady_clock::now()); }
 
 std::optional<LocalDateTime> RecorderModel::RecorderNow(steady_clock::time_point now) {
@@ -169,7 +177,9 @@ uint16_t RecorderModel::FirmwareVersion() const {
   return GetU16(device_.data() + protocol::kDevFirmwareVersion);
 }
 
-uint16_t RecorderModel::HardwareMcuVersion() const { return GetU16(device_.data() + protocol::kDevHardwareMcu); }
+uint16_t RecorderModel::HardwareMcuVersion() const {
+  return GetU16(device_.data() + protocol::kDevHardwareMcu);
+}
 
 RecorderClock RecorderModel::DeviceClock() const {
   const uint8_t* c = device_.data() + protocol::kDevClock;

@@ -23,7 +23,9 @@ struct MemoryFigures {
 
   uint64_t SizeBytes() const { return uint64_t{size_units} * unit_size; }
   uint64_t FreeBytes() const { return uint64_t{free_units} * unit_size; }
-  uint64_t UsedBytes() const { return size_units > free_units ? uint64_t{size_units - free_units} * unit_size : 0; }
+  uint64_t UsedBytes() const {
+    return size_units > free_units ? uint64_t{size_units - free_units} * unit_size : 0;
+  }
 };
 
 // A local (wall-clock) date and time without a time zone.
@@ -78,6 +80,9 @@ class RecorderModel {
   int Refresh(RecorderLink& link);
   // Puts the fixed input values into the settings record and sends it.
   int Commit(RecorderLink& link);
+  // Takes the records and the refresh time of a model that another thread
+  // refreshed (the templates and listeners stay).
+  void AdoptRecords(const RecorderModel& other);
   // The recorder's clock now: the device record's clock (clamped in place to
   // year 2099, month 12, day 31, 23:59:59) plus the time since the refresh.
   // Empty when the clock fields make no valid date (a zeroed record).
