@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDialog>
 #include <QDockWidget>
 #include <QLabel>
@@ -55,6 +56,14 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent) : QMainWindow(pa
   connect(release_timer_, &QTimer::timeout, this, [this] {
     Trace("frame: Safely Remove did not end in time; ending anyway\n");
     FinishExit();
+  });
+
+  stall_probe_ = new QTimer(this);
+  stall_probe_->setInterval(5);
+  connect(stall_probe_, &QTimer::timeout, this, [this] {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    stall_longest_ms_ = std::max(stall_longest_ms_, now - stall_last_ms_);
+    stall_last_ms_ = now;
   });
 
   connect(&s_.events, &LinkEvents::connectionChanged, this, &CMainFrame::OnConnectionChanged,
@@ -434,6 +443,11 @@ void CMainFrame::StartConnection() {
   // The model is emptied here, on the GUI thread; the sequence reads into a
   // model of its own on the worker and hands it over when it ends.
   s_.model.Reset();
+  if (TraceEnabled()) {
+    stall_last_ms_ = QDateTime::currentMSecsSinceEpoch();
+    stall_longest_ms_ = 0;
+    stall_probe_->start();
+  }
   const quint64 generation = generation_;
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
@@ -447,6 +461,11 @@ void CMainFrame::StartConnection() {
 void CMainFrame::OnConnectionCompleted(quint64 generation, int result,
                                        const std::shared_ptr<RecorderModel>& records) {
   Trace("frame: connection sequence ended with %d\n", result);
+  if (stall_probe_->isActive()) {
+    stall_probe_->stop();
+    Trace("frame: longest event-loop stall while connecting: %lld ms\n",
+          static_cast<long long>(stall_longest_ms_));
+  }
   if (generation != generation_ || closing_) return;  // the recorder went meanwhile
   if (static_cast<ConnectionResult>(result) != ConnectionResult::kReady) {
     UpdateCommandUI();
@@ -519,6 +538,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   }
   event->ignore();
   StartClosing();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_once_) {
+    shown_once_ = true;
+    Trace("frame: window shown\n");
+  }
 }
 
 void CMainFrame::StartClosing() {

@@ -114,6 +114,7 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -159,6 +160,12 @@ class CMainFrame : public QMainWindow {
   std::array<Event, kGateCount> gates_;
   QTimer* gate_timer_ = nullptr;
   QTimer* release_timer_ = nullptr;
+  // With LYR_TRACE: the longest gap between ticks of a 5 ms timer while a
+  // connection sequence runs, to show the GUI thread never waits for it.
+  QTimer* stall_probe_ = nullptr;
+  qint64 stall_last_ms_ = 0;
+  qint64 stall_longest_ms_ = 0;
+  bool shown_once_ = false;
 
   bool closing_ = false;
   bool exit_requested_ = false;
