@@ -14,6 +14,8 @@
 #include "app/ui/frame/command_ids.h"
 #include "app/ui/frame/link_worker.h"
 #include "app/ui/frame/main_frame.h"
+#include "emulator/recorder_emulator.h"
+#include "emulator/recorder_store.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
@@ -36,15 +38,42 @@ class CountingPage : public QWidget, public ModelListener {
   int shows = 0;
 };
 
+// An in-process stand-in recorder and a link whose drive opens on it.
+struct StandIn {
+  lyr_test::TempDir dir;
+  std::unique_ptr<lyr_emu::RecorderStore> store;
+  std::unique_ptr<lyr_emu::RecorderEmulator> emulator;
+
+  explicit StandIn(uint16_t firmware = 6021) {
+    auto created = lyr_emu::RecorderStore::Create(dir / "store");
+    if (!created) qFatal("stand-in store: %s", created.error().context.c_str());
+    store = std::move(created).value();
+    store->config().firmware_version = firmware;
+    emulator = std::make_unique<lyr_emu::RecorderEmulator>(*store);
+  }
+  std::unique_ptr<RecorderLink> Link() {
+    auto link = std::make_unique<RecorderLink>(
+        [this](const std::string&) { return RawDriveOpenResult(emulator->Connect()); });
+    link->SetSettleDelay(std::chrono::milliseconds(0));
+    link->ResetLinkState();
+    return link;
+  }
+};
+
 struct FrameFixture {
   AppState app;
-  RecorderLink link;
+  std::unique_ptr<RecorderLink> own_link;
+  RecorderLink& link;
   RecorderModel model;
   LinkWorker worker;
   LinkEvents events;
   CMainFrame frame{FrameServices{app, link, model, nullptr, worker, events}};
 
-  FrameFixture() { frame.OnCreate(); }
+  explicit FrameFixture(std::unique_ptr<RecorderLink> given = std::make_unique<RecorderLink>())
+      : own_link(std::move(given)), link(*own_link) {
+    frame.OnCreate();
+  }
+  ~FrameFixture() { worker.Stop(); }
 
   void SetLink(bool connected, bool open, bool refused) {
     link.SetDriveOpen(connected);
@@ -72,6 +101,8 @@ class FrameTest : public QObject {
   void MenuActionsFollowTheLinkAndTheRights();
   void WindowMenuListsShownPagesMostRecentFirst();
   void PaneAppearsWithTheFirstReport();
+  void ConnectingBringsTheFrameBackAndFillsTheModel();
+  void OldFirmwareIsReleasedSilently();
   void AccessErrorTellsAHeldRecorderFromMissingRights();
   void ClosingWithoutExitKeepsTheProgram();
   void ExitWaitsForTheGates();
@@ -216,6 +247,47 @@ void FrameTest::PaneAppearsWithTheFirstReport() {
   f.frame.OnConnectionCompleted(12345, static_cast<int>(ConnectionResult::kReady),
                                 std::make_shared<RecorderModel>());
   QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
+}
+
+void FrameTest::ConnectingBringsTheFrameBackAndFillsTheModel() {
+  StandIn stand_in;
+  FrameFixture f(stand_in.Link());
+  f.frame.show();
+  f.frame.close();  // put away (minimised: no tray offscreen)
+  QTRY_VERIFY(f.frame.IsHiddenInTray());
+  QCOMPARE(f.link.OpenLink("stand-in"), 0);
+  f.link.SetDriveOpen(true);
+  f.frame.OnConnectionChanged(1, 0, 0, {});
+  QTRY_COMPARE(f.frame.ConnectionText(), QString("LYR Connected"));
+  QCOMPARE(f.model.FirmwareVersion(), 6021);
+  QVERIFY(f.model.RecorderNow().has_value());
+  QVERIFY(!f.frame.IsHiddenInTray());
+  QVERIFY(f.frame.isVisible() && !f.frame.isMinimized());
+  QVERIFY(f.Enabled(cmd::kFileType));
+  QVERIFY(f.Enabled(cmd::kSafelyRemove));
+
+  // Safely Remove: released on the worker, the commands follow.
+  f.frame.Action(cmd::kSafelyRemove)->trigger();
+  QTRY_VERIFY(!f.Enabled(cmd::kSafelyRemove));
+  QVERIFY(!f.link.IsDriveOpen());
+  QVERIFY(!f.Enabled(cmd::kFileType));
+}
+
+void FrameTest::OldFirmwareIsReleasedSilently() {
+  StandIn stand_in(5999);
+  FrameFixture f(stand_in.Link());
+  f.frame.show();
+  f.frame.OnConnectionChanged(0, kStatusNone, 0, {});
+  QTRY_VERIFY(f.frame.IsHiddenInTray());
+  QCOMPARE(f.link.OpenLink("stand-in"), 0);
+  f.link.SetDriveOpen(true);
+  f.frame.OnConnectionChanged(1, 0, 0, {});
+  QTRY_VERIFY(!f.link.IsDriveOpen());
+  QTest::qWait(100);
+  // The indicator keeps its text and the frame stays put away.
+  QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
+  QVERIFY(f.frame.IsHiddenInTray());
+  QVERIFY(!f.Enabled(cmd::kMachineInformation));
 }
 
 void FrameTest::AccessErrorTellsAHeldRecorderFromMissingRights() {

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -91,6 +92,13 @@ void SingleInstanceTest::SecondStartRaisesTheFirstAndEnds() {
     QCOMPARE(m->process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m->process.exitCode(), 0);
   }
+
+  // At exit the temporary folder went into cfgfile.ini (beside the program,
+  // whose build folder is writable).
+  QFile ini(QString(LYR_TEST_BINARY_DIR) + "/src/app/cfgfile.ini");
+  QVERIFY(ini.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(ini.readAll());
+  QVERIFY2(text.contains("[common]") && text.contains("Temp_Path="), qPrintable(text));
 
   // The first is gone: the next start is the first again.
   Manager again(dir, ":71");
