@@ -57,7 +57,7 @@ int CLyrApp::ExitInstance(int code) {
   // after saving what it keeps.
   auto stopped = std::async(std::launch::async, [this] {
     if (watcher_) watcher_->StopWatcher();
-    if (worker_) worker_->Stop();
+    worker_.reset();  // runs what is queued, then joins
   });
   if (stopped.wait_for(std::chrono::milliseconds(kShutdownWaitMs)) != std::future_status::ready) {
     Trace("app: the recorder link did not stop in time\n");
@@ -66,7 +66,6 @@ int CLyrApp::ExitInstance(int code) {
   }
   stopped.get();
   watcher_.reset();
-  worker_.reset();
   events_.reset();
   model_.reset();  // saves the templates
   link_.reset();

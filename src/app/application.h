@@ -43,8 +43,8 @@ class CLyrApp {
   std::unique_ptr<RecorderLink> link_;
   std::unique_ptr<RecorderModel> model_;
   std::unique_ptr<RecorderWatcher> watcher_;
-  std::unique_ptr<LinkWorker> worker_;
   std::unique_ptr<LinkEvents> events_;
+  std::unique_ptr<LinkWorker> worker_;
   std::unique_ptr<CMainFrame> frame_;
 };
 

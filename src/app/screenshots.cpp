@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
   lyr::RecorderLink link;
   lyr::RecorderModel model;
   lyr::RecorderWatcher watcher(link);
-  lyr::LinkWorker worker;
   lyr::LinkEvents events;
+  lyr::LinkWorker worker;  // after events: its last jobs still report
   {
     lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events});
     if (!frame.OnCreate()) return 1;
@@ -111,6 +111,5 @@ int main(int argc, char** argv) {
     }
   }
   watcher.StopWatcher();
-  worker.Stop();
   return g_failures == 0 ? 0 : 1;
 }

@@ -74,15 +74,15 @@ class RecorderModel {
 
   // Zeroes the settings, memory status and device records.
   void Reset();
+  // Takes the records and the refresh time of a model that another thread
+  // refreshed (the templates and listeners stay).
+  void AdoptRecords(const RecorderModel& other);
   // Reads the settings (failure changes nothing and returns 0), commits the
   // fixed values, reads the device record and the memory status and takes
   // the refresh time. The later commands' failures are ignored.
   int Refresh(RecorderLink& link);
   // Puts the fixed input values into the settings record and sends it.
   int Commit(RecorderLink& link);
-  // Takes the records and the refresh time of a model that another thread
-  // refreshed (the templates and listeners stay).
-  void AdoptRecords(const RecorderModel& other);
   // The recorder's clock now: the device record's clock (clamped in place to
   // year 2099, month 12, day 31, 23:59:59) plus the time since the refresh.
   // Empty when the clock fields make no valid date (a zeroed record).

@@ -481,9 +481,9 @@ void CMainFrame::OnConnectionCompleted(quint64 generation, int result,
 void CMainFrame::SafelyRemove(bool exiting) {
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
-  const bool posted = s_.worker.Post(
+  // An exit does not wait for it longer than kReleaseWaitMs (release_timer_).
+  s_.worker.Post(
       [link, events, exiting] { emit events->recorderReleased(link->ReleaseRecorder(true), exiting); });
-  if (!posted && exiting) FinishExit();
 }
 
 void CMainFrame::OnRecorderReleased(int ok, bool exiting) {
