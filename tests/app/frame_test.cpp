@@ -338,6 +338,8 @@ void FrameTest::ExitWaitsForTheGates() {
   f.frame.show();
   QSignalSpy exit_ready(&f.frame, &CMainFrame::exitReady);
   f.frame.OperationGate(3).ResetEvent();  // a format runs
+  bool page_writing = true;               // and a page's Apply
+  f.frame.SetPagesBusy([&] { return page_writing; });
   f.frame.RequestExit();
   QTest::qWait(300);
   QCOMPARE(exit_ready.count(), 0);
@@ -347,6 +349,9 @@ void FrameTest::ExitWaitsForTheGates() {
   f.frame.OnConnectionChanged(0, kStatusNone, 0, {});
   QVERIFY(f.frame.ConnectionText().isEmpty());
   f.frame.OperationGate(3).Set();
+  QTest::qWait(200);
+  QCOMPARE(exit_ready.count(), 0);
+  page_writing = false;
   QTRY_COMPARE(exit_ready.count(), 1);
   QVERIFY(!f.frame.isVisible());
 }

@@ -571,6 +571,7 @@ void CMainFrame::StartClosing() {
 
 void CMainFrame::PollGates() {
   if (!std::all_of(gates_.begin(), gates_.end(), [](const Event& g) { return g.IsSet(); })) return;
+  if (pages_busy_ && pages_busy_()) return;
   gate_timer_->stop();
   OnCloseStep2();
 }

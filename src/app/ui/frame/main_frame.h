@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -95,6 +96,9 @@ class CMainFrame : public QMainWindow {
   void SetStatusPanel(QWidget* panel);
   // The SETTING dialog, run modally by the Setting command.
   void SetSettingDialog(QDialog* dialog) { setting_dialog_ = dialog; }
+  // Work of the pages that the closing sequence waits for, beside the gates
+  // (a page's Apply still writing to the recorder).
+  void SetPagesBusy(std::function<bool()> busy) { pages_busy_ = std::move(busy); }
 
   // The tray menu's Exit: the closing sequence, then the end of the program.
   void RequestExit();
@@ -154,6 +158,7 @@ class CMainFrame : public QMainWindow {
   QDockWidget* status_dock_ = nullptr;
   QWidget* status_panel_ = nullptr;
   QPointer<QDialog> setting_dialog_;
+  std::function<bool()> pages_busy_;
   std::vector<QWidget*> pages_;
   std::map<int, size_t> page_of_command_;
   std::map<size_t, QAction*> page_entries_;
