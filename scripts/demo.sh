@@ -9,16 +9,8 @@ build=$(realpath "${1:-build}")
 emu="$build/tools/lyr-emu/lyr-emu"
 ctl="$build/tools/lyrctl/lyrctl"
 manager="$build/src/app/lyr-manager"
-work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-demo-XXXXXX")
-mnt="$work/mnt"
-pid=""
-cleanup() {
-  if [ -n "$pid" ]; then kill -INT "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  # A stand-in that ended badly may leave its mount behind.
-  if mountpoint -q "$mnt" 2>/dev/null; then fusermount3 -u -z "$mnt" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+stand_in_tag=demo
+source "$(dirname "$0")/stand-in.sh"
 
 if [ ! -w /dev/fuse ]; then
   echo "demo: /dev/fuse is not usable here, so the stand-in recorder cannot be served" >&2
@@ -43,11 +35,7 @@ if [ "$gui" = 1 ]; then
   serve_args=(--sysfs "$work/sys")
 fi
 step "lyr-emu serve $work/store $mnt ${serve_args[*]}"
-mkdir -p "$mnt"
-"$emu" serve "$work/store" "$mnt" "${serve_args[@]}" >"$work/serve.log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do [ -f "$mnt/disk" ] && break; sleep 0.05; done
-[ -f "$mnt/disk" ] || { cat "$work/serve.log" >&2; exit 1; }
+serve_stand_in "$emu" "${serve_args[@]}" || exit 1
 cat "$work/serve.log"
 
 if [ "$gui" = 1 ]; then
