@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/single_instance.h"
-#include "app/ui/frame/link_worker.h"
+#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 
 #include "app/about_box.h"
 #include "app/app_state.h"
-#include "app/ui/frame/link_worker.h"
+#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
@@ -89,7 +90,10 @@ int main(int argc, char** argv) {
     for (QWidget* page : frame.Pages()) {
       page->show();
       Settle();
-      Save(page, dir, "page-" + page->objectName());
+      // Named by the page's title: "TIME & DATE" gives page-time-date.png.
+      QString name = page->windowTitle().toLower();
+      name.replace(QRegularExpression("[^a-z0-9]+"), "-");
+      Save(page, dir, "page-" + name);
       page->hide();
     }
     lyr::CAboutBox about(&frame);

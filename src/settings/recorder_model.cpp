@@ -118,15 +118,29 @@ int RecorderModel::Refresh(RecorderLink& link) {
   return 1;
 }
 
-int RecorderModel::Commit(RecorderLink& link) {
+void RecorderModel::PutFixedValues(SettingsRecord& settings) {
   for (const FixedValue& f : kCommitValues) {
     if (f.width == 2) {
-      PutU16(settings_.data() + f.offset, static_cast<uint16_t>(f.value));
+      PutU16(settings.data() + f.offset, static_cast<uint16_t>(f.value));
     } else {
-      PutU32(settings_.data() + f.offset, f.value);
+      PutU32(settings.data() + f.offset, f.value);
     }
   }
+}
+
+int RecorderModel::Commit(RecorderLink& link) {
+  PutFixedValues(settings_);
   return link.WriteSettings(settings_);
+}
+
+void RecorderModel::TakeStatus(const DeviceRecord& device, const MemoryStatusRecord& memory,
+                               steady_clock::time_point read_at) {
+  device_ = device;
+  memory_status_ = memory;
+  const steady_clock::time_point now = steady_clock::now();
+  const auto since = read_at < now ? duration_cast<milliseconds>(now - read_at) : milliseconds{0};
+  refresh_time_ = LocalNow() - since;
+  refresh_steady_ = read_at;
 }
 
 std::optional<LocalDateTime> RecorderModel::RecorderNow() { return RecorderNow(steady_clock::now()); }

@@ -83,6 +83,13 @@ class RecorderModel {
   int Refresh(RecorderLink& link);
   // Puts the fixed input values into the settings record and sends it.
   int Commit(RecorderLink& link);
+  // The fixed input values Commit puts into a settings record, for a caller
+  // that sends its own copy (from a worker thread).
+  static void PutFixedValues(SettingsRecord& settings);
+  // Takes a device record and memory status read at `read_at` (on another
+  // thread), as Refresh would: the refresh time becomes that moment.
+  void TakeStatus(const DeviceRecord& device, const MemoryStatusRecord& memory,
+                  std::chrono::steady_clock::time_point read_at);
   // The recorder's clock now: the device record's clock (clamped in place to
   // year 2099, month 12, day 31, 23:59:59) plus the time since the refresh.
   // Empty when the clock fields make no valid date (a zeroed record).

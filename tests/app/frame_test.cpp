@@ -12,7 +12,7 @@
 #include "app/about_box.h"
 #include "app/app_state.h"
 #include "app/ui/frame/command_ids.h"
-#include "app/ui/frame/link_worker.h"
+#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
@@ -205,10 +205,12 @@ void FrameTest::MenuActionsFollowTheLinkAndTheRights() {
 void FrameTest::WindowMenuListsShownPagesMostRecentFirst() {
   FrameFixture f;
   f.SetLink(true, true, false);
-  auto* date = new CountingPage("TIME & DATE", &f.frame);
-  auto* type = new CountingPage("FILE TYPE", &f.frame);
-  QCOMPARE(f.frame.AddPage(date, cmd::kDateTime), 0);
-  QCOMPARE(f.frame.AddPage(type, cmd::kFileType), 1);
+  // The hosted pages in their order, then one of the test's own.
+  QCOMPARE(f.frame.Pages().size(), size_t{3});
+  QCOMPARE(f.frame.Pages()[0]->windowTitle(), QString("TIME & DATE"));
+  QCOMPARE(f.frame.Pages()[1]->windowTitle(), QString("FILE TYPE"));
+  auto* own = new CountingPage("OWN", &f.frame);
+  QCOMPARE(f.frame.AddPage(own, 0), 3);
   QVERIFY(!f.Enabled(cmd::kCloseAll));
 
   f.frame.Action(cmd::kDateTime)->trigger();
@@ -220,19 +222,23 @@ void FrameTest::WindowMenuListsShownPagesMostRecentFirst() {
   // Shown again: moved to the top, not listed twice.
   f.frame.Action(cmd::kDateTime)->trigger();
   QCOMPARE(WindowEntries(f.frame), (QStringList{"TIME && DATE", "FILE TYPE"}));
-  // Registered with the model while shown; told of changes then.
-  const int before = type->shows;
-  f.model.NotifyListeners(nullptr);
-  QVERIFY(type->shows > before);
-
-  type->hide();
+  // A Window menu entry shows its page again.
+  f.frame.Pages()[1]->hide();
   QCOMPARE(WindowEntries(f.frame), QStringList{"TIME && DATE"});
-  const int hidden_shows = type->shows;
+
+  // A page the frame registers is told of model changes only while shown.
+  own->show();
+  QCOMPARE(WindowEntries(f.frame), (QStringList{"OWN", "TIME && DATE"}));
+  const int before = own->shows;
   f.model.NotifyListeners(nullptr);
-  QCOMPARE(type->shows, hidden_shows);
+  QVERIFY(own->shows > before);
+  own->hide();
+  const int hidden_shows = own->shows;
+  f.model.NotifyListeners(nullptr);
+  QCOMPARE(own->shows, hidden_shows);
 
   f.frame.Action(cmd::kCloseAll)->trigger();
-  QVERIFY(!date->isVisible());
+  QVERIFY(!f.frame.Pages()[0]->isVisible());
   QVERIFY(WindowEntries(f.frame).isEmpty());
   QVERIFY(!f.Enabled(cmd::kCloseAll));
 }

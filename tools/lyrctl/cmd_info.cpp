@@ -20,6 +20,7 @@ struct RecorderInfo {
   uint32_t codec = 0, sample_rate = 0, bit_rate = 0;
   uint16_t channels = 0, bits = 0;
   std::string prefix;
+  std::string extension;
   std::string text;
 };
 
@@ -73,6 +74,7 @@ lyr::Status RunInfo(const GlobalOptions& options) {
   info.list_capacity = memory.list_capacity;
   const lyr::FileFormatTemplate format = model.SettingsFileFormat();
   info.prefix = lyr::FieldText(format.filename, sizeof format.filename);
+  info.extension = lyr::FieldText(format.extname, sizeof format.extname);
   info.codec = format.codecid;
   info.sample_rate = format.samplerate;
   info.bit_rate = format.bitrate;
@@ -103,7 +105,8 @@ lyr::Status RunInfo(const GlobalOptions& options) {
                           {"bit_rate", info.bit_rate},
                           {"channels", info.channels},
                           {"bits", info.bits},
-                          {"file_name_prefix", DeviceJsonText(info.prefix)}}},
+                          {"file_name_prefix", DeviceJsonText(info.prefix)},
+                          {"file_extension", DeviceJsonText(info.extension)}}},
                         {"recorder_text", DeviceJsonText(info.text)}};
     PrintJson(j);
     return {};

@@ -17,12 +17,12 @@
 #include "app/about_box.h"
 #include "app/app_icon.h"
 #include "app/ui/frame/frame_hosting.h"
-#include "app/ui/frame/link_worker.h"
 #include "app/ui/frame/system_tray.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
 #include "platform/trace.h"
+#include "session/link_worker.h"
 #include "settings/recorder_model.h"
 
 namespace lyr {
@@ -83,10 +83,10 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent) : QMainWindow(pa
 
 CMainFrame::~CMainFrame() {
   if (tray_ != nullptr) tray_->Remove();
-  if (auto* listener = dynamic_cast<ModelListener*>(status_panel_)) s_.model.RemoveListener(listener);
-  for (QWidget* page : pages_) {
-    page->removeEventFilter(this);
-    if (auto* listener = dynamic_cast<ModelListener*>(page)) s_.model.RemoveListener(listener);
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    pages_[i]->removeEventFilter(this);
+    if (auto* listener = dynamic_cast<ModelListener*>(pages_[i]); listener != nullptr && page_registers_[i])
+      s_.model.RemoveListener(listener);
   }
 }
 
@@ -264,18 +264,22 @@ void CMainFrame::ShowAbout() {
 }
 
 void CMainFrame::RunSettingDialog() {
-  if (setting_dialog_ == nullptr) return;
+  if (!make_setting_ || setting_dialog_ != nullptr) return;
   Event& gate = gates_[4];
   gate.ResetEvent();
-  setting_dialog_->exec();
+  QDialog* dialog = make_setting_(this);
+  setting_dialog_ = dialog;
+  dialog->exec();
+  delete dialog;
   gate.Set();
 }
 
 // ---- pages and the Window menu -------------------------------------------
 
-int CMainFrame::AddPage(QWidget* page, int command_id) {
+int CMainFrame::AddPage(QWidget* page, int command_id, bool register_listener) {
   const size_t index = pages_.size();
   pages_.push_back(page);
+  page_registers_.push_back(register_listener);
   if (command_id != 0) page_of_command_[command_id] = index;
   page->installEventFilter(this);
   return static_cast<int>(index);
@@ -284,7 +288,6 @@ int CMainFrame::AddPage(QWidget* page, int command_id) {
 void CMainFrame::SetStatusPanel(QWidget* panel) {
   status_panel_ = panel;
   status_dock_->setWidget(panel);
-  if (auto* listener = dynamic_cast<ModelListener*>(panel)) s_.model.AddListener(listener);
 }
 
 int CMainFrame::PageIndex(const QWidget* page) const {
@@ -331,7 +334,7 @@ void CMainFrame::OnPageShown(QWidget* page) {
   window_menu_->removeAction(entry);
   const QList<QAction*> items = window_menu_->actions();
   window_menu_->insertAction(items.size() > 2 ? items[2] : nullptr, entry);
-  if (auto* listener = dynamic_cast<ModelListener*>(page)) {
+  if (auto* listener = dynamic_cast<ModelListener*>(page); listener != nullptr && page_registers_[index]) {
     const auto& listed = s_.model.Listeners();
     if (std::find(listed.begin(), listed.end(), listener) == listed.end()) s_.model.AddListener(listener);
   }
@@ -343,7 +346,8 @@ void CMainFrame::OnPageHidden(QWidget* page) {
   if (index < 0) return;
   const auto known = page_entries_.find(static_cast<size_t>(index));
   if (known != page_entries_.end()) window_menu_->removeAction(known->second);
-  if (auto* listener = dynamic_cast<ModelListener*>(page)) s_.model.RemoveListener(listener);
+  if (auto* listener = dynamic_cast<ModelListener*>(page); listener != nullptr && page_registers_[index])
+    s_.model.RemoveListener(listener);
   UpdateCommandUI();
 }
 
@@ -351,11 +355,14 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   if (auto* page = qobject_cast<QWidget*>(watched); page != nullptr && PageIndex(page) >= 0) {
     switch (event->type()) {
       case QEvent::Show:
+        // A page the window system minimised or restored keeps its place.
+        if (!event->spontaneous()) OnPageShown(page);
+        break;
       case QEvent::WindowActivate:
         OnPageShown(page);
         break;
       case QEvent::Hide:
-        OnPageHidden(page);
+        if (!event->spontaneous()) OnPageHidden(page);
         break;
       case QEvent::WindowTitleChange: {
         const auto known = page_entries_.find(static_cast<size_t>(PageIndex(page)));
@@ -559,8 +566,9 @@ void CMainFrame::StartClosing() {
                     [&](const char* t) { return title == QLatin1String(t); }))
       w->close();
   }
-  // The SETTING dialog ends; its command then frees gate 4.
-  if (setting_dialog_ != nullptr && setting_dialog_->isVisible()) setting_dialog_->reject();
+  // The SETTING dialog ends, its folder browser first; its command then
+  // frees gate 4.
+  if (setting_dialog_ != nullptr && end_setting_) end_setting_(setting_dialog_);
   CloseAllPages();
   PollGates();
   if (closing_) {

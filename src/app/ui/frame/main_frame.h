@@ -89,13 +89,20 @@ class CMainFrame : public QMainWindow {
   Event& OperationGate(int index) { return gates_[static_cast<size_t>(index)]; }
 
   // A page the frame shows on a command and lists in its Window menu while
-  // shown; its index is its place in the page list. A page that is a
-  // ModelListener is registered with the model while shown.
-  int AddPage(QWidget* page, int command_id);
+  // shown; its index is its place in the page list. With `register_listener`
+  // a page that is a ModelListener is registered with the model while shown
+  // (pages that register themselves pass false).
+  int AddPage(QWidget* page, int command_id, bool register_listener = true);
   const std::vector<QWidget*>& Pages() const { return pages_; }
+  // Docks the status panel (which registers itself with the model).
   void SetStatusPanel(QWidget* panel);
-  // The SETTING dialog, run modally by the Setting command.
-  void SetSettingDialog(QDialog* dialog) { setting_dialog_ = dialog; }
+  // The SETTING dialog: `make` builds one for each Setting command, which
+  // runs it modally; `end` ends an open one for the closing sequence (its
+  // folder browser first).
+  void SetSettingDialog(std::function<QDialog*(QWidget* parent)> make, std::function<void(QDialog*)> end) {
+    make_setting_ = std::move(make);
+    end_setting_ = std::move(end);
+  }
   // Work of the pages that the closing sequence waits for, beside the gates
   // (a page's Apply still writing to the recorder).
   void SetPagesBusy(std::function<bool()> busy) { pages_busy_ = std::move(busy); }
@@ -157,7 +164,10 @@ class CMainFrame : public QMainWindow {
   QLabel* pane_ = nullptr;
   QDockWidget* status_dock_ = nullptr;
   QWidget* status_panel_ = nullptr;
+  std::function<QDialog*(QWidget*)> make_setting_;
+  std::function<void(QDialog*)> end_setting_;
   QPointer<QDialog> setting_dialog_;
+  std::vector<bool> page_registers_;  // per page: the frame registers it with the model
   std::function<bool()> pages_busy_;
   std::vector<QWidget*> pages_;
   std::map<int, size_t> page_of_command_;

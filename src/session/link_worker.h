@@ -7,11 +7,11 @@
 
 namespace lyr {
 
-// The thread that talks to the recorder for the frame: the connection
-// sequence and Safely Remove run here, one job after the other, so the GUI
-// thread never waits for the recorder. A job hands its outcome back to the
-// GUI thread itself (by a queued signal); it never touches a widget. The
-// destructor runs the jobs still queued, then joins.
+// Runs recorder commands away from the thread that shows the recorder, one
+// job at a time in the order they were posted. A job hands its result back
+// on its own (the windows post it to their thread). The destructor runs the
+// jobs still queued (a queued write is never dropped), then joins; each job
+// is bounded by the link's reply bound.
 class LinkWorker {
  public:
   LinkWorker();

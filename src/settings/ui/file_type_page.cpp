@@ -1,0 +1,230 @@
+#include "settings/ui/file_type_page.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cstring>
+
+#include "link/protocol.h"
+#include "link/recorder_link.h"
+#include "settings/ui/choice_list.h"
+
+namespace {
+
+constexpr uint32_t kPcm = lyr::protocol::kCodecLinearPcm;
+constexpr uint32_t kMpeg = lyr::protocol::kCodecMpegLayer2;
+constexpr uint32_t kDefaultMpegBitRate = 128000;
+
+QComboBox* List(QWidget* parent, const char* name) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QString::fromLatin1(name));
+  return list;
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setValidator(new Latin1TextValidator(edit));
+  edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("WWWW")) + 16);
+  return edit;
+}
+
+QPushButton* OkButton(QWidget* parent, const char* name) {
+  auto* button = new QPushButton(QStringLiteral("OK"), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoDefault(false);
+  return button;
+}
+
+// The edit's first line, at most 32 characters, in a zeroed buffer.
+std::array<char, 32> EditBytes(const QLineEdit* edit) {
+  std::array<char, 32> buffer{};
+  const QByteArray text = edit->text().section(QLatin1Char('\n'), 0, 0).toLatin1();
+  std::memcpy(buffer.data(), text.constData(), std::min<size_t>(text.size(), buffer.size()));
+  return buffer;
+}
+
+}  // namespace
+
+CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent)
+    : CSettingsPage(model, link, QStringLiteral("FILE TYPE"), true, parent) {
+  setObjectName(QStringLiteral("file_type_page"));
+  auto* grid = new QGridLayout(Body());
+  type_ = List(Body(), "type");
+  channels_ = List(Body(), "channels");
+  rate_ = List(Body(), "sampling");
+  bitrate_ = List(Body(), "bitrate");
+  name_ = Edit(Body(), "file_name");
+  ext_ = Edit(Body(), "file_ext");
+  QPushButton* name_ok = OkButton(Body(), "file_name_ok");
+  QPushButton* ext_ok = OkButton(Body(), "file_ext_ok");
+  auto* number = new QLabel(QStringLiteral("xxxx"), Body());
+  number->setObjectName(QStringLiteral("file_number"));
+
+  int row = 0;
+  for (auto [caption, list] : {std::pair{"Type", type_}, std::pair{"Channels", channels_},
+                               std::pair{"Sampling F", rate_}, std::pair{"Bitrate", bitrate_}}) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), Body()), row, 0);
+    grid->addWidget(list, row, 1, 1, 3);
+    ++row;
+  }
+  grid->addWidget(new QLabel(QStringLiteral("File name"), Body()), row, 0);
+  grid->addWidget(name_, row, 1);
+  grid->addWidget(number, row, 2);
+  grid->addWidget(name_ok, row, 3);
+  ++row;
+  grid->addWidget(new QLabel(QStringLiteral("File ext."), Body()), row, 0);
+  grid->addWidget(ext_, row, 1);
+  grid->addWidget(ext_ok, row, 3);
+  grid->setColumnStretch(2, 1);
+
+  connect(type_, &QComboBox::activated, this, &CFileTypePage::TypeChanged);
+  connect(channels_, &QComboBox::activated, this, &CFileTypePage::ChannelsChanged);
+  connect(rate_, &QComboBox::activated, this, &CFileTypePage::RateChanged);
+  connect(bitrate_, &QComboBox::activated, this, &CFileTypePage::BitrateChanged);
+  connect(name_ok, &QPushButton::clicked, this, &CFileTypePage::NameOk);
+  connect(ext_ok, &QPushButton::clicked, this, &CFileTypePage::ExtOk);
+
+  Prepare();
+  LoadFromModel();
+  Show();
+}
+
+void CFileTypePage::Prepare() {
+  type_->clear();
+  AddChoice(type_, "WAV-PCM16", kPcm);
+  AddChoice(type_, "MPEG1-Layer2", kMpeg);
+  channels_->clear();
+  AddChoice(channels_, "STEREO", 2);
+  AddChoice(channels_, "MONO", 1);
+  rate_->clear();
+  AddChoice(rate_, "32 kHz", 32000);
+  AddChoice(rate_, "44 kHz", 44100);
+  AddChoice(rate_, "48 kHz", 48000);
+  bitrate_->clear();
+  for (int kbps : {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384})
+    AddChoice(bitrate_, QStringLiteral("%1 kb/s").arg(kbps).toLatin1().constData(), kbps * 1000);
+  name_->setMaxLength(kNameChars);
+  ext_->setMaxLength(kExtChars);
+}
+
+void CFileTypePage::LoadFromModel() {
+  if (model_ != nullptr) {
+    block_ = model_->SettingsFileFormat();
+  } else {
+    block_ = lyr::FileFormatTemplate{};
+    block_.codecid = kPcm;
+    block_.samplerate = 44100;
+    block_.bitrate = 128000;
+    block_.channels = 2;
+    block_.bits = 16;
+    lyr::SetFieldText(block_.filename, sizeof block_.filename, "USER");
+    lyr::SetFieldText(block_.extname, sizeof block_.extname, "WAV");
+  }
+  MarkClean();
+}
+
+void CFileTypePage::Show() {
+  // A value the lists do not offer shows no choice and stays in the block
+  // as the recorder gave it.
+  SelectChoice(type_, block_.codecid);
+  if (block_.codecid != kPcm) {
+    bitrate_->setEnabled(true);
+    SelectChoice(bitrate_, block_.bitrate);
+  } else {
+    bitrate_->setEnabled(false);
+  }
+  SelectChoice(channels_, block_.channels);
+  SelectChoice(rate_, block_.samplerate);
+  name_->setText(QString::fromLatin1(lyr::FieldText(block_.filename, sizeof block_.filename)));
+  ext_->setText(QString::fromLatin1(lyr::FieldText(block_.extname, sizeof block_.extname)));
+}
+
+void CFileTypePage::RecomputePcmBitRate() {
+  if (block_.codecid == kPcm) block_.bitrate = uint32_t{block_.bits} * block_.channels * block_.samplerate;
+}
+
+void CFileTypePage::TypeChanged() {
+  const int64_t codec = ChoiceValue(type_);
+  if (codec < 0) return;
+  if (codec != kPcm) {
+    bitrate_->setEnabled(true);
+    SelectChoice(bitrate_, kDefaultMpegBitRate);
+    if (block_.bitrate != kDefaultMpegBitRate) {
+      block_.bitrate = kDefaultMpegBitRate;
+      MarkChanged();
+    }
+  } else {
+    bitrate_->setEnabled(false);
+  }
+  if (block_.codecid != static_cast<uint32_t>(codec)) {
+    block_.codecid = static_cast<uint32_t>(codec);
+    RecomputePcmBitRate();
+    MarkChanged();
+  }
+}
+
+void CFileTypePage::ChannelsChanged() {
+  const int64_t channels = ChoiceValue(channels_);
+  if (channels < 0 || block_.channels == channels) return;
+  block_.channels = static_cast<uint16_t>(channels);
+  RecomputePcmBitRate();
+  MarkChanged();
+}
+
+void CFileTypePage::RateChanged() {
+  const int64_t rate = ChoiceValue(rate_);
+  if (rate < 0 || block_.samplerate == rate) return;
+  block_.samplerate = static_cast<uint32_t>(rate);
+  RecomputePcmBitRate();
+  MarkChanged();
+}
+
+void CFileTypePage::BitrateChanged() {
+  const int64_t rate = ChoiceValue(bitrate_);
+  if (rate < 0 || block_.bitrate == rate) return;
+  block_.bitrate = static_cast<uint32_t>(rate);
+  MarkChanged();
+}
+
+void CFileTypePage::NameOk() {
+  const auto text = EditBytes(name_);
+  if (std::memcmp(text.data(), block_.filename, sizeof block_.filename) == 0) return;
+  std::memcpy(block_.filename, text.data(), sizeof block_.filename);
+  MarkChanged();
+}
+
+void CFileTypePage::ExtOk() {
+  // Never more than kExtChars bytes: the field's last byte stays its terminator.
+  auto text = EditBytes(ext_);
+  std::fill(text.begin() + kExtChars, text.end(), '\0');
+  if (std::memcmp(text.data(), block_.extname, sizeof block_.extname) == 0) return;
+  std::memcpy(block_.extname, text.data(), sizeof block_.extname);
+  MarkChanged();
+}
+
+void CFileTypePage::Apply() {
+  if (IsBusy()) return;
+  // The record as it will be sent: the model's, with this page's block and
+  // the fixed input values. The model takes it once the recorder has.
+  lyr::SettingsRecord record = recorder_model_.Settings();
+  block_.ToBytes(record.data() + lyr::InputTemplate::kSize);
+  lyr::RecorderModel::PutFixedValues(record);
+  RunOnLink([record](lyr::RecorderLink& link) { return link.WriteSettings(record) != 0; },
+            [this, record](bool written) {
+              if (!written) {
+                // The recorder did not take it: the page keeps its changes
+                // and says so.
+                MarkChanged();
+                return;
+              }
+              recorder_model_.Settings() = record;
+              recorder_model_.NotifyListeners(this);
+              LoadFromModel();
+              Show();
+              MarkClean();
+            });
+}

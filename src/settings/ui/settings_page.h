@@ -1,0 +1,107 @@
+#pragma once
+// The recorder settings pages and dialogs, for the main frame.
+//
+// Pages (modeless, children of the frame, created hidden, never destroyed
+// before it): CTimeDatePage, CFileTypePage, CMachineInfoPage; CSettingsPages
+// makes the three in the frame's order (indices 0, 1, 2). The frame calls
+// ShowPage(page) for the View/Tools commands and HideAll() for "Close all",
+// and listens to each page's pageShown(index) / pageHidden(index) for its
+// Window menu (the title is Title(), or windowTitle() with "   NOT SET").
+// A page registers itself with the recorder model while it is shown.
+// Recorder writes run on the page's worker thread; while one runs the page is
+// busy (IsBusy(), busyChanged) and the closing sequence should wait for
+// busyChanged(false) before it ends the program.
+//
+// Modal dialogs: CSettingDialog (the temporary folder; gives the chosen
+// folder through `applied`) and CConfirmDialog (Run returns 6 for "Yes",
+// 2 otherwise).
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+#include "session/link_worker.h"
+#include "settings/recorder_model.h"
+
+class QPushButton;
+class QShowEvent;
+class QHideEvent;
+class QVBoxLayout;
+
+namespace lyr {
+class RecorderLink;
+}
+
+// What every page shares: the title with its "   NOT SET" mark, the "Apply"
+// button, registration with the model while shown, and the worker that runs
+// the page's recorder commands.
+class CSettingsPage : public QDialog, public lyr::ModelListener {
+  Q_OBJECT
+
+ public:
+  static inline const QString kNotSetMark = QStringLiteral("   NOT SET");
+
+  CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, const QString& title, bool has_apply,
+                QWidget* parent);
+  ~CSettingsPage() override;
+
+  const QString& Title() const { return title_; }
+  int PageIndex() const { return page_index_; }
+  void SetPageIndex(int index) { page_index_ = index; }
+  bool IsChanged() const { return changed_; }
+  // A recorder command of this page is under way.
+  bool IsBusy() const { return busy_; }
+
+  void MarkChanged();
+  void MarkClean();
+
+ public slots:
+  // Sends the page's changes to the recorder ("Apply").
+  virtual void Apply() {}
+
+ signals:
+  void pageShown(int index);
+  void pageHidden(int index);
+  void busyChanged(bool busy);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool event(QEvent* event) override;
+  // Cancel, Esc and the close box hide the page.
+  void reject() override { hide(); }
+
+  // Where a page puts its controls.
+  QWidget* Body() const { return body_; }
+
+  // Runs `job(link)` on the worker and `done(result)` on the GUI thread;
+  // the page is busy in between.
+  template <class Job, class Done>
+  void RunOnLink(Job job, Done done) {
+    SetBusy(true);
+    worker_.Post([this, job = std::move(job), done = std::move(done)]() mutable {
+      auto result = job(link_);
+      QMetaObject::invokeMethod(
+          this,
+          [this, result = std::move(result), done = std::move(done)]() mutable {
+            SetBusy(false);
+            done(std::move(result));
+          },
+          Qt::QueuedConnection);
+    });
+  }
+
+  lyr::RecorderModel& recorder_model_;
+  lyr::RecorderLink& link_;
+
+ private:
+  void SetBusy(bool busy);
+  void UpdateApply();
+
+  QString title_;
+  int page_index_ = -1;
+  bool changed_ = false;
+  bool busy_ = false;
+  QWidget* body_ = nullptr;
+  QPushButton* apply_ = nullptr;
+  lyr::LinkWorker worker_;  // last: joined before the page's widgets go
+};

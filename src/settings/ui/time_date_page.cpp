@@ -1,0 +1,217 @@
+#include "settings/ui/time_date_page.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QShowEvent>
+#include <QTimer>
+#include <algorithm>
+#include <ctime>
+
+#include "link/recorder_link.h"
+#include "settings/ui/choice_spin.h"
+
+namespace {
+
+using namespace std::chrono;
+
+constexpr int kFirstYear = 2000;
+constexpr int kLastYear = 2099;
+
+CTimeDatePage::LocalDateTime SystemLocalNow() {
+  const auto now = system_clock::now();
+  const std::time_t t = system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const auto day = local_days{year{tm.tm_year + 1900} / (tm.tm_mon + 1) / tm.tm_mday};
+  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
+  return CTimeDatePage::LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
+}
+
+CChoiceSpin* Spin(QWidget* parent, const char* name) {
+  auto* spin = new CChoiceSpin(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("  2099")) + 40);
+  return spin;
+}
+
+}  // namespace
+
+CTimeDatePage::ClockSource CTimeDatePage::SystemClock() {
+  return {SystemLocalNow, [] { return steady_clock::now(); }};
+}
+
+CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent,
+                             ClockSource clock)
+    : CSettingsPage(model, link, QStringLiteral("TIME & DATE"), true, parent), clock_(std::move(clock)) {
+  setObjectName(QStringLiteral("time_date_page"));
+  auto* grid = new QGridLayout(Body());
+  day_ = Spin(Body(), "day");
+  month_ = Spin(Body(), "month");
+  year_ = Spin(Body(), "year");
+  hours_ = Spin(Body(), "hours");
+  minutes_ = Spin(Body(), "minutes");
+  seconds_ = Spin(Body(), "seconds");
+  int column = 0;
+  for (auto [caption, spin] :
+       {std::pair{"Day", day_}, std::pair{"Month", month_}, std::pair{"Year", year_}}) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), Body()), 0, column);
+    grid->addWidget(spin, 1, column++);
+  }
+  column = 0;
+  for (auto [caption, spin] :
+       {std::pair{"Hours", hours_}, std::pair{"Minutes", minutes_}, std::pair{"Seconds", seconds_}}) {
+    grid->addWidget(new QLabel(QString::fromLatin1(caption), Body()), 2, column);
+    grid->addWidget(spin, 3, column++);
+  }
+  connect(year_, &CChoiceSpin::userChanged, this, &CTimeDatePage::YearOrMonthChanged);
+  connect(month_, &CChoiceSpin::userChanged, this, &CTimeDatePage::YearOrMonthChanged);
+  for (CChoiceSpin* spin : {day_, hours_, minutes_, seconds_})
+    connect(spin, &CChoiceSpin::userChanged, this, &CTimeDatePage::FieldChanged);
+
+  timer_ = new QTimer(this);
+  timer_->setObjectName(QStringLiteral("timer%1").arg(kTimerId));
+  timer_->setInterval(kTimerIntervalMs);
+  connect(timer_, &QTimer::timeout, this, &CTimeDatePage::Tick);
+
+  Prepare();
+  Propose();
+  Show();
+}
+
+int CTimeDatePage::MonthLength(int year, int month) {
+  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 31;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kLengths[month - 1];
+}
+
+int CTimeDatePage::DayCount() const { return day_->Count(); }
+
+// The PC's clock, not earlier than the first year the page offers.
+void CTimeDatePage::Propose() {
+  const LocalDateTime now = clock_.local_now();
+  edited_ = floor<seconds>(now);
+  const auto day = floor<days>(edited_);
+  const year_month_day ymd{day};
+  if (ymd.year() < year{kFirstYear}) {
+    year_month_day raised{year{kFirstYear}, ymd.month(), ymd.day()};
+    if (!raised.ok()) raised = year{kFirstYear} / ymd.month() / last;
+    edited_ = LocalDateTime{local_days{raised}} + (edited_ - LocalDateTime{day});
+  }
+  offset_ = duration_cast<milliseconds>(edited_ - now);
+}
+
+void CTimeDatePage::Prepare() {
+  year_->Fill(kFirstYear, kLastYear, "  %4d");
+  month_->Fill(1, 12, "  %d");
+  hours_->Fill(0, 23, "  %02d");
+  minutes_->Fill(0, 59, "  %02d");
+  seconds_->Fill(0, 59, "  %02d");
+  FillDays();
+}
+
+void CTimeDatePage::LoadFromModel() {
+  Propose();
+  MarkWhenRecorderDiffers();
+}
+
+void CTimeDatePage::FillDays() {
+  const int keep = day_->Count() > 0 ? day_->SelectedValue() : 1;
+  day_->Fill(1, MonthLength(year_->SelectedValue(), month_->SelectedValue()), "  %2d");
+  day_->SelectValue(std::clamp(keep, 1, day_->Count()));
+}
+
+void CTimeDatePage::Show() {
+  const auto day = floor<days>(edited_);
+  const year_month_day ymd{day};
+  const hh_mm_ss<seconds> time{floor<seconds>(edited_ - day)};
+  year_->SelectValue(static_cast<int>(ymd.year()));
+  month_->SelectValue(static_cast<int>(static_cast<unsigned>(ymd.month())));
+  hours_->SelectValue(static_cast<int>(time.hours().count()));
+  minutes_->SelectValue(static_cast<int>(time.minutes().count()));
+  seconds_->SelectValue(static_cast<int>(time.seconds().count()));
+  day_->Fill(1, MonthLength(year_->SelectedValue(), month_->SelectedValue()), "  %2d");
+  day_->SelectValue(std::clamp(static_cast<int>(static_cast<unsigned>(ymd.day())), 1, day_->Count()));
+  Rebuild();
+  MarkWhenRecorderDiffers();
+}
+
+// The edited time from the six lists.
+void CTimeDatePage::Rebuild() {
+  const year_month_day ymd{year{year_->SelectedValue()},
+                           month{static_cast<unsigned>(month_->SelectedValue())},
+                           day{static_cast<unsigned>(day_->SelectedValue())}};
+  edited_ = LocalDateTime{local_days{ymd}} + hours{hours_->SelectedValue()} +
+            minutes{minutes_->SelectedValue()} + seconds{seconds_->SelectedValue()};
+}
+
+void CTimeDatePage::MarkWhenRecorderDiffers() {
+  if (model_ == nullptr) return;
+  const auto recorder = model_->RecorderNow(clock_.steady_now());
+  if (!recorder) return;
+  const auto d = round<seconds>(edited_ - *recorder);
+  if (d >= seconds{2} || d <= seconds{-2}) MarkChanged();
+}
+
+void CTimeDatePage::YearOrMonthChanged() {
+  FillDays();
+  Rebuild();
+  offset_ = duration_cast<milliseconds>(edited_ - clock_.local_now());
+  MarkWhenRecorderDiffers();
+}
+
+void CTimeDatePage::FieldChanged() {
+  Rebuild();
+  offset_ = duration_cast<milliseconds>(edited_ - clock_.local_now());
+  MarkWhenRecorderDiffers();
+}
+
+void CTimeDatePage::Tick() {
+  edited_ = floor<seconds>(clock_.local_now() + offset_);
+  Show();
+}
+
+void CTimeDatePage::showEvent(QShowEvent* event) {
+  CSettingsPage::showEvent(event);
+  timer_->start();
+}
+
+void CTimeDatePage::hideEvent(QHideEvent* event) {
+  CSettingsPage::hideEvent(event);
+  if (!event->spontaneous()) timer_->stop();
+}
+
+void CTimeDatePage::Apply() {
+  if (IsBusy()) return;
+  const lyr::RecorderClock clock = lyr::BreakDown(edited_);
+  struct Outcome {
+    bool set = false;
+    bool read = false;
+    lyr::DeviceRecord device{};
+    steady_clock::time_point read_at{};
+  };
+  // The device record is read again after the clock is set, so that the
+  // model (and the mark) know the recorder's new clock.
+  Outcome start;
+  start.device = recorder_model_.Device();
+  RunOnLink(
+      [clock, start](lyr::RecorderLink& link) mutable {
+        start.set = link.SetClock(clock) != 0;
+        if (start.set) {
+          start.read_at = steady_clock::now();
+          start.read = link.GetDeviceInfo(start.device) != 0;
+        }
+        return start;
+      },
+      [this](Outcome outcome) {
+        if (!outcome.set) {
+          MarkChanged();
+          return;
+        }
+        if (outcome.read)
+          recorder_model_.TakeStatus(outcome.device, recorder_model_.MemoryStatus(), outcome.read_at);
+        recorder_model_.NotifyListeners(this);
+        MarkClean();
+        MarkWhenRecorderDiffers();
+      });
+}
