@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "app/single_instance.h"
-#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
+#include "session/link_worker.h"
 #include "settings/config_path.h"
 #include "settings/recorder_model.h"
 

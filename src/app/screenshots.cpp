@@ -19,10 +19,10 @@
 
 #include "app/about_box.h"
 #include "app/app_state.h"
-#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
+#include "session/link_worker.h"
 #include "settings/recorder_model.h"
 
 namespace {

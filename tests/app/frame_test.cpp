@@ -4,21 +4,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/about_box.h"
 #include "app/app_state.h"
 #include "app/ui/frame/command_ids.h"
-#include "session/link_worker.h"
 #include "app/ui/frame/main_frame.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
+#include "session/link_worker.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
@@ -105,6 +107,7 @@ class FrameTest : public QObject {
   void AccessErrorTellsAHeldRecorderFromMissingRights();
   void ClosingWithoutExitKeepsTheProgram();
   void ExitWaitsForTheGates();
+  void ExitEndsAnOpenSettingDialog();
   void AboutShowsTheVersionWithoutCommasAndBlanks();
   void TempPathIsReadAndWrittenBack();
 };
@@ -360,6 +363,28 @@ void FrameTest::ExitWaitsForTheGates() {
   page_writing = false;
   QTRY_COMPARE(exit_ready.count(), 1);
   QVERIFY(!f.frame.isVisible());
+}
+
+void FrameTest::ExitEndsAnOpenSettingDialog() {
+  FrameFixture f;
+  f.frame.show();
+  f.app.temp_folder = "/var/tmp";
+  QSignalSpy exit_ready(&f.frame, &CMainFrame::exitReady);
+  QString shown_folder;
+  bool gate_held = false;
+  QTimer::singleShot(100, &f.frame, [&] {
+    auto* dialog = f.frame.findChild<QDialog*>("setting_dialog");
+    QVERIFY(dialog != nullptr && dialog->isVisible());
+    shown_folder = dialog->findChild<QLineEdit*>("temporary_files")->text();
+    gate_held = !f.frame.OperationGate(4).IsSet();
+    f.frame.RequestExit();
+  });
+  f.frame.Action(cmd::kSetting)->trigger();  // runs modally until the exit ends it
+  QCOMPARE(shown_folder, QString("/var/tmp"));
+  QVERIFY(gate_held);
+  QVERIFY(f.frame.OperationGate(4).IsSet());
+  QTRY_COMPARE(exit_ready.count(), 1);
+  QVERIFY(f.frame.findChild<QDialog*>("setting_dialog") == nullptr);
 }
 
 void FrameTest::AboutShowsTheVersionWithoutCommasAndBlanks() {

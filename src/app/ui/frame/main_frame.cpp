@@ -438,7 +438,7 @@ void CMainFrame::RecorderGone() {
     // removal makes pointless, and the user has not read it yet.
     if (QWidget* box = findChild<QMessageBox*>("accessErrorBox"); box != nullptr && box->isVisible()) {
       connect(static_cast<QMessageBox*>(box), &QDialog::finished, this, [this] {
-        if (!s_.link.IsDriveOpen() && isVisible()) StartClosing();
+        if (!s_.link.IsDriveOpen() && isVisible() && !hidden_in_tray_) StartClosing();
       });
       return;
     }
