@@ -13,6 +13,8 @@ namespace {
 
 using namespace std::chrono;
 
+}  // namespace
+
 LocalDateTime LocalNow() {
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);
@@ -22,6 +24,8 @@ LocalDateTime LocalNow() {
   const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
   return LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
 }
+
+namespace {
 
 // The input block every written settings record carries, whatever it held.
 struct FixedValue {

@@ -31,6 +31,8 @@ struct MemoryFigures {
 // A local (wall-clock) date and time without a time zone.
 using LocalDateTime = std::chrono::local_time<std::chrono::milliseconds>;
 RecorderClock BreakDown(LocalDateTime when);
+// The PC's local time now.
+LocalDateTime LocalNow();
 
 // Every page or panel that shows the recorder's state.
 class ModelListener {

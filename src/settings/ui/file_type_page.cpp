@@ -39,6 +39,15 @@ QPushButton* OkButton(QWidget* parent, const char* name) {
   return button;
 }
 
+// Stores the chosen value in `field` when it differs; true when it did.
+template <class Field>
+bool TakeChoice(const QComboBox* list, Field& field) {
+  const int64_t value = ChoiceValue(list);
+  if (value < 0 || field == value) return false;
+  field = static_cast<Field>(value);
+  return true;
+}
+
 // The edit's first line, at most 32 characters, in a zeroed buffer.
 std::array<char, 32> EditBytes(const QLineEdit* edit) {
   std::array<char, 32> buffer{};
@@ -168,26 +177,19 @@ void CFileTypePage::TypeChanged() {
 }
 
 void CFileTypePage::ChannelsChanged() {
-  const int64_t channels = ChoiceValue(channels_);
-  if (channels < 0 || block_.channels == channels) return;
-  block_.channels = static_cast<uint16_t>(channels);
+  if (!TakeChoice(channels_, block_.channels)) return;
   RecomputePcmBitRate();
   MarkChanged();
 }
 
 void CFileTypePage::RateChanged() {
-  const int64_t rate = ChoiceValue(rate_);
-  if (rate < 0 || block_.samplerate == rate) return;
-  block_.samplerate = static_cast<uint32_t>(rate);
+  if (!TakeChoice(rate_, block_.samplerate)) return;
   RecomputePcmBitRate();
   MarkChanged();
 }
 
 void CFileTypePage::BitrateChanged() {
-  const int64_t rate = ChoiceValue(bitrate_);
-  if (rate < 0 || block_.bitrate == rate) return;
-  block_.bitrate = static_cast<uint32_t>(rate);
-  MarkChanged();
+  if (TakeChoice(bitrate_, block_.bitrate)) MarkChanged();
 }
 
 void CFileTypePage::NameOk() {

@@ -10,7 +10,8 @@
 // A page registers itself with the recorder model while it is shown.
 // Recorder writes run on the page's worker thread; while one runs the page is
 // busy (IsBusy(), busyChanged) and the closing sequence should wait for
-// busyChanged(false) before it ends the program.
+// busyChanged(false) before it ends the program. The model and the link must
+// outlive the pages.
 //
 // Modal dialogs: CSettingDialog (the temporary folder; gives the chosen
 // folder through `applied`) and CConfirmDialog (Run returns 6 for "Yes",

@@ -5,7 +5,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
-#include <ctime>
 
 #include "link/recorder_link.h"
 #include "settings/ui/choice_spin.h"
@@ -17,16 +16,6 @@ using namespace std::chrono;
 constexpr int kFirstYear = 2000;
 constexpr int kLastYear = 2099;
 
-CTimeDatePage::LocalDateTime SystemLocalNow() {
-  const auto now = system_clock::now();
-  const std::time_t t = system_clock::to_time_t(now);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const auto day = local_days{year{tm.tm_year + 1900} / (tm.tm_mon + 1) / tm.tm_mday};
-  const auto ms = duration_cast<milliseconds>(now.time_since_epoch()) % 1000;
-  return CTimeDatePage::LocalDateTime{day} + hours{tm.tm_hour} + minutes{tm.tm_min} + seconds{tm.tm_sec} + ms;
-}
-
 CChoiceSpin* Spin(QWidget* parent, const char* name) {
   auto* spin = new CChoiceSpin(parent);
   spin->setObjectName(QString::fromLatin1(name));
@@ -37,7 +26,7 @@ CChoiceSpin* Spin(QWidget* parent, const char* name) {
 }  // namespace
 
 CTimeDatePage::ClockSource CTimeDatePage::SystemClock() {
-  return {SystemLocalNow, [] { return steady_clock::now(); }};
+  return {[] { return lyr::LocalNow(); }, [] { return steady_clock::now(); }};
 }
 
 CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent,

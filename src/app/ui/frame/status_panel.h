@@ -11,7 +11,7 @@
 // itself when destroyed) and redraws whenever the model's listeners are told
 // of a change. The device record and memory status are read afresh on a
 // worker thread, never on the GUI thread; a one-second timer keeps the clock
-// running in between.
+// running in between. The model and the link must outlive the panel.
 #include <QWidget>
 #include <array>
 #include <chrono>
