@@ -13,5 +13,10 @@ source "$(dirname "$0")/stand-in.sh"
 mkdir -p "$work/sys" "$shots"
 serve_stand_in "$emu" --sysfs "$work/sys"
 
+# The panel and the pages on their own, then the program's windows (which
+# unplugs the stand-in at the end).
+if [ -x "$build/tools/ui-screenshots/lyr-ui-screenshots" ]; then
+  QT_QPA_PLATFORM=offscreen "$build/tools/ui-screenshots/lyr-ui-screenshots" "$shots" --device "$mnt/disk"
+fi
 QT_QPA_PLATFORM=offscreen LYR_SYSFS_ROOT="$work/sys" XDG_CONFIG_HOME="$work/config" \
   "$build/src/app/lyr-screenshots" "$shots" "$pid"

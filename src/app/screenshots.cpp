@@ -6,12 +6,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
-#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -84,18 +82,7 @@ int main(int argc, char** argv) {
     }
     Settle();
     Save(&frame, dir, "main-connected");
-    if (auto* dock = frame.findChild<QDockWidget*>("statusPanelDock")) Save(dock, dir, "status-panel");
-
-    // Each page as the menus show it.
-    for (QWidget* page : frame.Pages()) {
-      page->show();
-      Settle();
-      // Named by the page's title: "TIME & DATE" gives page-time-date.png.
-      QString name = page->windowTitle().toLower();
-      name.replace(QRegularExpression("[^a-z0-9]+"), "-");
-      Save(page, dir, "page-" + name);
-      page->hide();
-    }
+    // The panel and the pages on their own come from lyr-ui-screenshots.
     lyr::CAboutBox about(&frame);
     about.show();
     Settle();
