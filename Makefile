@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DLYR_WERROR=ON
 FUZZ_RUNS ?= 20000
 
-.PHONY: deps build build-asan run test test-fast bench clean
+.PHONY: deps build build-asan run test test-fast bench screenshots clean
 
 deps:
 	scripts/install-deps.sh
@@ -35,6 +35,10 @@ test-fast: build
 
 bench: build
 	scripts/bench.sh $(BUILD)
+
+# lyr-manager's windows as PNG files in $(BUILD)/screenshots, rendered offscreen.
+screenshots: build
+	scripts/screenshots.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
 # The demo: a stand-in LYR recorder with demo recordings (PCM and MPEG-1
 # Layer II, mono and stereo, 32/44.1/48 kHz), served as a raw disk through
-# FUSE, and what lyrctl reads from it.
+# FUSE. With a display, lyr-manager runs with the stand-in plugged in
+# (published as a USB disk in a private sysfs tree); without one, lyrctl
+# shows what it reads from it.
 set -euo pipefail
 build=$(realpath "${1:-build}")
 emu="$build/tools/lyr-emu/lyr-emu"
 ctl="$build/tools/lyrctl/lyrctl"
-work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-demo-XXXXXX")
-mnt="$work/mnt"
-pid=""
-cleanup() {
-  if [ -n "$pid" ]; then kill -INT "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+manager="$build/src/app/lyr-manager"
+stand_in_tag=demo
+source "$(dirname "$0")/stand-in.sh"
 
 if [ ! -w /dev/fuse ]; then
   echo "demo: /dev/fuse is not usable here, so the stand-in recorder cannot be served" >&2
@@ -25,13 +22,29 @@ step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 step "lyr-emu init $work/store --demo"
 "$emu" init "$work/store" --demo
 
-step "lyr-emu serve $work/store $mnt"
-mkdir -p "$mnt"
-"$emu" serve "$work/store" "$mnt" >"$work/serve.log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do [ -f "$mnt/disk" ] && break; sleep 0.05; done
-[ -f "$mnt/disk" ] || { cat "$work/serve.log" >&2; exit 1; }
+gui=0
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  if [ -x "$manager" ]; then gui=1; else echo "demo: $manager was not built (Qt 6 missing?): running the command-line demo" >&2; fi
+else
+  echo "demo: no display (DISPLAY and WAYLAND_DISPLAY are unset), so lyr-manager cannot be shown: running the command-line demo instead" >&2
+fi
+
+serve_args=()
+if [ "$gui" = 1 ]; then
+  mkdir -p "$work/sys"
+  serve_args=(--sysfs "$work/sys")
+fi
+step "lyr-emu serve $work/store $mnt ${serve_args[*]}"
+serve_stand_in "$emu" "${serve_args[@]}" || exit 1
 cat "$work/serve.log"
+
+if [ "$gui" = 1 ]; then
+  step "lyr-manager with the stand-in plugged in (end it with Exit in the tray menu, File > Exit where the desktop has no tray, or Ctrl+C here)"
+  echo "unplug and plug it back: kill -USR1 $pid / kill -USR2 $pid"
+  LYR_SYSFS_ROOT="$work/sys" "$manager" || true
+  step "stopping the stand-in"
+  exit 0
+fi
 
 step "lyrctl --device $mnt/disk info"
 "$ctl" --device "$mnt/disk" info

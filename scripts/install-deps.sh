@@ -20,6 +20,8 @@ packages=(
   wodim genisoimage xorriso cdrskin
   # benchmarks
   libbenchmark-dev hyperfine bc time openssl
+  # lyr-manager's end-to-end test and screenshots on a virtual display
+  xvfb xauth xdotool imagemagick
 )
 
 missing=()

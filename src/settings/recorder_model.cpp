@@ -100,6 +100,14 @@ void RecorderModel::Reset() {
   device_.fill(0);
 }
 
+void RecorderModel::AdoptRecords(const RecorderModel& other) {
+  settings_ = other.settings_;
+  memory_status_ = other.memory_status_;
+  device_ = other.device_;
+  refresh_time_ = other.refresh_time_;
+  refresh_steady_ = other.refresh_steady_;
+}
+
 int RecorderModel::Refresh(RecorderLink& link) {
   if (!link.ReadSettings(settings_)) return 0;
   Commit(link);

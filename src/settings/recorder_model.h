@@ -76,6 +76,9 @@ class RecorderModel {
 
   // Zeroes the settings, memory status and device records.
   void Reset();
+  // Takes the records and the refresh time of a model that another thread
+  // refreshed (the templates and listeners stay).
+  void AdoptRecords(const RecorderModel& other);
   // Reads the settings (failure changes nothing and returns 0), commits the
   // fixed values, reads the device record and the memory status and takes
   // the refresh time. The later commands' failures are ignored.

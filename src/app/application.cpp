@@ -1,0 +1,76 @@
+#include "app/application.h"
+
+#include <QApplication>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "app/single_instance.h"
+#include "app/ui/frame/main_frame.h"
+#include "link/recorder_link.h"
+#include "link/recorder_watcher.h"
+#include "platform/trace.h"
+#include "session/link_worker.h"
+#include "settings/config_path.h"
+#include "settings/recorder_model.h"
+
+namespace lyr {
+
+CLyrApp::CLyrApp() = default;
+
+CLyrApp::~CLyrApp() = default;
+
+bool CLyrApp::InitInstance() {
+  instance_ = std::make_unique<SingleInstance>();
+  if (!instance_->Claim()) return false;
+
+  state_.config_path = LocateConfigFile(ExecutablePath());
+  Trace("app: configuration %s\n", state_.config_path.empty() ? "(none)" : state_.config_path.c_str());
+  state_.command_rights = 0;
+  state_.admin = IsAdministrator({});
+  state_.command_rights = 0xFFFFFFFF;
+
+  link_ = std::make_unique<RecorderLink>();
+  model_ = std::make_unique<RecorderModel>();
+  model_->LoadTemplates(state_.config_path);
+  state_.temp_folder = ReadTempPath(state_.config_path, SystemTempFolder());
+
+  watcher_ = std::make_unique<RecorderWatcher>(*link_);
+  worker_ = std::make_unique<LinkWorker>();
+  events_ = std::make_unique<LinkEvents>();
+  frame_ = std::make_unique<CMainFrame>(
+      FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_});
+  if (!frame_->OnCreate()) return false;
+  QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
+                   &CMainFrame::RaiseFromSecondStart);
+  QObject::connect(frame_.get(), &CMainFrame::exitReady, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  frame_->showMaximized();
+  return true;
+}
+
+int CLyrApp::ExitInstance(int code) {
+  WriteTempPath(state_.config_path, state_.temp_folder);
+  frame_.reset();
+  // The watcher and the worker end promptly unless an exchange hangs on a
+  // recorder that stopped answering; then the process ends without them,
+  // after saving what it keeps.
+  auto stopped = std::async(std::launch::async, [this] {
+    if (watcher_) watcher_->StopWatcher();
+    worker_.reset();  // runs what is queued, then joins
+  });
+  if (stopped.wait_for(std::chrono::milliseconds(kShutdownWaitMs)) != std::future_status::ready) {
+    Trace("app: the recorder link did not stop in time\n");
+    model_->SaveTemplates();
+    std::_Exit(code);
+  }
+  stopped.get();
+  watcher_.reset();
+  events_.reset();
+  model_.reset();  // saves the templates
+  link_.reset();
+  instance_.reset();
+  return code;
+}
+
+}  // namespace lyr

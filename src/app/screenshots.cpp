@@ -1,0 +1,106 @@
+// lyr-screenshots: renders lyr-manager's windows to PNG files for review
+// without a desktop (run offscreen by scripts/screenshots.sh, with the demo
+// stand-in published in a private sysfs tree). Given the stand-in's pid it
+// also unplugs it (SIGUSR1) for the not-connected frame.
+#include <signal.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "app/about_box.h"
+#include "app/app_state.h"
+#include "app/ui/frame/main_frame.h"
+#include "link/recorder_link.h"
+#include "link/recorder_watcher.h"
+#include "session/link_worker.h"
+#include "settings/recorder_model.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+void Settle() {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+int g_failures = 0;
+
+void Save(QWidget* widget, const QDir& dir, const QString& name) {
+  const QString path = dir.filePath(name + ".png");
+  if (!widget->grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    ++g_failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(path));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: lyr-screenshots OUTDIR [STAND-IN-PID]\n");
+    return 2;
+  }
+  const QDir dir(argv[1]);
+  QDir().mkpath(dir.path());
+  const pid_t stand_in = argc > 2 ? static_cast<pid_t>(std::atoi(argv[2])) : 0;
+
+  lyr::AppState app;
+  lyr::RecorderLink link;
+  lyr::RecorderModel model;
+  lyr::RecorderWatcher watcher(link);
+  lyr::LinkEvents events;
+  lyr::LinkWorker worker;  // after events: its last jobs still report
+  {
+    lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events});
+    if (!frame.OnCreate()) return 1;
+    frame.resize(1024, 680);
+    frame.show();
+    if (!WaitUntil([&] { return frame.ConnectionText() == "LYR Connected"; }, 15000)) {
+      std::fprintf(stderr, "the demo recorder did not connect\n");
+      ++g_failures;
+    }
+    Settle();
+    Save(&frame, dir, "main-connected");
+    // The panel and the pages on their own come from lyr-ui-screenshots.
+    lyr::CAboutBox about(&frame);
+    about.show();
+    Settle();
+    Save(&about, dir, "about");
+    about.hide();
+
+    if (stand_in > 0) {
+      ::kill(stand_in, SIGUSR1);
+      if (!WaitUntil([&] { return frame.ConnectionText() == "No LYR found"; }, 15000)) {
+        std::fprintf(stderr, "the unplug was not seen\n");
+        ++g_failures;
+      }
+      frame.showNormal();
+      frame.resize(1024, 680);
+      Settle();
+      Save(&frame, dir, "main-not-connected");
+    }
+  }
+  watcher.StopWatcher();
+  return g_failures == 0 ? 0 : 1;
+}

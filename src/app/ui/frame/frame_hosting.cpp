@@ -1,0 +1,40 @@
+#include "app/ui/frame/frame_hosting.h"
+
+#include <memory>
+
+#include "app/ui/frame/main_frame.h"
+#include "app/ui/frame/status_panel.h"
+#include "settings/ui/setting_dialog.h"
+#include "settings/ui/settings_pages.h"
+
+namespace lyr {
+
+void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
+  frame.SetStatusPanel(new CStatusPanel(services.model, services.link, &frame));
+
+  // The pages register themselves with the model while shown.
+  auto pages = std::make_shared<CSettingsPages>(services.model, services.link, &frame);
+  const int commands[] = {cmd::kDateTime, cmd::kFileType, cmd::kMachineInformation};
+  int i = 0;
+  for (CSettingsPage* page : pages->List()) {
+    page->setObjectName(QString("page%1").arg(page->PageIndex()));
+    frame.AddPage(page, commands[i++], false);
+  }
+  frame.SetPagesBusy([pages] { return pages->AnyBusy(); });
+
+  AppState* app = &services.app;
+  frame.SetSettingDialog(
+      [app](QWidget* parent) {
+        auto* dialog = new CSettingDialog(QString::fromStdString(app->temp_folder), parent);
+        QObject::connect(dialog, &CSettingDialog::applied, dialog,
+                         [app](const QString& folder) { app->temp_folder = folder.toStdString(); });
+        return dialog;
+      },
+      [](QDialog* dialog) {
+        auto* setting = static_cast<CSettingDialog*>(dialog);
+        setting->CloseBrowser();
+        setting->reject();
+      });
+}
+
+}  // namespace lyr

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# lyr-manager end to end on a virtual X display: the stand-in recorder is
+# served and published as a USB disk in a private sysfs tree; the program
+# connects, follows an unplug (SIGUSR1 to lyr-emu) and a plug (SIGUSR2), and
+# ends cleanly on SIGTERM. Exit 77 is a skip (no FUSE or no xvfb-run here);
+# in CI (CI=true) those are failures instead.
+set -uo pipefail
+build=$(realpath "$1")
+emu="$build/tools/lyr-emu/lyr-emu"
+manager="$build/src/app/lyr-manager"
+
+in_ci() { case "${CI:-}" in ""|false|0) return 1 ;; *) return 0 ;; esac; }
+skip() {
+  if in_ci; then echo "FAIL: $*" >&2; exit 1; fi
+  echo "SKIP: $*" >&2; exit 77
+}
+
+if [ -z "${LYR_E2E_IN_XVFB:-}" ]; then
+  command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
+  command -v xdotool >/dev/null || skip "xdotool is not installed"
+  { exec 3<>/dev/fuse; } 2>/dev/null || skip "/dev/fuse cannot be opened"
+  exec 3>&-
+  exec xvfb-run -a -s "-screen 0 1280x800x24" env LYR_E2E_IN_XVFB=1 "$0" "$@"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-gui-e2e-XXXXXX")
+emu_pid=""
+mgr_pid=""
+cleanup() {
+  [ -n "$mgr_pid" ] && kill -KILL "$mgr_pid" 2>/dev/null
+  if [ -n "$emu_pid" ]; then kill -INT "$emu_pid" 2>/dev/null; wait "$emu_pid" 2>/dev/null; fi
+  mountpoint -q "$work/mnt" 2>/dev/null && fusermount3 -u -z "$work/mnt"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- lyr-manager:" >&2; cat "$work/mgr.log" >&2
+  echo "--- lyr-emu:" >&2; cat "$work/serve.log" >&2
+  exit 1
+}
+# Waits until the program's trace holds `text` at least `count` times.
+wait_for() {
+  local text=$1 count=${2:-1}
+  for _ in $(seq 200); do
+    [ "$(grep -cF -- "$text" "$work/mgr.log")" -ge "$count" ] && return 0
+    sleep 0.05
+  done
+  fail "no '$text' (#$count) within 10 s"
+}
+
+"$emu" init "$work/store" --demo >/dev/null || fail "lyr-emu init"
+mkdir -p "$work/mnt" "$work/sys" "$work/run" "$work/config"
+chmod 700 "$work/run"
+"$emu" serve "$work/store" "$work/mnt" --sysfs "$work/sys" >"$work/serve.log" 2>&1 &
+emu_pid=$!
+for _ in $(seq 200); do [ -f "$work/mnt/disk" ] && break; sleep 0.05; done
+[ -f "$work/mnt/disk" ] || fail "the stand-in did not serve"
+
+LYR_TRACE=1 LYR_SYSFS_ROOT="$work/sys" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+  "$manager" >"$work/mgr.log" 2>&1 &
+mgr_pid=$!
+
+wait_for 'pane "LYR Connected"' 1
+window=$(timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' | head -1)
+[ -n "$window" ] || fail "no visible window titled TORVI LYR"
+
+kill -USR1 "$emu_pid"
+wait_for 'pane "No LYR found"' 1
+
+kill -USR2 "$emu_pid"
+wait_for 'pane "LYR Connected"' 2
+# Put away on the unplug, back when the recorder came.
+timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' >/dev/null || fail "the window did not come back"
+
+kill -TERM "$mgr_pid"
+for _ in $(seq 200); do kill -0 "$mgr_pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$mgr_pid" 2>/dev/null && fail "lyr-manager did not end within 10 s of SIGTERM"
+wait "$mgr_pid"
+code=$?
+mgr_pid=""
+[ "$code" -eq 0 ] || fail "lyr-manager ended with $code"
+grep -qF 'frame: recorder released 1' "$work/mgr.log" || fail "the recorder was not safely removed at exit"
+
+kill -INT "$emu_pid"
+wait "$emu_pid" || fail "lyr-emu did not stop cleanly"
+emu_pid=""
+mountpoint -q "$work/mnt" && fail "the stand-in's mount was left behind"
+echo "PASS"
