@@ -1,0 +1,84 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "link/recorder_link.h"
+#include "platform/result.h"
+
+namespace lyr {
+
+// How far the overview of a recording has come.
+struct WaveBuildProgress {
+  uint32_t entry = 0;
+  // Frames from the start whose peaks are ready, of all the recording's frames.
+  uint32_t frames_ready = 0;
+  uint32_t frame_count = 0;
+  bool finished = false;
+  // Once finished: why the build stopped early (1223 when cancelled, the
+  // link's error when a read failed, 13 for a frame the decoder refused).
+  Status result;
+};
+
+// Builds the per-frame peaks of a whole recording on a worker thread, so
+// that the caller (the strip on the GUI thread) never waits for the
+// recorder. The worker shares the link with playback: it reads modest
+// pieces, each one command under the link's command lock, and decodes
+// outside it, so the player's reads get the link in between. The strip asks
+// for columns at any time and gets what is ready so far.
+class WaveBuilder {
+ public:
+  // Bytes the worker reads from the recorder at a time.
+  static constexpr uint32_t kPieceBytes = 32768;
+  // Called on the worker thread after each piece and once at the end; it
+  // must not call back into the builder's Start or Cancel.
+  using ProgressHandler = std::function<void(const WaveBuildProgress&)>;
+
+  explicit WaveBuilder(RecorderLink& link, ProgressHandler on_progress = {});
+  ~WaveBuilder();
+  WaveBuilder(const WaveBuilder&) = delete;
+  WaveBuilder& operator=(const WaveBuilder&) = delete;
+
+  // A pause after each piece, for a link that playback needs more than the
+  // gaps the decoding leaves. Set before Start.
+  void SetPace(std::chrono::milliseconds pause) { pace_ = pause; }
+
+  // Cancels any build still running and starts one for `entry`.
+  void Start(uint32_t entry);
+  // Stops the build and returns once the worker has ended; the peaks ready
+  // so far stay.
+  void Cancel();
+
+  WaveBuildProgress Progress() const;
+  // Columns as BuildWaveColumns gives them, from the peaks ready so far: a
+  // frame not built yet counts as 0. Never reads the recorder.
+  void Columns(std::span<uint8_t> out, uint32_t count, uint32_t start_ms, uint32_t length_ms) const;
+  // The left and right peak of every frame ready so far (0 for the others).
+  std::vector<uint8_t> FramePeaks() const;
+
+ private:
+  void Run(uint32_t entry);
+  Status Build(uint32_t entry);
+  // Publishes the progress; false once cancelled.
+  bool Report();
+  bool Cancelled() const;
+
+  RecorderLink& link_;
+  ProgressHandler on_progress_;
+  std::chrono::milliseconds pace_{0};
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool cancel_ = false;
+  WaveBuildProgress progress_;
+  uint32_t sample_rate_ = 0;
+  std::vector<uint8_t> table_;  // left and right per frame
+  std::thread worker_;
+};
+
+}  // namespace lyr
