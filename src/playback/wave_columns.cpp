@@ -99,17 +99,23 @@ int BuildWaveColumns(RecordingReader& reader, uint8_t* out, uint32_t count, uint
   std::vector<uint8_t> peaks(kWaveReadBytes * 2);  // more frames than the smallest Layer II frame allows
   std::span<uint8_t> table = reader.frame_peaks();
   const auto fill = [&](uint32_t f) {
-    const auto offset = static_cast<uint32_t>(f * reader.exact_frame_length());
+    // The decoder's synthesis carries the sound of the frame it decoded
+    // last; after a jump the frame before f is decoded first, so that f
+    // sounds as it does in the stream, and its own peaks are not kept.
+    const uint32_t from = reader.decoder() != nullptr && f > 0 ? f - 1 : f;
+    const auto offset = static_cast<uint32_t>(from * reader.exact_frame_length());
     if (reader.link().ReadRecordingData(reader.record().Entry(), offset, kWaveReadBytes, piece.data()) == 0) {
       return false;
     }
-    const auto got = ComputePiecePeaks(reader, piece, offset, f, kWaveReadBytes, peaks);
+    const auto got = ComputePiecePeaks(reader, piece, offset, from, kWaveReadBytes, peaks);
     if (!got) {
       SetLastError(got.error().code);
       return false;
     }
-    std::copy_n(peaks.begin(), size_t{got.value().frames} * 2,
-                table.begin() + size_t{got.value().first_frame} * 2);
+    const PiecePeaks& p = got.value();
+    const uint32_t skip = p.first_frame < f ? std::min(p.frames, f - p.first_frame) : 0;
+    std::copy_n(peaks.begin() + size_t{skip} * 2, size_t{p.frames - skip} * 2,
+                table.begin() + (size_t{p.first_frame} + skip) * 2);
     return true;
   };
   return FoldWaveColumns(table, reader.frame_count(), WaveFrameOfMs(rate, start_ms), frames_per_column,
