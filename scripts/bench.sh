@@ -10,3 +10,5 @@ for script in link/run.sh export/run.sh sha1/compare.sh decoder/run.sh burn/run.
 done
 printf '\n== bench/%s\n' playback/run.sh
 "$root/bench/playback/run.sh" "$build"
+printf '\n== bench/%s\n' wave/run.sh
+"$root/bench/wave/run.sh" "$build"
