@@ -114,8 +114,10 @@ Status WaveBuilder::Build(uint32_t entry) {
     if (got.frames == 0 && got.end_offset <= offset) break;  // a partial frame at the end
     {
       std::lock_guard lock(mutex_);
-      std::copy_n(peaks.begin(), size_t{got.frames} * 2, table_.begin() + size_t{got.first_frame} * 2);
-      if (got.frames != 0) progress_.frames_ready = got.first_frame + got.frames;
+      if (got.frames != 0) {
+        std::copy_n(peaks.begin(), size_t{got.frames} * 2, table_.begin() + size_t{got.first_frame} * 2);
+        progress_.frames_ready = got.first_frame + got.frames;
+      }
     }
     offset = got.end_offset;
     frame = got.first_frame + got.frames;

@@ -114,8 +114,10 @@ int BuildWaveColumns(RecordingReader& reader, uint8_t* out, uint32_t count, uint
     }
     const PiecePeaks& p = got.value();
     const uint32_t skip = p.first_frame < f ? std::min(p.frames, f - p.first_frame) : 0;
-    std::copy_n(peaks.begin() + size_t{skip} * 2, size_t{p.frames - skip} * 2,
-                table.begin() + (size_t{p.first_frame} + skip) * 2);
+    if (p.frames > skip) {
+      std::copy_n(peaks.begin() + size_t{skip} * 2, size_t{p.frames - skip} * 2,
+                  table.begin() + (size_t{p.first_frame} + skip) * 2);
+    }
     return true;
   };
   return FoldWaveColumns(table, reader.frame_count(), WaveFrameOfMs(rate, start_ms), frames_per_column,

@@ -12,7 +12,9 @@
 #include "platform/last_error.h"
 #include "playback/playback_fixture.h"
 #include "playback/recording_reader.h"
+#include "playback/twolame_encoder.h"
 #include "playback/wave_builder.h"
+#include "recordings/mpeg_header.h"
 
 namespace lyr::test {
 namespace {
@@ -173,6 +175,33 @@ TEST_F(WaveColumnsTest, BuilderReportsProgressAndStopsWhenCancelled) {
   ASSERT_TRUE(WaitFor([&] { return builder.Progress().frame_count != 0; }));
   builder.Cancel();
   EXPECT_EQ(builder.Progress().result.error().code, kErrorCancelled);
+}
+
+TEST_F(WaveColumnsTest, APaddedFrameCutByTheEndOfAReadWaitsForTheNextRead) {
+  // At 44.1 kHz every few frames carry a padding byte: a read that ends one
+  // byte into such a frame's padding holds an unpadded frame length of it.
+  EncoderSettings settings;
+  settings.sample_rate = 44100;
+  settings.kbits = 128;
+  settings.padding = true;
+  const auto stream = EncodeLayer2(TwoTones(44100, 2, 2), settings);
+  ASSERT_FALSE(stream.empty());
+  const uint32_t entry = AddLayer2(stream, 44100, 128000);
+  Connect();
+  RecordingReader reader(*link_);
+  ASSERT_EQ(reader.OpenRecordingReader(entry), 1);
+  size_t at = 0, frame = 0;
+  while (MpegHeader::FromBytes(stream.data() + at).Padding() == 0 || frame < 3) {
+    at += MpegHeader::FromBytes(stream.data() + at).FrameLength();
+    ++frame;
+  }
+  ASSERT_EQ(MpegHeader::FromBytes(stream.data() + at).FrameLength(), reader.frame_length() + 1);
+  const std::span<const uint8_t> piece(stream.data(), at + reader.frame_length());
+  std::vector<uint8_t> peaks(200);
+  const auto got = ComputePiecePeaks(reader, piece, 0, 0, 0, peaks);
+  ASSERT_TRUE(got.ok()) << got.error().Message();
+  EXPECT_EQ(got.value().frames, frame);
+  EXPECT_EQ(got.value().end_offset, at);
 }
 
 }  // namespace
