@@ -20,6 +20,8 @@
 #include "app/ui/frame/system_tray.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
+#include "maintenance/memory_maintenance.h"
+#include "maintenance/ui/maintenance_dialogs.h"
 #include "platform/last_error.h"
 #include "platform/trace.h"
 #include "session/link_worker.h"
@@ -156,6 +158,9 @@ void CMainFrame::BuildMenus() {
   reset->setObjectName(QString("command%1").arg(cmd::kResetFileCounter));
   connect(reset, &QAction::triggered, this, [this] { RunCommand(cmd::kResetFileCounter); });
   actions_[cmd::kResetFileCounter] = reset;
+  // Reached from the keyboard only: Ctrl+Shift+F12.
+  reset->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12));
+  addAction(reset);
 
   // The fourth menu: "Close all", a separator, then the shown pages, the
   // most recently used first.
@@ -249,10 +254,15 @@ void CMainFrame::RunCommand(int id) {
       RequestExit();
       break;
     case cmd::kUpdate:
+      RunUpdate();
+      break;
     case cmd::kFormat:
+      RunFormat();
+      break;
     case cmd::kResetFileCounter:
+      RunResetFileCounter();
+      break;
     default:
-      // Their windows come with the maintenance work.
       break;
   }
 }
@@ -271,6 +281,75 @@ void CMainFrame::RunSettingDialog() {
   setting_dialog_ = dialog;
   dialog->exec();
   delete dialog;
+  gate.Set();
+}
+
+// ---- maintenance -------------------------------------------------------------
+
+void CMainFrame::RunUpdate() {
+  if (update_runner_ != nullptr && update_runner_->Running()) return;
+  // Gates 1 and 2: closing waits for the file dialog and the whole update.
+  gates_[1].ResetEvent();
+  gates_[2].ResetEvent();
+  const QString path = CFirmwareUpdateRunner::ChooseFile(this);
+  if (path.isEmpty() || closing_) {
+    gates_[1].Set();
+    gates_[2].Set();
+    return;
+  }
+  if (update_runner_ == nullptr) {
+    update_runner_ = new CFirmwareUpdateRunner(s_.link, this);
+    connect(update_runner_, &CFirmwareUpdateRunner::finished, this, &CMainFrame::OnUpdateFinished);
+  }
+  update_runner_->Start(path, s_.model.FirmwareVersion());
+}
+
+void CMainFrame::OnUpdateFinished(int outcome) {
+  gates_[1].Set();
+  gates_[2].Set();
+  if (static_cast<FirmwareUpdateOutcome>(outcome) != FirmwareUpdateOutcome::kUpdated) {
+    UpdateCommandUI();
+    return;
+  }
+  // The recorder was released; the user restarts everything.
+  s_.model.NotifyListeners(nullptr);
+  RequestExit();
+}
+
+void CMainFrame::RunFormat() {
+  CloseAllPages();
+  const QString line = QString::fromStdString(MemoryStatusLine(s_.model.Memory()));
+  Event& gate = gates_[3];
+  gate.ResetEvent();
+  const ConfirmAnswer answer = RunConfirmation(this, kFormatTitle, kFormatPrompt, line);
+  // The format and the refresh run on the worker, on a copy of the records
+  // that comes back as a connection sequence's would.
+  auto records = std::make_shared<RecorderModel>();
+  records->AdoptRecords(s_.model);
+  RecorderLink* link = &s_.link;
+  LinkEvents* events = &s_.events;
+  const quint64 generation = generation_;
+  s_.worker.Post([link, events, records, generation, answer, &gate] {
+    bool refreshed = true;
+    if (answer == ConfirmAnswer::kYes) {
+      // A failed format leaves the records as they were: no refresh.
+      refreshed = OnFormatRequest(*link, *records) == MaintenanceOutcome::kDone;
+    } else {
+      records->Refresh(*link);
+      // The hidden keys cancelled the dialog and ask for the format itself.
+      if (answer == ConfirmAnswer::kHiddenFormat) OnFormatRequest(*link, *records);
+    }
+    if (refreshed)
+      emit events->connectionCompleted(generation, static_cast<int>(ConnectionResult::kReady), records);
+    gate.Set();
+  });
+}
+
+void CMainFrame::RunResetFileCounter() {
+  Event& gate = gates_[3];
+  gate.ResetEvent();
+  CQtMaintenanceReporter reporter(this);
+  OnResetFileCounter(s_.link, s_.model, reporter);
   gate.Set();
 }
 
@@ -569,6 +648,9 @@ void CMainFrame::StartClosing() {
   // The SETTING dialog ends, its folder browser first; its command then
   // frees gate 4.
   if (setting_dialog_ != nullptr && end_setting_) end_setting_(setting_dialog_);
+  // An open FORMAT or RESET FILE COUNTER confirmation is cancelled.
+  for (QDialog* confirm : findChildren<QDialog*>("confirm_dialog"))
+    if (confirm->isVisible()) confirm->reject();
   CloseAllPages();
   PollGates();
   if (closing_) {

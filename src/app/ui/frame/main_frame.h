@@ -24,6 +24,7 @@ class QTimer;
 
 namespace lyr {
 
+class CFirmwareUpdateRunner;
 class CSystemTray;
 class LinkWorker;
 class ModelListener;
@@ -147,6 +148,12 @@ class CMainFrame : public QMainWindow {
   void RefreshAdministrator();
   void ShowAbout();
   void RunSettingDialog();
+  // The maintenance commands: the update runs off the GUI thread and ends
+  // the program once it succeeded; format and reset ask first.
+  void RunUpdate();
+  void OnUpdateFinished(int outcome);
+  void RunFormat();
+  void RunResetFileCounter();
 
   // The closing sequence: close what may wait on the user, hide the pages,
   // wait for the operation gates, then hide in the tray or end.
@@ -167,6 +174,7 @@ class CMainFrame : public QMainWindow {
   std::function<QDialog*(QWidget*)> make_setting_;
   std::function<void(QDialog*)> end_setting_;
   QPointer<QDialog> setting_dialog_;
+  CFirmwareUpdateRunner* update_runner_ = nullptr;
   std::vector<bool> page_registers_;  // per page: the frame registers it with the model
   std::function<bool()> pages_busy_;
   std::vector<QWidget*> pages_;
