@@ -16,7 +16,10 @@ jobs=$(nproc)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DLYR_BUILD_FUZZ=ON -DLYR_BUILD_TOOLS=OFF -DLYR_BUILD_BENCH=OFF -DBUILD_TESTING=OFF -DLYR_WERROR=ON > /dev/null
-cmake --build "$build" -j "$jobs"
+# Only the fuzz targets: the programs are not built with the fuzzer's runtime.
+targets=$(sed -n 's/^ *lyr_add_fuzzer(\([A-Za-z0-9_]*\).*/\1/p' "$root"/fuzz/*/CMakeLists.txt)
+# shellcheck disable=SC2086
+cmake --build "$build" -j "$jobs" --target $targets
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-fuzz-XXXXXX")
 trap 'rm -rf "$work"' EXIT
