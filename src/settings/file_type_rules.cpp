@@ -23,9 +23,9 @@ std::string Values(const std::array<FileTypeChoice, N>& list) {
 
 Error Refused(std::string why) { return Error::Code(kErrorInvalidParameter, std::move(why)); }
 
-Status PutEdit(char* field, size_t width, const std::string& text, const char* what) {
-  if (text.size() > kFileTypeEditMax)
-    return Refused(std::string(what) + " takes at most " + std::to_string(kFileTypeEditMax) + " characters");
+Status PutEdit(char* field, size_t width, size_t max, const std::string& text, const char* what) {
+  if (text.size() > max)
+    return Refused(std::string(what) + " takes at most " + std::to_string(max) + " characters");
   std::memset(field, 0, width);
   std::memcpy(field, text.data(), text.size());
   return {};
@@ -68,9 +68,11 @@ Result<FileFormatTemplate> ApplyFileTypeRequest(FileFormatTemplate current, cons
     next.bitrate = kFileTypeDefaultMpegBitRate;
   }
   if (request.file_name_prefix)
-    LYR_TRY(PutEdit(next.filename, sizeof next.filename, *request.file_name_prefix, "the file name"));
+    LYR_TRY(PutEdit(next.filename, sizeof next.filename, kFileTypePrefixMax, *request.file_name_prefix,
+                    "the file name"));
   if (request.file_extension)
-    LYR_TRY(PutEdit(next.extname, sizeof next.extname, *request.file_extension, "the file extension"));
+    LYR_TRY(PutEdit(next.extname, sizeof next.extname, kFileTypeExtensionMax, *request.file_extension,
+                    "the file extension"));
   return next;
 }
 

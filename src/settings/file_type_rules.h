@@ -37,8 +37,10 @@ inline constexpr std::array<FileTypeChoice, 14> kFileTypeBitRates = {{{"32 kb/s"
 inline constexpr uint32_t kFileTypeDefaultMpegBitRate = 128000;
 // The PCM type is 16-bit; the page never changes the sample size.
 inline constexpr uint16_t kFileTypePcmBits = 16;
-// Both edits take at most 4 characters.
-inline constexpr size_t kFileTypeEditMax = 4;
+// The prefix edit takes 4 characters; the extension edit 3, so that the
+// recorder's 4-byte extension field always keeps its terminator.
+inline constexpr size_t kFileTypePrefixMax = 4;
+inline constexpr size_t kFileTypeExtensionMax = 3;
 
 // Bits per sample x channels x sample rate, the bit rate of linear PCM.
 uint32_t PcmBitRate(const FileFormatTemplate& format);
@@ -58,7 +60,7 @@ struct FileTypeRequest {
 // The file type block after `request`, by the page's rules: every value must
 // be one of its list's; the PCM bit rate follows from bits, channels and rate
 // (a different --bitrate is refused); a change to MPEG without a bit rate
-// takes 128 kb/s; the prefix and extension take at most 4 characters. The
+// takes 128 kb/s; the prefix takes at most 4 characters and the extension 3. The
 // error (ERROR_INVALID_PARAMETER) says what the page would not let through.
 Result<FileFormatTemplate> ApplyFileTypeRequest(FileFormatTemplate current, const FileTypeRequest& request);
 

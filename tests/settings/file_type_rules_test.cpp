@@ -68,7 +68,7 @@ TEST(FileTypeRules, RefusesWhatThePageCannotChoose) {
       {"PCM with another bit rate", with(0x70001, 44100, [](auto& r) { r.bit_rate = 128000; })},
       {"PCM at 24 bits", with(0x70001, 44100, [](auto& r) { r.bits = 24; })},
       {"a 5-character prefix", with(0x70001, 44100, [](auto& r) { r.file_name_prefix = "ABCDE"; })},
-      {"a 5-character extension", with(0x70001, 44100, [](auto& r) { r.file_extension = "WAVES"; })},
+      {"a 4-character extension", with(0x70001, 44100, [](auto& r) { r.file_extension = "WAVE"; })},
   };
   for (const Case& c : cases) {
     const auto got = lyr::ApplyFileTypeRequest(Pcm(), c.request);
@@ -86,11 +86,11 @@ TEST(FileTypeRules, PrefixAndExtensionFillTheirFieldsWithoutLeftovers) {
   std::memcpy(f.filename, "LONGNAME", 8);
   auto r = Ask(0x70001, 44100);
   r.file_name_prefix = "AB";
-  r.file_extension = "MP2A";  // four characters fill the field, as the page allows
+  r.file_extension = "MP2";  // three characters: the field keeps its terminator
   const auto got = lyr::ApplyFileTypeRequest(f, r);
   ASSERT_TRUE(got);
   EXPECT_EQ(std::string(got.value().filename, 8), std::string("AB\0\0\0\0\0\0", 8));
-  EXPECT_EQ(std::string(got.value().extname, 4), "MP2A");
+  EXPECT_EQ(std::string(got.value().extname, 4), std::string("MP2\0", 4));
 }
 
 }  // namespace

@@ -103,19 +103,15 @@ CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link,
 }
 
 void CFileTypePage::Prepare() {
-  type_->clear();
-  AddChoice(type_, "WAV-PCM16", kPcm);
-  AddChoice(type_, "MPEG1-Layer2", kMpeg);
-  channels_->clear();
-  AddChoice(channels_, "STEREO", 2);
-  AddChoice(channels_, "MONO", 1);
-  rate_->clear();
-  AddChoice(rate_, "32 kHz", 32000);
-  AddChoice(rate_, "44 kHz", 44100);
-  AddChoice(rate_, "48 kHz", 48000);
-  bitrate_->clear();
-  for (int kbps : {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384})
-    AddChoice(bitrate_, QStringLiteral("%1 kb/s").arg(kbps).toLatin1().constData(), kbps * 1000);
+  // The lists the recorder's rules offer, shared with lyrctl set-filetype.
+  const auto fill = [](QComboBox* box, const auto& choices) {
+    box->clear();
+    for (const lyr::FileTypeChoice& c : choices) AddChoice(box, c.text, c.value);
+  };
+  fill(type_, lyr::kFileTypeCodecs);
+  fill(channels_, lyr::kFileTypeChannels);
+  fill(rate_, lyr::kFileTypeSampleRates);
+  fill(bitrate_, lyr::kFileTypeBitRates);
   name_->setMaxLength(kNameChars);
   ext_->setMaxLength(kExtChars);
 }
@@ -153,7 +149,7 @@ void CFileTypePage::Show() {
 }
 
 void CFileTypePage::RecomputePcmBitRate() {
-  if (block_.codecid == kPcm) block_.bitrate = uint32_t{block_.bits} * block_.channels * block_.samplerate;
+  if (block_.codecid == kPcm) block_.bitrate = lyr::PcmBitRate(block_);
 }
 
 void CFileTypePage::TypeChanged() {

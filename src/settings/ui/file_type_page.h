@@ -1,4 +1,5 @@
 #pragma once
+#include "settings/file_type_rules.h"
 #include "settings/settings_templates.h"
 #include "settings/ui/settings_page.h"
 
@@ -16,8 +17,8 @@ class CFileTypePage : public CSettingsPage {
   static constexpr int kTemplateId = 136;
   // The file name prefix edit takes 4 characters. The extension field is 4
   // bytes wide and must keep its terminator, so its edit takes 3.
-  static constexpr int kNameChars = 4;
-  static constexpr int kExtChars = 3;
+  static constexpr int kNameChars = static_cast<int>(lyr::kFileTypePrefixMax);
+  static constexpr int kExtChars = static_cast<int>(lyr::kFileTypeExtensionMax);
 
   CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr);
 

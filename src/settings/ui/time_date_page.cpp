@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "link/recorder_link.h"
+#include "settings/clock_rules.h"
 #include "settings/ui/choice_spin.h"
 
 namespace {
@@ -67,12 +68,7 @@ CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link,
   Show();
 }
 
-int CTimeDatePage::MonthLength(int year, int month) {
-  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 31;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kLengths[month - 1];
-}
+int CTimeDatePage::MonthLength(int year, int month) { return lyr::MonthLength(year, month); }
 
 int CTimeDatePage::DayCount() const { return day_->Count(); }
 
