@@ -1,0 +1,142 @@
+#include "burn/ui/burn_audio_page.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "burn/burn_jobs.h"
+#include "burn/tools_burn_runner.h"
+#include "link/recorder_link.h"
+#include "session/link_worker.h"
+
+namespace lyr {
+
+CDlgBurnAudio::CDlgBurnAudio(const BurnServices& services, QWidget* parent) : CKVBBurnPage(services, parent) {
+  setObjectName("audioPage");
+  auto* layout = new QVBoxLayout(this);
+  tracks_ = new CBurnListBase(this);
+  tracks_->setObjectName("trackList");
+  tracks_->installEventFilter(this);
+  layout->addWidget(tracks_, 1);
+  trackbar_ = new QSlider(Qt::Horizontal, this);
+  trackbar_->setObjectName("trackbar");
+  trackbar_->setRange(0, kMaxSeconds);
+  trackbar_->setTickPosition(QSlider::TicksBelow);
+  trackbar_->setTickInterval(kTickSeconds);
+  trackbar_->setEnabled(false);  // it shows the total, nobody drags it
+  layout->addWidget(trackbar_);
+  total_time_ = new QLabel("Total Time: 00m:00s", this);
+  total_time_->setObjectName("totalTime");
+  layout->addWidget(total_time_);
+  layout->addWidget(DriveRow());
+}
+
+QTreeWidget* CDlgBurnAudio::List() const { return tracks_; }
+
+QString CDlgBurnAudio::TotalTimeText() const {
+  return QString::asprintf("Total Time: %2dm:%2ds", static_cast<int>(total_seconds_ / 60),
+                           static_cast<int>(total_seconds_ % 60));
+}
+
+void CDlgBurnAudio::ShowTotals() {
+  trackbar_->setValue(static_cast<int>(std::min<uint32_t>(total_seconds_, kMaxSeconds)));
+  total_time_->setText(TotalTimeText());
+  UpdateBurnButton();
+}
+
+void CDlgBurnAudio::AddRecordings(const std::vector<uint32_t>& entries) {
+  if (services_.link == nullptr || services_.record_worker == nullptr) return;
+  RecorderLink* link = services_.link;
+  QPointer<CDlgBurnAudio> guard(this);
+  services_.record_worker->Post([link, entries, guard] {
+    std::vector<std::optional<RecordingRecord>> records;
+    for (uint32_t entry : entries) {
+      RecordingRecord record;
+      if (link->GetRecordingInfo(entry, record.bytes()) == 0)
+        records.emplace_back(record);
+      else
+        records.emplace_back(std::nullopt);
+    }
+    QMetaObject::invokeMethod(
+        qApp,
+        [guard, records] {
+          if (guard) guard->OnRecordsRead(records);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void CDlgBurnAudio::OnRecordsRead(const std::vector<std::optional<RecordingRecord>>& records) {
+  int added = 0;
+  for (const auto& record : records)
+    if (record && AddTrack(*record)) ++added;
+  emit recordingsAdded(added);
+}
+
+bool CDlgBurnAudio::AddTrack(const RecordingRecord& record) {
+  const burn::BURN_FILE file = BurnFileFromRecord(record);
+  for (const burn::BURN_FILE& item : items_)
+    if (item.entry == file.entry) return false;
+  auto* row = new QTreeWidgetItem;
+  row->setText(0, QString::fromStdString(record.Name()));  // the full name
+  row->setText(1, DurationText(file.duration));
+  row->setText(2, QString::asprintf("%u", file.size));
+  row->setData(0, Qt::UserRole, file.entry);
+  tracks_->addTopLevelItem(row);
+  items_.push_back(file);
+  ++track_count_;
+  total_seconds_ += file.duration;
+  ShowTotals();
+  return true;
+}
+
+void CDlgBurnAudio::DeleteSelected() {
+  bool changed = false;
+  for (int i = tracks_->topLevelItemCount() - 1; i >= 0; --i) {
+    QTreeWidgetItem* row = tracks_->topLevelItem(i);
+    if (!row->isSelected()) continue;
+    total_seconds_ -= items_[static_cast<size_t>(i)].duration;
+    items_.erase(items_.begin() + i);
+    --track_count_;
+    delete row;
+    changed = true;
+  }
+  if (changed) ShowTotals();
+}
+
+bool CDlgBurnAudio::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tracks_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    DeleteSelected();
+    return true;
+  }
+  if (watched == tracks_ && event->type() == QEvent::ContextMenu) {
+    QMenu menu(this);
+    QAction* remove = menu.addAction("Delete");
+    remove->setEnabled(!tracks_->selectedItems().isEmpty());
+    if (menu.exec(static_cast<QContextMenuEvent*>(event)->globalPos()) == remove) DeleteSelected();
+    return true;
+  }
+  return CKVBBurnPage::eventFilter(watched, event);
+}
+
+CBurnProgressDlg::Job CDlgBurnAudio::MakeJob(uint32_t device, uint32_t /*disc_kind*/) {
+  burn::AudioCdJob job;
+  job.temp_folder = services_.temp_folder ? services_.temp_folder() : std::string("/tmp");
+  if (!job.temp_folder.empty() && job.temp_folder.back() != '/') job.temp_folder.push_back('/');
+  job.items = items_;
+  job.device = device;
+  burn::BurnerTools* tools = services_.tools;
+  RecorderLink* link = services_.link;
+  return [tools, link, job](burn::BurnReporter& window) {
+    tools->SetBurnTempFolder(job.temp_folder);
+    burn::ToolsBurnRunner runner(*tools);
+    return burn::RunAudioCdJob(*link, runner, job, window);
+  };
+}
+
+}  // namespace lyr

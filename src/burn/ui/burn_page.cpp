@@ -1,0 +1,117 @@
+#include "burn/ui/burn_page.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "burn/disc_check.h"
+#include "session/link_worker.h"
+
+namespace lyr {
+
+CKVBBurnPage::CKVBBurnPage(const BurnServices& services, QWidget* parent)
+    : CKVBTabPage(parent), services_(services) {
+  drive_row_ = new QWidget(this);
+  auto* row = new QHBoxLayout(drive_row_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(new QLabel("Recorder:", drive_row_));
+  drive_combo_ = new QComboBox(drive_row_);
+  drive_combo_->setObjectName("driveCombo");
+  drive_combo_->setMinimumWidth(220);
+  row->addWidget(drive_combo_, 1);
+  burn_button_ = new QPushButton("Burn", drive_row_);
+  burn_button_->setObjectName("burnButton");
+  row->addWidget(burn_button_);
+  connect(burn_button_, &QPushButton::clicked, this, &CKVBBurnPage::OnBurn);
+  burn_button_->setEnabled(false);
+}
+
+CKVBBurnPage::~CKVBBurnPage() {
+  // A check still on the tool worker answers its boxes "No" and reports to
+  // nobody.
+  prompt_.Release();
+}
+
+void CKVBBurnPage::FillDrives(const std::vector<burn::BURN_DRIVE_INFO>& writers) {
+  const QVariant before = drive_combo_->currentData();
+  drive_combo_->clear();
+  for (const burn::BURN_DRIVE_INFO& drive : writers) {
+    if ((drive.write_capabilities & burn::kMediaWritableKinds) == 0) continue;
+    drive_combo_->addItem(QString::fromLocal8Bit(drive.name).simplified(),
+                          QVariant::fromValue<quint32>(drive.device));
+  }
+  const int kept = before.isValid() ? drive_combo_->findData(before) : -1;
+  if (kept >= 0) drive_combo_->setCurrentIndex(kept);
+  UpdateBurnButton();
+}
+
+uint32_t CKVBBurnPage::SelectedDevice() const {
+  if (drive_combo_->currentIndex() < 0) return burn::kNoDevice;
+  return drive_combo_->currentData().value<quint32>();
+}
+
+void CKVBBurnPage::UpdateBurnButton() {
+  const QTreeWidget* list = List();
+  burn_button_->setEnabled(!checking_ && !stopping_ && drive_combo_->count() > 0 && list != nullptr &&
+                           list->topLevelItemCount() > 0);
+}
+
+void CKVBBurnPage::OnBurn() {
+  if (checking_ || dialog_ != nullptr || stopping_) return;
+  const uint64_t required = RequiredBytes();
+  const uint32_t device = SelectedDevice();
+  const bool cd_only = CdOnly();
+  const std::string temp = services_.temp_folder ? services_.temp_folder() : std::string("/tmp");
+  checking_ = true;
+  UpdateBurnButton();
+  prompt_.Rearm();
+  burn::BurnerTools* tools = services_.tools;
+  auto reporter = std::make_shared<PromptReporter>(prompt_, QPointer<QWidget>(this));
+  QPointer<CKVBBurnPage> guard(this);
+  services_.tool_worker->Post([tools, device, required, cd_only, temp, reporter, guard] {
+    uint32_t kind = 0;
+    const int result = burn::CheckDisc(*tools, device, required, cd_only, temp, *reporter, &kind);
+    QMetaObject::invokeMethod(
+        qApp,
+        [guard, result, device, kind] {
+          if (guard) guard->OnDiscChecked(result, device, kind);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind) {
+  checking_ = false;
+  if (result == 0 || stopping_) {
+    stopping_ = false;
+    UpdateBurnButton();
+    emit discChecked(0);
+    return;
+  }
+  emit discChecked(1);
+  job_event_.ResetEvent();
+  burn_button_->setEnabled(false);
+  {
+    CBurnProgressDlg dialog(this, MakeJob(device, disc_kind), window());
+    dialog_ = &dialog;
+    dialog.exec();
+    dialog_ = nullptr;
+  }
+  stopping_ = false;
+  emit burnFinished();
+  job_event_.Set();
+  UpdateBurnButton();
+}
+
+void CKVBBurnPage::Stop() {
+  if (!IsBusy()) return;
+  stopping_ = true;
+  prompt_.Release();
+  if (dialog_ != nullptr) dialog_->RequestClose();
+  UpdateBurnButton();
+}
+
+}  // namespace lyr

@@ -1,0 +1,92 @@
+#pragma once
+// The base of the two burn pages: the recorder-drive combo, the "Burn"
+// button, the disc check before a burn and the "Burning" dialog that runs
+// the page's job. The job event is signalled whenever no job runs.
+//
+// The disc check's tool calls (drive capabilities, the disc query,
+// blanking) run on the tool worker so that the window stays responsive
+// while a slow drive answers; its messages and questions are shown on the
+// GUI thread with the page as owner.
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "burn/burner_tools.h"
+#include "burn/ui/burn_progress_dlg.h"
+#include "burn/ui/burn_services.h"
+#include "burn/ui/gui_prompt.h"
+#include "burn/ui/tab_page.h"
+#include "platform/event.h"
+
+class QComboBox;
+class QPushButton;
+class QTreeWidget;
+
+namespace lyr {
+
+class CKVBBurnPage : public CKVBTabPage {
+  Q_OBJECT
+ public:
+  static constexpr int kDriveComboId = 1216;
+  static constexpr int kBurnButtonId = 1;
+
+  CKVBBurnPage(const BurnServices& services, QWidget* parent = nullptr);
+  ~CKVBBurnPage() override;
+
+  bool IsBurnPage() const override { return true; }
+
+  // The writers of the last scan: those with a write capability of 0x1FEE
+  // go into the combo, their device address as the item's data.
+  void FillDrives(const std::vector<burn::BURN_DRIVE_INFO>& writers);
+  // The chosen drive's address, or kNoDevice when none is chosen.
+  uint32_t SelectedDevice() const;
+  QComboBox* DriveCombo() const { return drive_combo_; }
+  QPushButton* BurnButton() const { return burn_button_; }
+
+  // The "Burn" handler: the disc check, then the "Burning" dialog.
+  void OnBurn();
+  // A disc check or a burn is under way.
+  bool IsBusy() const { return checking_ || !job_event_.IsSet(); }
+  Event& JobEvent() { return job_event_; }
+  CBurnProgressDlg* ProgressDialog() const { return dialog_; }
+  // The panel or the program closes: boxes answered "No", the job cancelled,
+  // the dialog closed once its job has ended.
+  void Stop();
+  // The disc space the burn needs (and the temporary folder too).
+  virtual uint64_t RequiredBytes() const = 0;
+
+ signals:
+  // WM_BURN_FINISHED: the "Burning" dialog has closed.
+  void burnFinished();
+  // The disc check ended (1 passed, 0 refused).
+  void discChecked(int result);
+
+ protected:
+  // What a page fills in: its list, its required bytes, whether only a CD
+  // will do, and its job (built on the GUI thread, run on the dialog's).
+  virtual QTreeWidget* List() const = 0;
+  virtual bool CdOnly() const = 0;
+  virtual CBurnProgressDlg::Job MakeJob(uint32_t device, uint32_t disc_kind) = 0;
+
+  // The Burn button follows the combo and the list.
+  void UpdateBurnButton();
+  // The widgets a page places in its own layout.
+  QWidget* DriveRow() const { return drive_row_; }
+
+  BurnServices services_;
+
+ private:
+  void OnDiscChecked(int result, uint32_t device, uint32_t disc_kind);
+
+  QWidget* drive_row_ = nullptr;
+  QComboBox* drive_combo_ = nullptr;
+  QPushButton* burn_button_ = nullptr;
+  Event job_event_{Event::Reset::Manual, true};
+  bool checking_ = false;
+  bool stopping_ = false;
+  GuiPrompt prompt_;
+  QPointer<CBurnProgressDlg> dialog_;
+};
+
+}  // namespace lyr

@@ -1,0 +1,140 @@
+#include "burn/ui/copy_burn_panel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPointer>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "burn/drive_watcher.h"
+#include "burn/ui/burn_audio_page.h"
+#include "burn/ui/burn_data_page.h"
+#include "platform/trace.h"
+#include "session/link_worker.h"
+
+namespace lyr {
+
+CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+  setObjectName("copyBurnPanel");
+  setWindowFlag(Qt::Window);
+  setWindowTitle("Copy/Burn panel");
+  if (services_.tool_worker == nullptr) {
+    own_worker_ = std::make_unique<LinkWorker>();
+    services_.tool_worker = own_worker_.get();
+  }
+  auto* layout = new QVBoxLayout(this);
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName("tabs");
+  data_ = new CDlgBurnData(services_, tabs_);
+  audio_ = new CDlgBurnAudio(services_, tabs_);
+  tabs_->addTab(data_, "Data CD");
+  tabs_->addTab(audio_, "Audio CD");
+  layout->addWidget(tabs_);
+  for (CKVBBurnPage* page : {static_cast<CKVBBurnPage*>(data_), static_cast<CKVBBurnPage*>(audio_)})
+    connect(page, &CKVBBurnPage::burnFinished, this, &CCopyBurnPanel::OnBurnFinished);
+  connect(tabs_, &QTabWidget::currentChanged, this, &CCopyBurnPanel::OnTabChanged);
+  resize(560, 520);
+}
+
+CCopyBurnPanel::~CCopyBurnPanel() {
+  watcher_.reset();
+  // A disc check waiting for an answer gets "No"; the tool worker then
+  // finishes what is queued before the pages go.
+  data_->Stop();
+  audio_->Stop();
+  own_worker_.reset();
+}
+
+void CCopyBurnPanel::AddCopyPage(CKVBTabPage* page) { tabs_->addTab(page, "HDD"); }
+
+CKVBTabPage* CCopyBurnPanel::CurrentPage() const {
+  return qobject_cast<CKVBTabPage*>(tabs_->currentWidget());
+}
+
+void CCopyBurnPanel::AddRecordings(const std::vector<uint32_t>& entries) {
+  if (CKVBTabPage* page = CurrentPage()) page->AddRecordings(entries);
+}
+
+void CCopyBurnPanel::OnTabChanged(int /*index*/) {
+  const CKVBTabPage* page = CurrentPage();
+  emit panelPageChanged(page != nullptr && page->IsBurnPage() ? 0 : 1);
+}
+
+void CCopyBurnPanel::InitTools() {
+  burn::BurnerTools* tools = services_.tools;
+  services_.tool_worker->Post([tools] { tools->InitBurnerTools(); });
+  RescanDrives();
+}
+
+void CCopyBurnPanel::RescanDrives() {
+  // One child runs at a time: the job's tool owns it until the job ends.
+  if (IsBusy() || scanning_) {
+    rescan_pending_ = true;
+    return;
+  }
+  rescan_pending_ = false;
+  scanning_ = true;
+  burn::BurnerTools* tools = services_.tools;
+  QPointer<CCopyBurnPanel> guard(this);
+  services_.tool_worker->Post([tools, guard] {
+    tools->ScanBurnerDrives();
+    std::vector<burn::BURN_DRIVE_INFO> writers;
+    for (int i = 0; i < tools->GetWriterCount(); ++i) writers.push_back(tools->GetWriterInfo(i));
+    QMetaObject::invokeMethod(
+        qApp,
+        [guard, writers] {
+          if (guard) guard->OnScanned(writers);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void CCopyBurnPanel::OnScanned(const std::vector<burn::BURN_DRIVE_INFO>& writers) {
+  scanning_ = false;
+  writers_ = writers;
+  ++scans_;
+  data_->FillDrives(writers);
+  audio_->FillDrives(writers);
+  Trace("burn: %zu writers\n", writers.size());
+  emit drivesScanned(static_cast<int>(writers.size()));
+  if (rescan_pending_) RescanDrives();
+}
+
+bool CCopyBurnPanel::WatchDrives(const std::string& sysfs_root) {
+  watcher_ = std::make_unique<burn::OpticalDriveWatcher>(sysfs_root);
+  QPointer<CCopyBurnPanel> guard(this);
+  // The watcher reports on its own thread; the scan is started on this one.
+  return watcher_->Start([guard] {
+    QMetaObject::invokeMethod(
+        qApp,
+        [guard] {
+          if (guard) guard->RescanDrives();
+        },
+        Qt::QueuedConnection);
+  }) != 0;
+}
+
+void CCopyBurnPanel::OnBurnFinished() {
+  if (rescan_pending_ && !IsBusy()) RescanDrives();
+}
+
+bool CCopyBurnPanel::IsBusy() const { return data_->IsBusy() || audio_->IsBusy(); }
+
+void CCopyBurnPanel::Stop() {
+  if (!IsBusy()) return;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || w == this) continue;
+    const QString title = w->windowTitle();
+    if (title == "Error" || title == "Warning") w->close();
+  }
+  data_->Stop();
+  audio_->Stop();
+}
+
+void CCopyBurnPanel::closeEvent(QCloseEvent* event) {
+  Stop();
+  QWidget::closeEvent(event);
+}
+
+}  // namespace lyr
