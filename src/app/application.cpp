@@ -8,6 +8,7 @@
 
 #include "app/single_instance.h"
 #include "app/ui/frame/main_frame.h"
+#include "burn/burner_tools.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
@@ -39,8 +40,9 @@ bool CLyrApp::InitInstance() {
   watcher_ = std::make_unique<RecorderWatcher>(*link_);
   worker_ = std::make_unique<LinkWorker>();
   events_ = std::make_unique<LinkEvents>();
+  burner_ = std::make_unique<burn::BurnerTools>();
   frame_ = std::make_unique<CMainFrame>(
-      FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_});
+      FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_, burner_.get()});
   if (!frame_->OnCreate()) return false;
   QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
                    &CMainFrame::RaiseFromSecondStart);
@@ -65,6 +67,7 @@ int CLyrApp::ExitInstance(int code) {
     std::_Exit(code);
   }
   stopped.get();
+  burner_.reset();  // stops a tool still running
   watcher_.reset();
   events_.reset();
   model_.reset();  // saves the templates

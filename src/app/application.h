@@ -12,6 +12,9 @@ class RecorderLink;
 class RecorderModel;
 class RecorderWatcher;
 class SingleInstance;
+namespace burn {
+class BurnerTools;
+}
 
 // The application object: brings the program up (single instance, cfgfile.ini,
 // temporary folder, administrator flag, the recorder link and model, the
@@ -45,6 +48,7 @@ class CLyrApp {
   std::unique_ptr<RecorderWatcher> watcher_;
   std::unique_ptr<LinkEvents> events_;
   std::unique_ptr<LinkWorker> worker_;
+  std::unique_ptr<burn::BurnerTools> burner_;  // the Copy/Burn panel's tool runner
   std::unique_ptr<CMainFrame> frame_;
 };
 

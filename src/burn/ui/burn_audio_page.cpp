@@ -56,7 +56,7 @@ void CDlgBurnAudio::AddRecordings(const std::vector<uint32_t>& entries) {
     std::vector<std::optional<RecordingRecord>> records;
     for (uint32_t entry : entries) {
       RecordingRecord record;
-      if (link->GetRecordingInfo(entry, record.bytes()) == 0)
+      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
         records.emplace_back(record);
       else
         records.emplace_back(std::nullopt);
@@ -126,14 +126,15 @@ bool CDlgBurnAudio::eventFilter(QObject* watched, QEvent* event) {
 
 CBurnProgressDlg::Job CDlgBurnAudio::MakeJob(uint32_t device, uint32_t /*disc_kind*/) {
   burn::AudioCdJob job;
-  job.temp_folder = services_.temp_folder ? services_.temp_folder() : std::string("/tmp");
-  if (!job.temp_folder.empty() && job.temp_folder.back() != '/') job.temp_folder.push_back('/');
+  const std::string parent = TempFolder();
   job.items = items_;
   job.device = device;
   burn::BurnerTools* tools = services_.tools;
   RecorderLink* link = services_.link;
-  return [tools, link, job](burn::BurnReporter& window) {
-    tools->SetBurnTempFolder(job.temp_folder);
+  return [tools, link, parent, job](burn::BurnReporter& window) mutable {
+    const JobTempFolder temp(parent);
+    job.temp_folder = temp.path();
+    tools->SetBurnTempFolder(temp.path());
     burn::ToolsBurnRunner runner(*tools);
     return burn::RunAudioCdJob(*link, runner, job, window);
   };

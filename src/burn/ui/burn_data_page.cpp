@@ -163,7 +163,7 @@ void CDlgBurnData::AddRecordings(const std::vector<uint32_t>& entries) {
     std::vector<std::optional<RecordingRecord>> records;
     for (uint32_t entry : entries) {
       RecordingRecord record;
-      if (link->GetRecordingInfo(entry, record.bytes()) == 0)
+      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
         records.emplace_back(record);
       else
         records.emplace_back(std::nullopt);
@@ -187,8 +187,7 @@ void CDlgBurnData::OnRecordsRead(const std::vector<std::optional<RecordingRecord
 CBurnProgressDlg::Job CDlgBurnData::MakeJob(uint32_t device, uint32_t disc_kind) {
   disc_kind_ = disc_kind;
   burn::DataDiscJob job;
-  job.temp_folder = services_.temp_folder ? services_.temp_folder() : std::string("/tmp");
-  if (!job.temp_folder.empty() && job.temp_folder.back() != '/') job.temp_folder.push_back('/');
+  const std::string parent = TempFolder();
   list_->Tree().CollectFiles(&job.files);
   job.device = device;
   job.volume_label = label_->text().toStdString();
@@ -199,8 +198,10 @@ CBurnProgressDlg::Job CDlgBurnData::MakeJob(uint32_t device, uint32_t disc_kind)
   job.device_id = services_.device_id ? services_.device_id() : std::string();
   burn::BurnerTools* tools = services_.tools;
   RecorderLink* link = services_.link;
-  return [tools, link, job](burn::BurnReporter& window) {
-    tools->SetBurnTempFolder(job.temp_folder);
+  return [tools, link, parent, job](burn::BurnReporter& window) mutable {
+    const JobTempFolder temp(parent);
+    job.temp_folder = temp.path();
+    tools->SetBurnTempFolder(temp.path());
     burn::ToolsBurnRunner runner(*tools);
     return burn::RunDataDiscJob(*link, runner, job, window);
   };

@@ -1,16 +1,40 @@
 #include "burn/ui/burn_page.h"
 
+#include <stdlib.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "burn/disc_check.h"
 #include "session/link_worker.h"
 
 namespace lyr {
+
+JobTempFolder::JobTempFolder(const std::string& parent) : path_(parent) {
+  if (path_.empty() || path_.back() != '/') path_.push_back('/');
+  std::string pattern = path_ + "lyr-burn-XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern + "/";
+    own_ = true;
+  }
+}
+
+JobTempFolder::~JobTempFolder() {
+  std::error_code ec;
+  if (own_) std::filesystem::remove_all(path_, ec);
+}
+
+std::string CKVBBurnPage::TempFolder() const {
+  std::string folder = services_.temp_folder ? services_.temp_folder() : std::string();
+  if (folder.empty()) folder = "/tmp";
+  if (folder.back() != '/') folder.push_back('/');
+  return folder;
+}
 
 CKVBBurnPage::CKVBBurnPage(const BurnServices& services, QWidget* parent)
     : CKVBTabPage(parent), services_(services) {
@@ -64,7 +88,7 @@ void CKVBBurnPage::OnBurn() {
   const uint64_t required = RequiredBytes();
   const uint32_t device = SelectedDevice();
   const bool cd_only = CdOnly();
-  const std::string temp = services_.temp_folder ? services_.temp_folder() : std::string("/tmp");
+  const std::string temp = TempFolder();
   checking_ = true;
   UpdateBurnButton();
   prompt_.Rearm();

@@ -25,6 +25,22 @@ class QTreeWidget;
 
 namespace lyr {
 
+// One job's own folder inside the temporary folder (the tool runner's path
+// list goes there too), removed with everything in it when the job ends.
+// Without it the job works in the temporary folder itself.
+class JobTempFolder {
+ public:
+  explicit JobTempFolder(const std::string& parent);
+  ~JobTempFolder();
+  JobTempFolder(const JobTempFolder&) = delete;
+  JobTempFolder& operator=(const JobTempFolder&) = delete;
+  const std::string& path() const { return path_; }  // with a trailing '/'
+
+ private:
+  std::string path_;
+  bool own_ = false;
+};
+
 class CKVBBurnPage : public CKVBTabPage {
   Q_OBJECT
  public:
@@ -71,6 +87,8 @@ class CKVBBurnPage : public CKVBTabPage {
 
   // The Burn button follows the combo and the list.
   void UpdateBurnButton();
+  // The temporary folder the settings name, with a trailing '/'.
+  std::string TempFolder() const;
   // The widgets a page places in its own layout.
   QWidget* DriveRow() const { return drive_row_; }
 

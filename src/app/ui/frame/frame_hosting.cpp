@@ -4,6 +4,9 @@
 
 #include "app/ui/frame/main_frame.h"
 #include "app/ui/frame/status_panel.h"
+#include "burn/ui/copy_burn_panel.h"
+#include "link/disk_scanner.h"
+#include "link/recorder_watcher.h"
 #include "settings/ui/setting_dialog.h"
 #include "settings/ui/settings_pages.h"
 
@@ -23,6 +26,24 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
   frame.SetPagesBusy([pages] { return pages->AnyBusy(); });
 
   AppState* app = &services.app;
+  // The Copy/Burn panel, after the pages and in no page list.
+  if (services.burner != nullptr) {
+    BurnServices burn;
+    burn.tools = services.burner;
+    burn.link = &services.link;
+    burn.record_worker = &services.worker;
+    burn.temp_folder = [app] { return app->temp_folder; };
+    RecorderWatcher* watcher = services.watcher;
+    burn.device_id = [watcher] { return watcher != nullptr ? watcher->GetDeviceId() : std::string(); };
+    auto* panel = new CCopyBurnPanel(burn, &frame);
+    panel->hide();
+    frame.SetCopyBurnPanel(
+        panel, [panel] { panel->Stop(); }, [panel] { return panel->IsBusy(); });
+    // Drives are found at start and again whenever an optical drive comes or goes.
+    panel->InitTools();
+    panel->WatchDrives(DefaultSysfsRoot());
+  }
+
   frame.SetSettingDialog(
       [app](QWidget* parent) {
         auto* dialog = new CSettingDialog(QString::fromStdString(app->temp_folder), parent);

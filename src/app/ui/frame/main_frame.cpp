@@ -238,8 +238,14 @@ void CMainFrame::RunCommand(int id) {
     case cmd::kFileType:
     case cmd::kDateTime:
     case cmd::kMachineInformation:
-    case cmd::kCopyBurn:
       ShowPageForCommand(id);
+      break;
+    case cmd::kCopyBurn:
+      if (copy_burn_panel_ != nullptr) {
+        copy_burn_panel_->show();
+        copy_burn_panel_->raise();
+        copy_burn_panel_->activateWindow();
+      }
       break;
     case cmd::kCloseAll:
       CloseAllPages();
@@ -652,6 +658,10 @@ void CMainFrame::StartClosing() {
   for (QDialog* confirm : findChildren<QDialog*>("confirm_dialog"))
     if (confirm->isVisible()) confirm->reject();
   CloseAllPages();
+  // The Copy/Burn panel: its job is cancelled and ends by itself; the gates
+  // wait for it below.
+  if (stop_panel_) stop_panel_();
+  if (copy_burn_panel_ != nullptr) copy_burn_panel_->hide();
   PollGates();
   if (closing_) {
     gate_timer_->start();
@@ -662,6 +672,7 @@ void CMainFrame::StartClosing() {
 void CMainFrame::PollGates() {
   if (!std::all_of(gates_.begin(), gates_.end(), [](const Event& g) { return g.IsSet(); })) return;
   if (pages_busy_ && pages_busy_()) return;
+  if (panel_busy_ && panel_busy_()) return;
   gate_timer_->stop();
   OnCloseStep2();
 }

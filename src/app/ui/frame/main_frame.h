@@ -31,6 +31,9 @@ class ModelListener;
 class RecorderLink;
 class RecorderModel;
 class RecorderWatcher;
+namespace burn {
+class BurnerTools;
+}
 
 // What the link threads report to the frame. Signals are emitted on the
 // watcher and worker threads and arrive queued on the GUI thread; the object
@@ -55,6 +58,7 @@ struct FrameServices {
   RecorderWatcher* watcher;  // null in tests that report by hand
   LinkWorker& worker;
   LinkEvents& events;
+  burn::BurnerTools* burner = nullptr;  // the Copy/Burn panel's; none: no panel
 };
 
 // The one top-level window: menus and their commands, the status bar's
@@ -107,6 +111,15 @@ class CMainFrame : public QMainWindow {
   // Work of the pages that the closing sequence waits for, beside the gates
   // (a page's Apply still writing to the recorder).
   void SetPagesBusy(std::function<bool()> busy) { pages_busy_ = std::move(busy); }
+  // The Copy/Burn panel: shown by "Copy / Burn", in no page list, left alone
+  // by "Close all". Closing stops it (`stop`) and hides it, and waits while
+  // `busy` (a disc check or a burn still ending).
+  void SetCopyBurnPanel(QWidget* panel, std::function<void()> stop, std::function<bool()> busy) {
+    copy_burn_panel_ = panel;
+    stop_panel_ = std::move(stop);
+    panel_busy_ = std::move(busy);
+  }
+  QWidget* CopyBurnPanel() const { return copy_burn_panel_; }
 
   // The tray menu's Exit: the closing sequence, then the end of the program.
   void RequestExit();
@@ -177,6 +190,9 @@ class CMainFrame : public QMainWindow {
   CFirmwareUpdateRunner* update_runner_ = nullptr;
   std::vector<bool> page_registers_;  // per page: the frame registers it with the model
   std::function<bool()> pages_busy_;
+  QWidget* copy_burn_panel_ = nullptr;
+  std::function<void()> stop_panel_;
+  std::function<bool()> panel_busy_;
   std::vector<QWidget*> pages_;
   std::map<int, size_t> page_of_command_;
   std::map<size_t, QAction*> page_entries_;
