@@ -4,12 +4,17 @@
 // also unplugs it (SIGUSR1) for the not-connected frame.
 #include <signal.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +23,10 @@
 #include "app/about_box.h"
 #include "app/app_state.h"
 #include "app/ui/frame/main_frame.h"
+#include "burn/burner_tools.h"
+#include "burn/ui/burn_audio_page.h"
+#include "burn/ui/burn_data_page.h"
+#include "burn/ui/copy_burn_panel.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "session/link_worker.h"
@@ -53,6 +62,72 @@ void Save(QWidget* widget, const QDir& dir, const QString& name) {
   std::printf("%s\n", qPrintable(path));
 }
 
+// The Copy/Burn panel with a layout of folders, with tracks, and its
+// "Burning" dialog mid-job (the burn is then cancelled).
+void SaveCopyBurnPanel(lyr::CMainFrame& frame, const QDir& dir) {
+  auto* panel = qobject_cast<lyr::CCopyBurnPanel*>(frame.CopyBurnPanel());
+  if (panel == nullptr) return;
+  frame.Action(lyr::cmd::kCopyBurn)->trigger();
+  lyr::CDlgBurnData* data = panel->DataPage();
+  lyr::CDlgBurnAudio* audio = panel->AudioPage();
+  WaitUntil([&] { return panel->ScanCount() > 0; }, 10000);
+
+  lyr::CListCtrlBurnData* list = data->Layout();
+  int added = 0;
+  QObject::connect(data, &lyr::CDlgBurnData::recordingsAdded, [&](int) { ++added; });
+  for (const char* name : {"Interviews", "Notes"}) {
+    list->NewFolder();
+    QTreeWidgetItem* row = list->currentItem();
+    list->closePersistentEditor(row, 0);
+    row->setText(0, name);
+  }
+  data->OpenFolder("Interviews");
+  panel->AddRecordings({1, 5});
+  WaitUntil([&] { return added == 1; }, 10000);
+  data->OpenFolder("/");
+  panel->AddRecordings({2, 3, 4});
+  WaitUntil([&] { return added == 2; }, 10000);
+  Settle();
+  Save(panel, dir, "burn-data");
+
+  panel->Tabs()->setCurrentWidget(audio);
+  int tracks = 0;
+  QObject::connect(audio, &lyr::CDlgBurnAudio::recordingsAdded, [&](int) { ++tracks; });
+  panel->AddRecordings({1, 2, 3, 4});
+  WaitUntil([&] { return tracks == 1; }, 10000);
+  Settle();
+  Save(panel, dir, "burn-audio");
+
+  // The dialog runs modally inside the Burn handler: a timer starts it,
+  // saves it once the writer writes, and stops the burn.
+  bool saved = false;
+  QElapsedTimer writing;
+  QTimer driver;
+  driver.setInterval(20);
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    lyr::CBurnProgressDlg* dlg = audio->ProgressDialog();
+    if (dlg == nullptr || saved) return;
+    if (!dlg->IsRunning()) {
+      dlg->findChild<QPushButton*>("button")->click();
+      return;
+    }
+    if (dlg->findChild<QProgressBar*>("progress")->value() == 0) return;
+    if (!writing.isValid()) writing.start();
+    if (writing.elapsed() < 400) return;
+    Save(dlg, dir, "burn-progress");
+    saved = true;
+    panel->Stop();
+  });
+  driver.start();
+  audio->BurnButton()->click();
+  WaitUntil([&] { return saved && !panel->IsBusy(); }, 60000);
+  if (!saved) {
+    std::fprintf(stderr, "the burn did not get under way\n");
+    ++g_failures;
+  }
+  panel->hide();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,8 +146,9 @@ int main(int argc, char** argv) {
   lyr::RecorderWatcher watcher(link);
   lyr::LinkEvents events;
   lyr::LinkWorker worker;  // after events: its last jobs still report
+  lyr::burn::BurnerTools burner;
   {
-    lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events});
+    lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events, &burner});
     if (!frame.OnCreate()) return 1;
     frame.resize(1024, 680);
     frame.show();
@@ -88,6 +164,7 @@ int main(int argc, char** argv) {
     Settle();
     Save(&about, dir, "about");
     about.hide();
+    SaveCopyBurnPanel(frame, dir);
 
     if (stand_in > 0) {
       ::kill(stand_in, SIGUSR1);
