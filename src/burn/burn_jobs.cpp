@@ -28,7 +28,9 @@ constexpr uint32_t kCdRate = 44100;
 constexpr size_t kBatch = kAudioDecoderFrameOutputBytes;  // 4,608 bytes: one stereo Layer II frame
 constexpr size_t kMaxFrameBytes = 2048;
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
-constexpr int kInterruptPolls = 100;  // how long a cancelled tool may take to end
+// How long a cancelled tool may take to end (3 s) before it is killed: the
+// program waits for the job when it closes.
+constexpr int kInterruptPolls = 30;
 
 // Every temporary file a job made, deleted when the job ends, whatever way.
 class JobEnd {
