@@ -48,35 +48,6 @@ void CDlgBurnAudio::ShowTotals() {
   UpdateBurnButton();
 }
 
-void CDlgBurnAudio::AddRecordings(const std::vector<uint32_t>& entries) {
-  if (services_.link == nullptr || services_.record_worker == nullptr) return;
-  RecorderLink* link = services_.link;
-  QPointer<CDlgBurnAudio> guard(this);
-  services_.record_worker->Post([link, entries, guard] {
-    std::vector<std::optional<RecordingRecord>> records;
-    for (uint32_t entry : entries) {
-      RecordingRecord record;
-      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
-        records.emplace_back(record);
-      else
-        records.emplace_back(std::nullopt);
-    }
-    QMetaObject::invokeMethod(
-        qApp,
-        [guard, records] {
-          if (guard) guard->OnRecordsRead(records);
-        },
-        Qt::QueuedConnection);
-  });
-}
-
-void CDlgBurnAudio::OnRecordsRead(const std::vector<std::optional<RecordingRecord>>& records) {
-  int added = 0;
-  for (const auto& record : records)
-    if (record && AddTrack(*record)) ++added;
-  emit recordingsAdded(added);
-}
-
 bool CDlgBurnAudio::AddTrack(const RecordingRecord& record) {
   const burn::BURN_FILE file = BurnFileFromRecord(record);
   for (const burn::BURN_FILE& item : items_)
@@ -126,18 +97,9 @@ bool CDlgBurnAudio::eventFilter(QObject* watched, QEvent* event) {
 
 CBurnProgressDlg::Job CDlgBurnAudio::MakeJob(uint32_t device, uint32_t /*disc_kind*/) {
   burn::AudioCdJob job;
-  const std::string parent = TempFolder();
   job.items = items_;
   job.device = device;
-  burn::BurnerTools* tools = services_.tools;
-  RecorderLink* link = services_.link;
-  return [tools, link, parent, job](burn::BurnReporter& window) mutable {
-    const JobTempFolder temp(parent);
-    job.temp_folder = temp.path();
-    tools->SetBurnTempFolder(temp.path());
-    burn::ToolsBurnRunner runner(*tools);
-    return burn::RunAudioCdJob(*link, runner, job, window);
-  };
+  return BindJob(job, &burn::RunAudioCdJob);
 }
 
 }  // namespace lyr

@@ -2,7 +2,6 @@
 // The "Audio CD" page: the track list, the total time on a 74-minute
 // trackbar, and the audio CD job.
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "burn/ui/burn_list_ctrl.h"
@@ -22,10 +21,9 @@ class CDlgBurnAudio : public CKVBBurnPage {
 
   CDlgBurnAudio(const BurnServices& services, QWidget* parent = nullptr);
 
-  // Reads each record on the record worker; the rows follow.
-  void AddRecordings(const std::vector<uint32_t>& entries) override;
   // One track from its record: refused when the list holds that recording.
   bool AddTrack(const RecordingRecord& record);
+  bool AddRecord(const RecordingRecord& record) override { return AddTrack(record); }
   void DeleteSelected();
 
   uint32_t TotalSeconds() const { return total_seconds_; }
@@ -34,10 +32,6 @@ class CDlgBurnAudio : public CKVBBurnPage {
   uint64_t RequiredBytes() const override { return total_seconds_ * kBytesPerSecond; }
   CBurnListBase* Tracks() const { return tracks_; }
 
- signals:
-  // The records of one AddRecordings call have been read and added.
-  void recordingsAdded(int added);
-
  protected:
   QTreeWidget* List() const override;
   bool CdOnly() const override { return true; }
@@ -45,7 +39,6 @@ class CDlgBurnAudio : public CKVBBurnPage {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void OnRecordsRead(const std::vector<std::optional<RecordingRecord>>& records);
   void ShowTotals();
 
   CBurnListBase* tracks_ = nullptr;

@@ -155,39 +155,13 @@ void CDlgBurnData::FolderUp() {
   if (parent != nullptr) list_->ShowFolder(burn::CBurnTree::GetFolderPath(parent));
 }
 
-void CDlgBurnData::AddRecordings(const std::vector<uint32_t>& entries) {
-  if (services_.link == nullptr || services_.record_worker == nullptr) return;
-  RecorderLink* link = services_.link;
-  QPointer<CDlgBurnData> guard(this);
-  services_.record_worker->Post([link, entries, guard] {
-    std::vector<std::optional<RecordingRecord>> records;
-    for (uint32_t entry : entries) {
-      RecordingRecord record;
-      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
-        records.emplace_back(record);
-      else
-        records.emplace_back(std::nullopt);
-    }
-    QMetaObject::invokeMethod(
-        qApp,
-        [guard, records] {
-          if (guard) guard->OnRecordsRead(records);
-        },
-        Qt::QueuedConnection);
-  });
-}
-
-void CDlgBurnData::OnRecordsRead(const std::vector<std::optional<RecordingRecord>>& records) {
-  int added = 0;
-  for (const auto& record : records)
-    if (record && list_->AddRecording(BurnFileFromRecord(*record))) ++added;
-  emit recordingsAdded(added);
+bool CDlgBurnData::AddRecord(const RecordingRecord& record) {
+  return list_->AddRecording(BurnFileFromRecord(record));
 }
 
 CBurnProgressDlg::Job CDlgBurnData::MakeJob(uint32_t device, uint32_t disc_kind) {
   disc_kind_ = disc_kind;
   burn::DataDiscJob job;
-  const std::string parent = TempFolder();
   list_->Tree().CollectFiles(&job.files);
   job.device = device;
   job.volume_label = label_->text().toStdString();
@@ -196,15 +170,7 @@ CBurnProgressDlg::Job CDlgBurnData::MakeJob(uint32_t device, uint32_t disc_kind)
   job.mpeg_format = static_cast<ExportFormat>(mpeg_format_->currentData().toInt());
   job.output_sha1 = sha1_->isChecked();
   job.device_id = services_.device_id ? services_.device_id() : std::string();
-  burn::BurnerTools* tools = services_.tools;
-  RecorderLink* link = services_.link;
-  return [tools, link, parent, job](burn::BurnReporter& window) mutable {
-    const JobTempFolder temp(parent);
-    job.temp_folder = temp.path();
-    tools->SetBurnTempFolder(temp.path());
-    burn::ToolsBurnRunner runner(*tools);
-    return burn::RunDataDiscJob(*link, runner, job, window);
-  };
+  return BindJob(job, &burn::RunDataDiscJob);
 }
 
 }  // namespace lyr

@@ -2,7 +2,6 @@
 // The "Data CD" page: the layout of the disc's folders and files, its
 // location combo, the volume label, the export formats and the disc size.
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "burn/ui/burn_list_ctrl.h"
@@ -21,9 +20,6 @@ class CDlgBurnData : public CKVBBurnPage {
  public:
   CDlgBurnData(const BurnServices& services, QWidget* parent = nullptr);
 
-  // Reads each record on the record worker; the files go into the folder
-  // shown when the records arrive.
-  void AddRecordings(const std::vector<uint32_t>& entries) override;
   CListCtrlBurnData* Layout() const { return list_; }
   QComboBox* LocationCombo() const { return location_; }
   // The open-folder message: a folder of the current one, or a path from the root.
@@ -33,16 +29,13 @@ class CDlgBurnData : public CKVBBurnPage {
   QString TotalSizeText() const;
   uint64_t RequiredBytes() const override;
 
- signals:
-  void recordingsAdded(int added);
-
  protected:
   QTreeWidget* List() const override;
   bool CdOnly() const override { return false; }
+  bool AddRecord(const RecordingRecord& record) override;
   CBurnProgressDlg::Job MakeJob(uint32_t device, uint32_t disc_kind) override;
 
  private:
-  void OnRecordsRead(const std::vector<std::optional<RecordingRecord>>& records);
   void OnLayoutChanged();
   void FillLocation();
   void OnLocationChosen(int index);

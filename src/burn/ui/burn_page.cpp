@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <optional>
 
 #include "burn/disc_check.h"
+#include "link/recorder_link.h"
 #include "session/link_worker.h"
 
 namespace lyr {
@@ -75,6 +77,32 @@ void CKVBBurnPage::FillDrives(const std::vector<burn::BURN_DRIVE_INFO>& writers)
 uint32_t CKVBBurnPage::SelectedDevice() const {
   if (drive_combo_->currentIndex() < 0) return burn::kNoDevice;
   return drive_combo_->currentData().value<quint32>();
+}
+
+void CKVBBurnPage::AddRecordings(const std::vector<uint32_t>& entries) {
+  if (services_.link == nullptr || services_.record_worker == nullptr) return;
+  RecorderLink* link = services_.link;
+  QPointer<CKVBBurnPage> guard(this);
+  services_.record_worker->Post([link, entries, guard] {
+    std::vector<std::optional<RecordingRecord>> records;
+    for (uint32_t entry : entries) {
+      RecordingRecord record;
+      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
+        records.emplace_back(record);
+      else
+        records.emplace_back(std::nullopt);
+    }
+    QMetaObject::invokeMethod(
+        qApp,
+        [guard, records] {
+          if (guard == nullptr) return;
+          int added = 0;
+          for (const auto& record : records)
+            if (record && guard->AddRecord(*record)) ++added;
+          emit guard->recordingsAdded(added);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void CKVBBurnPage::UpdateBurnButton() {

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "burn/burner_tools.h"
+#include "burn/tools_burn_runner.h"
 #include "burn/ui/burn_progress_dlg.h"
 #include "burn/ui/burn_services.h"
 #include "burn/ui/gui_prompt.h"
 #include "burn/ui/tab_page.h"
 #include "platform/event.h"
+#include "recordings/recording_record.h"
 
 class QComboBox;
 class QPushButton;
@@ -51,6 +53,9 @@ class CKVBBurnPage : public CKVBTabPage {
   ~CKVBBurnPage() override;
 
   bool IsBurnPage() const override { return true; }
+  // "Add to Burn-list": the records are read on the record worker; a
+  // recording whose record cannot be read is left out.
+  void AddRecordings(const std::vector<uint32_t>& entries) override;
 
   // The writers of the last scan: those with a write capability of 0x1FEE
   // go into the combo, their device address as the item's data.
@@ -77,11 +82,15 @@ class CKVBBurnPage : public CKVBTabPage {
   void burnFinished();
   // The disc check ended (1 passed, 0 refused).
   void discChecked(int result);
+  // The records of one AddRecordings call have been read; `added` rows came.
+  void recordingsAdded(int added);
 
  protected:
   // What a page fills in: its list, its required bytes, whether only a CD
   // will do, and its job (built on the GUI thread, run on the dialog's).
   virtual QTreeWidget* List() const = 0;
+  // One recording read for AddRecordings; false when the page refuses it.
+  virtual bool AddRecord(const RecordingRecord& record) = 0;
   virtual bool CdOnly() const = 0;
   virtual CBurnProgressDlg::Job MakeJob(uint32_t device, uint32_t disc_kind) = 0;
 
@@ -89,6 +98,20 @@ class CKVBBurnPage : public CKVBTabPage {
   void UpdateBurnButton();
   // The temporary folder the settings name, with a trailing '/'.
   std::string TempFolder() const;
+  // The dialog's job: `run` (RunAudioCdJob, RunDataDiscJob) over the tool
+  // runner, with the job's temporary files in a folder of its own.
+  template <typename JobData, typename Run>
+  CBurnProgressDlg::Job BindJob(JobData job, Run run) const {
+    burn::BurnerTools* tools = services_.tools;
+    RecorderLink* link = services_.link;
+    return [tools, link, parent = TempFolder(), job, run](burn::BurnReporter& window) mutable {
+      const JobTempFolder temp(parent);
+      job.temp_folder = temp.path();
+      tools->SetBurnTempFolder(temp.path());
+      burn::ToolsBurnRunner runner(*tools);
+      return run(*link, runner, job, window);
+    };
+  }
   // The widgets a page places in its own layout.
   QWidget* DriveRow() const { return drive_row_; }
 

@@ -17,7 +17,7 @@ class CBurnProgressDlg::Reporter final : public burn::BurnReporter {
 
   void SetStatus(const std::string& text) override {
     status_ = QString::fromStdString(text);
-    Post([this, text = status_, percent = percent_](CBurnProgressDlg* d) { d->SetStatus(text, percent); });
+    Post([text = status_, percent = percent_](CBurnProgressDlg* d) { d->SetStatus(text, percent); });
   }
   void SetProgress(int percent) override {
     percent_ = percent;

@@ -86,21 +86,56 @@ struct BurningDriver {
   bool burned = false;
 };
 
-TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
+// The stand-in disc writer with one writer and `disc` in it, the demo
+// stand-in recorder in process, and the main window over both.
+struct WindowRig {
+  explicit WindowRig(const std::string& disc) {
+    for (const fs::path& p : {state, temp, sysfs / "block"}) fs::create_directories(p);
+    std::ofstream(state / "drives.txt") << "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE\n";
+    SetDisc(disc);
+    ::setenv("LYR_BURN_EMU_STATE", state.c_str(), 1);
+    ::setenv("LYR_CDRECORD", (std::string(LYR_BURN_EMU_BIN) + "/cdrecord").c_str(), 1);
+    ::setenv("LYR_MKISOFS", "/usr/bin/genisoimage", 1);
+    ::setenv("LYR_SYSFS_ROOT", sysfs.c_str(), 1);
+    if (!lyr_emu::AddDemoRecordings(recorder.store())) ADD_FAILURE() << "demo recordings";
+    link = recorder.MakeLink();
+    app.temp_folder = temp.string();
+    frame = std::make_unique<CMainFrame>(FrameServices{app, *link, model, nullptr, worker, events, &tools});
+    if (!frame->OnCreate()) ADD_FAILURE() << "OnCreate";
+    frame->show();
+    panel = qobject_cast<CCopyBurnPanel*>(frame->CopyBurnPanel());
+  }
+  ~WindowRig() {
+    frame.reset();
+    link->CloseDrive();
+  }
+  void SetDisc(const std::string& text) const { std::ofstream(state / "disc-0,0,0.txt") << text; }
+  void ExpectTempEmpty() const {
+    for (const auto& e : fs::directory_iterator(temp))
+      ADD_FAILURE() << "left in the temporary folder: " << e.path();
+  }
+
   lyr_test::TempDir dir;
   const fs::path state = dir / "writer", temp = dir / "temp", sysfs = dir / "sys";
-  for (const fs::path& p : {state, temp, sysfs / "block"}) fs::create_directories(p);
-  std::ofstream(state / "drives.txt") << "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE\n";
-  auto blank_cd = [&] { std::ofstream(state / "disc-0,0,0.txt") << "kind=CD-R\nblank=1\nfree=359849\n"; };
-  blank_cd();
-  ::setenv("LYR_BURN_EMU_STATE", state.c_str(), 1);
-  ::setenv("LYR_CDRECORD", (std::string(LYR_BURN_EMU_BIN) + "/cdrecord").c_str(), 1);
-  ::setenv("LYR_MKISOFS", "/usr/bin/genisoimage", 1);
-  ::setenv("LYR_SYSFS_ROOT", sysfs.c_str(), 1);
-
   lyr_test::EmulatedRecorder recorder;
-  ASSERT_TRUE(lyr_emu::AddDemoRecordings(recorder.store()));
-  auto link = recorder.MakeLink();
+  std::unique_ptr<RecorderLink> link;
+  AppState app;
+  RecorderModel model;
+  LinkEvents events;
+  LinkWorker worker;
+  burn::BurnerTools tools;
+  std::unique_ptr<CMainFrame> frame;
+  CCopyBurnPanel* panel = nullptr;
+};
+
+constexpr char kBlankCd[] = "kind=CD-R\nblank=1\nfree=359849\n";
+
+TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
+  WindowRig rig(kBlankCd);
+  CMainFrame& frame = *rig.frame;
+  CCopyBurnPanel* panel = rig.panel;
+  const fs::path& state = rig.state;
+  lyr_test::EmulatedRecorder& recorder = rig.recorder;
   std::map<uint32_t, std::string> names;
   for (const auto& [entry, rec] : recorder.store().recordings()) {
     RecordingRecord record(rec.record);
@@ -108,17 +143,7 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
   }
   ASSERT_GE(names.size(), 4u);
 
-  AppState app;
-  app.temp_folder = temp.string();
-  RecorderModel model;
-  LinkEvents events;
-  LinkWorker worker;
-  burn::BurnerTools tools;
   {
-    CMainFrame frame{FrameServices{app, *link, model, nullptr, worker, events, &tools}};
-    ASSERT_TRUE(frame.OnCreate());
-    frame.show();
-    auto* panel = qobject_cast<CCopyBurnPanel*>(frame.CopyBurnPanel());
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(panel->isVisible());
     frame.Action(cmd::kCopyBurn)->trigger();
@@ -157,7 +182,7 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
     const fs::path iso = state / "burned" / "0,0,0" / "image.iso";
     ASSERT_TRUE(fs::exists(iso));
     EXPECT_NE(Shell("isoinfo -d -i '" + iso.string() + "'").find("Volume id: LYR DISC"), std::string::npos);
-    const fs::path back = dir / "readback";
+    const fs::path back = rig.dir / "readback";
     Shell("osirrox -indev '" + iso.string() + "' -extract / '" + back.string() + "' 2>/dev/null");
     const std::map<uint32_t, std::string> placed = {
         {1, "Music/" + names[1]}, {2, "Music/" + names[2]}, {3, names[3]}};
@@ -174,11 +199,10 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
       EXPECT_EQ(Slurp(back / (at + ".txt")).substr(0, 40), sum.substr(0, 40));
       EXPECT_TRUE(recorder.store().Find(entry)->copied);
     }
-    for (const auto& e : fs::directory_iterator(temp))
-      ADD_FAILURE() << "left in the temporary folder: " << e.path();
+    rig.ExpectTempEmpty();
 
     // The audio CD: two tracks on a fresh CD-R.
-    blank_cd();
+    rig.SetDisc(kBlankCd);
     panel->Tabs()->setCurrentIndex(1);
     CDlgBurnAudio* audio = panel->AudioPage();
     QSignalSpy tracks(audio, &CDlgBurnAudio::recordingsAdded);
@@ -202,39 +226,18 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
       EXPECT_EQ(size % 2352, 0u);
       EXPECT_NEAR(static_cast<double>(size), seconds[t] * 176400.0, 2352.0 + 176400.0 * 0.05) << t;
     }
-    for (const auto& e : fs::directory_iterator(temp))
-      ADD_FAILURE() << "left in the temporary folder: " << e.path();
+    rig.ExpectTempEmpty();
     frame.hide();
   }
-  link->CloseDrive();
 }
 
 TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
-  lyr_test::TempDir dir;
-  const fs::path state = dir / "writer", temp = dir / "temp", sysfs = dir / "sys";
-  for (const fs::path& p : {state, temp, sysfs / "block"}) fs::create_directories(p);
-  std::ofstream(state / "drives.txt") << "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE\n";
   // The writer stops answering once it has started writing, until SIGINT.
-  std::ofstream(state / "disc-0,0,0.txt") << "kind=CD-R\nblank=1\nfree=359849\nfault=hang\n";
-  ::setenv("LYR_BURN_EMU_STATE", state.c_str(), 1);
-  ::setenv("LYR_CDRECORD", (std::string(LYR_BURN_EMU_BIN) + "/cdrecord").c_str(), 1);
-  ::setenv("LYR_MKISOFS", "/usr/bin/genisoimage", 1);
-  ::setenv("LYR_SYSFS_ROOT", sysfs.c_str(), 1);
-  lyr_test::EmulatedRecorder recorder;
-  ASSERT_TRUE(lyr_emu::AddDemoRecordings(recorder.store()));
-  auto link = recorder.MakeLink();
-  AppState app;
-  app.temp_folder = temp.string();
-  RecorderModel model;
-  LinkEvents events;
-  LinkWorker worker;
-  burn::BurnerTools tools;
+  WindowRig rig(std::string(kBlankCd) + "fault=hang\n");
+  CMainFrame& frame = *rig.frame;
+  CCopyBurnPanel* panel = rig.panel;
   {
-    CMainFrame frame{FrameServices{app, *link, model, nullptr, worker, events, &tools}};
-    ASSERT_TRUE(frame.OnCreate());
-    frame.show();
     QSignalSpy exit_ready(&frame, &CMainFrame::exitReady);
-    auto* panel = qobject_cast<CCopyBurnPanel*>(frame.CopyBurnPanel());
     frame.Action(cmd::kCopyBurn)->trigger();
     CDlgBurnData* data = panel->DataPage();
     ASSERT_TRUE(WaitFor([&] { return data->DriveCombo()->count() == 1; }));
@@ -268,11 +271,10 @@ TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(data->ProgressDialog(), nullptr);
     EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join("\n").toStdString();
-    EXPECT_FALSE(recorder.store().Find(4)->copied);
-    EXPECT_FALSE(fs::exists(state / "burned" / "0,0,0" / "image.iso"));
+    EXPECT_FALSE(rig.recorder.store().Find(4)->copied);
+    EXPECT_FALSE(fs::exists(rig.state / "burned" / "0,0,0" / "image.iso"));
   }
-  for (const auto& e : fs::directory_iterator(temp))
-    ADD_FAILURE() << "left in the temporary folder: " << e.path();
+  rig.ExpectTempEmpty();
 }
 
 }  // namespace
