@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# lyr-manager's Copy/Burn panel on a virtual X display, with the stand-in
+# disc writer: "Copy / Burn" from the View menu shows the panel, its drive
+# combo gets the writer at start, an optical drive arriving (a new sr* block
+# device in the private sysfs tree) rescans the drives, and SIGTERM ends
+# the program with the panel open. Exit 77 is a skip (no FUSE or no
+# xvfb-run here); in CI (CI=true) those are failures instead.
+set -uo pipefail
+build=$(realpath "$1")
+emu="$build/tools/lyr-emu/lyr-emu"
+manager="$build/src/app/lyr-manager"
+
+in_ci() { case "${CI:-}" in ""|false|0) return 1 ;; *) return 0 ;; esac; }
+skip() {
+  if in_ci; then echo "FAIL: $*" >&2; exit 1; fi
+  echo "SKIP: $*" >&2; exit 77
+}
+
+if [ -z "${LYR_E2E_IN_XVFB:-}" ]; then
+  command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
+  command -v xdotool >/dev/null || skip "xdotool is not installed"
+  { exec 3<>/dev/fuse; } 2>/dev/null || skip "/dev/fuse cannot be opened"
+  exec 3>&-
+  exec xvfb-run -a -s "-screen 0 1280x800x24" env LYR_E2E_IN_XVFB=1 "$0" "$@"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-burn-gui-e2e-XXXXXX")
+emu_pid=""
+mgr_pid=""
+cleanup() {
+  [ -n "$mgr_pid" ] && kill -KILL "$mgr_pid" 2>/dev/null
+  if [ -n "$emu_pid" ]; then kill -INT "$emu_pid" 2>/dev/null; wait "$emu_pid" 2>/dev/null; fi
+  mountpoint -q "$work/mnt" 2>/dev/null && fusermount3 -u -z "$work/mnt"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- lyr-manager:" >&2; cat "$work/mgr.log" >&2
+  exit 1
+}
+wait_for() {
+  local text=$1 count=${2:-1}
+  for _ in $(seq 200); do
+    [ "$(grep -cF -- "$text" "$work/mgr.log")" -ge "$count" ] && return 0
+    sleep 0.05
+  done
+  fail "no '$text' (#$count) within 10 s"
+}
+
+"$emu" init "$work/store" --demo >/dev/null || fail "lyr-emu init"
+mkdir -p "$work/mnt" "$work/sys" "$work/run" "$work/config" "$work/writer"
+chmod 700 "$work/run"
+echo "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE" >"$work/writer/drives.txt"
+"$emu" serve "$work/store" "$work/mnt" --sysfs "$work/sys" >"$work/serve.log" 2>&1 &
+emu_pid=$!
+for _ in $(seq 200); do [ -f "$work/mnt/disk" ] && break; sleep 0.05; done
+[ -f "$work/mnt/disk" ] || fail "the stand-in did not serve"
+mkdir -p "$work/sys/block"
+
+LYR_TRACE=1 LYR_SYSFS_ROOT="$work/sys" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+  LYR_CDRECORD="$build/tools/lyr-burn-emu/bin/cdrecord" LYR_BURN_EMU_STATE="$work/writer" \
+  "$manager" >"$work/mgr.log" 2>&1 &
+mgr_pid=$!
+
+wait_for 'pane "LYR Connected"' 1
+wait_for 'burn: 1 writers' 1
+window=$(timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' | head -1)
+[ -n "$window" ] || fail "no visible window titled TORVI LYR"
+xdotool search --onlyvisible --name '^Copy/Burn panel$' >/dev/null 2>&1 && fail "the panel shows before Copy / Burn"
+
+# View > Copy / Burn (the menu's last entry).
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --window "$window" alt+v
+sleep 0.3
+xdotool key Up Return
+wait_for 'frame: command 32924' 1
+timeout 10 xdotool search --sync --onlyvisible --name '^Copy/Burn panel$' >/dev/null || fail "no visible Copy/Burn panel"
+
+# A second writer and an optical drive arriving: the drives are scanned again.
+echo "1,0,0 'PLEXTOR' 'DVDR PX-891SA' 0x1FFF 0x1FEE" >>"$work/writer/drives.txt"
+mkdir -p "$work/sys/block/sr0"
+wait_for 'burn: 2 writers' 1
+
+kill -TERM "$mgr_pid"
+for _ in $(seq 200); do kill -0 "$mgr_pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$mgr_pid" 2>/dev/null && fail "lyr-manager did not end within 10 s of SIGTERM"
+wait "$mgr_pid"
+code=$?
+mgr_pid=""
+[ "$code" -eq 0 ] || fail "lyr-manager ended with $code"
+echo "PASS"
