@@ -65,7 +65,10 @@ struct BurningDriver {
       QWidget* w = QApplication::activeModalWidget();
       if (auto* box = qobject_cast<QMessageBox*>(w)) {
         boxes << box->text();
-        box->button(box->button(QMessageBox::Ok) != nullptr ? QMessageBox::Ok : QMessageBox::No)->click();
+        box->button(box->button(QMessageBox::Ok) != nullptr ? QMessageBox::Ok
+                    : answer_yes                            ? QMessageBox::Yes
+                                                            : QMessageBox::No)
+            ->click();
       } else if (auto* dlg = qobject_cast<CBurnProgressDlg*>(w)) {
         auto* button = dlg->findChild<QPushButton*>("button");
         if (!dlg->IsRunning()) {
@@ -81,6 +84,7 @@ struct BurningDriver {
   }
   QTimer timer;
   bool finish = true;  // false: the dialog is left to the program's closing
+  bool answer_yes = false;
   QStringList boxes;
   QString log;
   bool burned = false;
@@ -201,8 +205,8 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
     }
     rig.ExpectTempEmpty();
 
-    // The audio CD: two tracks on a fresh CD-R.
-    rig.SetDisc(kBlankCd);
+    // The audio CD: two tracks on a full CD-RW, erased after the question.
+    rig.SetDisc("kind=CD-RW\nblank=0\nfree=0\n");
     panel->Tabs()->setCurrentIndex(1);
     CDlgBurnAudio* audio = panel->AudioPage();
     QSignalSpy tracks(audio, &CDlgBurnAudio::recordingsAdded);
@@ -211,10 +215,14 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
     ASSERT_EQ(audio->TrackCount(), 2);
     {
       BurningDriver driver;
+      driver.answer_yes = true;
       QSignalSpy finished(audio, &CKVBBurnPage::burnFinished);
       audio->BurnButton()->click();
       ASSERT_TRUE(WaitFor([&] { return finished.size() == 1; }, std::chrono::seconds(60)));
       EXPECT_TRUE(driver.burned) << driver.log.toStdString() << driver.boxes.join("\n").toStdString();
+      ASSERT_EQ(driver.boxes.size(), 2);
+      EXPECT_TRUE(driver.boxes[0].startsWith("The disk is rewritable, Are you sure to ease the disk?"));
+      EXPECT_EQ(driver.boxes[1], "Burned successfully!");
     }
     // Each track holds its recording's seconds of 44.1 kHz stereo, in whole sectors.
     const uint32_t seconds[] = {audio->Tracks()->topLevelItem(0)->text(1).mid(6).toUInt(),
