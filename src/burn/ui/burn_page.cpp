@@ -112,7 +112,7 @@ void CKVBBurnPage::UpdateBurnButton() {
 }
 
 void CKVBBurnPage::OnBurn() {
-  if (checking_ || dialog_ != nullptr || stopping_) return;
+  if (checking_ || dialog_ != nullptr || stopping_ || services_.tool_worker == nullptr) return;
   const uint64_t required = RequiredBytes();
   const uint32_t device = SelectedDevice();
   const bool cd_only = CdOnly();
@@ -143,8 +143,9 @@ void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind
     emit discChecked(0);
     return;
   }
-  emit discChecked(1);
+  // The job owns the tool runner from here: a drive scan waits for its end.
   job_event_.ResetEvent();
+  emit discChecked(1);
   burn_button_->setEnabled(false);
   {
     CBurnProgressDlg dialog(this, MakeJob(device, disc_kind), window());
@@ -153,9 +154,9 @@ void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind
     dialog_ = nullptr;
   }
   stopping_ = false;
-  emit burnFinished();
   job_event_.Set();
   UpdateBurnButton();
+  emit burnFinished();
 }
 
 void CKVBBurnPage::Stop() {

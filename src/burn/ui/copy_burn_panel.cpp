@@ -31,8 +31,10 @@ CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
   tabs_->addTab(data_, "Data CD");
   tabs_->addTab(audio_, "Audio CD");
   layout->addWidget(tabs_);
-  for (CKVBBurnPage* page : {static_cast<CKVBBurnPage*>(data_), static_cast<CKVBBurnPage*>(audio_)})
+  for (CKVBBurnPage* page : {static_cast<CKVBBurnPage*>(data_), static_cast<CKVBBurnPage*>(audio_)}) {
     connect(page, &CKVBBurnPage::burnFinished, this, &CCopyBurnPanel::OnBurnFinished);
+    connect(page, &CKVBBurnPage::discChecked, this, &CCopyBurnPanel::OnBurnFinished);
+  }
   connect(tabs_, &QTabWidget::currentChanged, this, &CCopyBurnPanel::OnTabChanged);
   resize(560, 520);
 }
@@ -115,6 +117,7 @@ bool CCopyBurnPanel::WatchDrives(const std::string& sysfs_root) {
   }) != 0;
 }
 
+// A scan asked for while a disc check or a burn ran is made once both ended.
 void CCopyBurnPanel::OnBurnFinished() {
   if (rescan_pending_ && !IsBusy()) RescanDrives();
 }

@@ -16,6 +16,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "burn/disc_check.h"
@@ -52,6 +53,8 @@ class Answerer {
   std::deque<QMessageBox::StandardButton> answers;
   std::vector<Box> seen;
   int burning_dialogs = 0;
+  // Called on each tick while a "Burning" dialog is open; true closes it.
+  std::function<bool(CBurnProgressDlg*)> on_burning;
 
  private:
   void Tick() {
@@ -69,6 +72,7 @@ class Answerer {
         box->button(QMessageBox::Ok)->click();
       }
     } else if (auto* dlg = qobject_cast<CBurnProgressDlg*>(w)) {
+      if (on_burning && !on_burning(dlg)) return;
       ++burning_dialogs;
       dlg->reject();
     }
@@ -310,6 +314,24 @@ TEST_F(PanelTest, NoRoomForTheTemporaryFiles) {
   EXPECT_EQ(answerer.seen[0].title, "Warning");
   EXPECT_EQ(answerer.seen[0].text, "There is no enough place in disk store temporary files.");
   EXPECT_EQ(answerer.seen[0].icon, QMessageBox::Warning);
+}
+
+TEST_F(PanelTest, ADriveScanWaitsWhileTheBurningDialogIsOpen) {
+  Start(kWriter, "kind=CD-R\nblank=1\nfree=359849\n");
+  CDlgBurnAudio* audio = panel_->AudioPage();
+  audio->AddTrack(Record(1, "LYR0001.WAV", 60));
+  Answerer answerer;
+  int ticks = 0;
+  int scans_while_open = -1;
+  answerer.on_burning = [&](CBurnProgressDlg*) {
+    if (ticks++ == 0) panel_->RescanDrives();  // a drive came meanwhile
+    if (ticks < 20) return false;
+    scans_while_open = panel_->ScanCount();
+    return true;
+  };
+  EXPECT_EQ(Burn(audio), 1);
+  EXPECT_EQ(scans_while_open, 1);  // the job owns the tool runner
+  ASSERT_TRUE(WaitFor([&] { return panel_->ScanCount() == 2; }));
 }
 
 // ---- the layout list ----
