@@ -125,27 +125,29 @@ void CDlgBurnData::OnDiscSize(int index) {
 }
 
 void CDlgBurnData::FillLocation() {
-  // "My CD" for the root, then each folder down to the current one.
+  // "My CD" for the root, then each folder down to the current one; an
+  // entry's data is its folder's path, "/%s" from the entries below the
+  // root joined by "/".
   std::vector<std::string> names;
   for (const burn::BURN_FOLDER* f = &list_->Tree().CurrentFolder(); f->parent != nullptr; f = f->parent)
     names.insert(names.begin(), f->name);
   filling_location_ = true;
   location_->clear();
-  location_->addItem(style()->standardIcon(QStyle::SP_DriveCDIcon), "My CD");
+  location_->addItem(style()->standardIcon(QStyle::SP_DriveCDIcon), "My CD", QString("/"));
+  QString path;
   int depth = 1;
-  for (const std::string& name : names)
+  for (const std::string& name : names) {
+    path += "/" + QString::fromStdString(name);
     location_->addItem(style()->standardIcon(QStyle::SP_DirIcon),
-                       QString(depth++ * 2, ' ') + QString::fromStdString(name));
+                       QString(depth++ * 2, ' ') + QString::fromStdString(name), path);
+  }
   location_->setCurrentIndex(location_->count() - 1);
   filling_location_ = false;
 }
 
 void CDlgBurnData::OnLocationChosen(int index) {
   if (filling_location_ || index < 0) return;
-  // "/%s" from the entries below the root down to the chosen one.
-  QStringList names;
-  for (int i = 1; i <= index; ++i) names << location_->itemText(i).trimmed();
-  OpenFolder("/" + names.join('/'));
+  OpenFolder(location_->itemData(index).toString());
 }
 
 void CDlgBurnData::OpenFolder(const QString& path) { list_->ShowFolder(path.toStdString()); }

@@ -405,6 +405,10 @@ TEST_F(LayoutTest, FoldersOpenAndDeleteAfterTheQuestion) {
   list->NewFolder();
   emit list->itemDoubleClicked(list->topLevelItem(0), 0);
   EXPECT_EQ(page.LocationCombo()->count(), 3);
+  // Choosing an entry opens that folder.
+  emit page.LocationCombo()->activated(1);
+  EXPECT_EQ(burn::CBurnTree::GetFolderPath(&list->Tree().CurrentFolder()), "/New Directory/");
+  EXPECT_EQ(page.LocationCombo()->count(), 2);
   // Choosing "My CD" opens the root.
   emit page.LocationCombo()->activated(0);
   EXPECT_EQ(burn::CBurnTree::GetFolderPath(&list->Tree().CurrentFolder()), "/");
