@@ -2,7 +2,10 @@
 # lyr-manager end to end on a virtual X display: the stand-in recorder is
 # served and published as a USB disk in a private sysfs tree; the program
 # connects, follows an unplug (SIGUSR1 to lyr-emu) and a plug (SIGUSR2), and
-# ends cleanly on SIGTERM. Exit 77 is a skip (no FUSE or no xvfb-run here);
+# ends cleanly on SIGTERM. On the way View > Copy / Burn shows the Copy/Burn
+# panel, whose drive combo has the stand-in disc writer's drive from the
+# start and is scanned again when an optical drive arrives (a new sr* block
+# device in the private sysfs tree). Exit 77 is a skip (no FUSE or no xvfb-run here);
 # in CI (CI=true) those are failures instead.
 set -uo pipefail
 build=$(realpath "$1")
@@ -50,20 +53,37 @@ wait_for() {
 }
 
 "$emu" init "$work/store" --demo >/dev/null || fail "lyr-emu init"
-mkdir -p "$work/mnt" "$work/sys" "$work/run" "$work/config"
+mkdir -p "$work/mnt" "$work/sys" "$work/run" "$work/config" "$work/writer"
 chmod 700 "$work/run"
+echo "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE" >"$work/writer/drives.txt"
 "$emu" serve "$work/store" "$work/mnt" --sysfs "$work/sys" >"$work/serve.log" 2>&1 &
 emu_pid=$!
 for _ in $(seq 200); do [ -f "$work/mnt/disk" ] && break; sleep 0.05; done
 [ -f "$work/mnt/disk" ] || fail "the stand-in did not serve"
 
+mkdir -p "$work/sys/block"
 LYR_TRACE=1 LYR_SYSFS_ROOT="$work/sys" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+  LYR_CDRECORD="$build/tools/lyr-burn-emu/bin/cdrecord" LYR_BURN_EMU_STATE="$work/writer" \
   "$manager" >"$work/mgr.log" 2>&1 &
 mgr_pid=$!
 
 wait_for 'pane "LYR Connected"' 1
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' | head -1)
 [ -n "$window" ] || fail "no visible window titled TORVI LYR"
+
+# The Copy/Burn panel: View > Copy / Burn (the menu's last entry).
+wait_for 'burn: 1 writers' 1
+xdotool search --onlyvisible --name '^Copy/Burn panel$' >/dev/null 2>&1 && fail "the panel shows before Copy / Burn"
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --window "$window" alt+v
+sleep 0.3
+xdotool key Up Return
+wait_for 'frame: command 32924' 1
+timeout 10 xdotool search --sync --onlyvisible --name '^Copy/Burn panel$' >/dev/null || fail "no visible Copy/Burn panel"
+# A second writer and an optical drive arriving: the drives are scanned again.
+echo "1,0,0 'PLEXTOR' 'DVDR PX-891SA' 0x1FFF 0x1FEE" >>"$work/writer/drives.txt"
+mkdir -p "$work/sys/block/sr0"
+wait_for 'burn: 2 writers' 1
 
 kill -USR1 "$emu_pid"
 wait_for 'pane "No LYR found"' 1
