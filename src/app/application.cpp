@@ -9,6 +9,7 @@
 #include "app/single_instance.h"
 #include "app/ui/frame/main_frame.h"
 #include "burn/burner_tools.h"
+#include "playback/player_buffer.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
@@ -41,8 +42,11 @@ bool CLyrApp::InitInstance() {
   worker_ = std::make_unique<LinkWorker>();
   events_ = std::make_unique<LinkEvents>();
   burner_ = std::make_unique<burn::BurnerTools>();
-  frame_ = std::make_unique<CMainFrame>(
-      FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_, burner_.get()});
+  // The player's buffer and its reader thread; without it nothing plays.
+  player_buffer_ = PlayerBuffer::BuffMgrCreate(*link_);
+  if (player_buffer_ == nullptr) Trace("app: the player buffer could not be made\n");
+  frame_ = std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_,
+                                                      burner_.get(), player_buffer_.get()});
   if (!frame_->OnCreate()) return false;
   QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
                    &CMainFrame::RaiseFromSecondStart);
@@ -59,6 +63,7 @@ int CLyrApp::ExitInstance(int code) {
   // after saving what it keeps.
   auto stopped = std::async(std::launch::async, [this] {
     if (watcher_) watcher_->StopWatcher();
+    player_buffer_.reset();  // its reader may be in an exchange too
     worker_.reset();  // runs what is queued, then joins
   });
   if (stopped.wait_for(std::chrono::milliseconds(kShutdownWaitMs)) != std::future_status::ready) {

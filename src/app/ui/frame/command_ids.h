@@ -44,6 +44,7 @@ inline constexpr uint32_t kRightSetting = 0x4;
 inline constexpr uint32_t kRightFileType = 0x20;
 inline constexpr uint32_t kRightDateTime = 0x40;
 inline constexpr uint32_t kRightFormat = 0x8000;
+inline constexpr uint32_t kRightDelete = 0x800;
 
 // Connection pane texts (strings 61205 and 61206).
 inline constexpr char kNoRecorderText[] = "No LYR found";

@@ -7,6 +7,7 @@
 #include "burn/ui/copy_burn_panel.h"
 #include "link/disk_scanner.h"
 #include "link/recorder_watcher.h"
+#include "playback/ui/player_view.h"
 #include "settings/ui/setting_dialog.h"
 #include "settings/ui/settings_pages.h"
 
@@ -26,6 +27,14 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
   frame.SetPagesBusy([pages] { return pages->AnyBusy(); });
 
   AppState* app = &services.app;
+  // The player view is the window's client.
+  CPlayerView* view = nullptr;
+  if (services.player_buffer != nullptr) {
+    view = new CPlayerView(services.link, services.worker, services.model, services.player_buffer, nullptr, &frame);
+    view->SetDeleteAllowed([app] { return app->admin || (app->command_rights & kRightDelete) != 0; });
+    frame.setCentralWidget(view);
+  }
+
   // The Copy/Burn panel, after the pages and in no page list.
   if (services.burner != nullptr) {
     BurnServices burn;
@@ -42,6 +51,11 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
     // Drives are found at start and again whenever an optical drive comes or goes.
     panel->InitTools();
     panel->WatchDrives(DefaultSysfsRoot());
+    if (view != nullptr) {
+      QObject::connect(panel, &CCopyBurnPanel::panelPageChanged, view, &CPlayerView::SetPanelPage);
+      QObject::connect(view, &CPlayerView::addToBurnListRequested, panel,
+                       [panel](const std::vector<uint32_t>& entries) { panel->AddRecordings(entries); });
+    }
   }
 
   frame.SetSettingDialog(

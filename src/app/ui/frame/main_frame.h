@@ -28,6 +28,7 @@ class CFirmwareUpdateRunner;
 class CSystemTray;
 class LinkWorker;
 class ModelListener;
+class PlayerBuffer;
 class RecorderLink;
 class RecorderModel;
 class RecorderWatcher;
@@ -59,6 +60,7 @@ struct FrameServices {
   LinkWorker& worker;
   LinkEvents& events;
   burn::BurnerTools* burner = nullptr;  // the Copy/Burn panel's; none: no panel
+  PlayerBuffer* player_buffer = nullptr;  // the player view's; none: no player view
 };
 
 // The one top-level window: menus and their commands, the status bar's

@@ -1,0 +1,171 @@
+#pragma once
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "playback/sound_output.h"
+#include "settings/recorder_model.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QTimer;
+
+namespace lyr {
+
+class CLevelMeter;
+class CRecordingListCtrl;
+class CWaveStatic;
+class LinkWorker;
+class PlayerBuffer;
+class RecorderLink;
+class SoundBackend;
+
+// Command ids of the play list's menus and keys.
+namespace playcmd {
+inline constexpr int kPlay = 32794;
+inline constexpr int kCopy = 32796;
+inline constexpr int kCopyAll = 32797;
+inline constexpr int kDelete = 32798;
+inline constexpr int kDeleteAll = 32799;
+inline constexpr int kAddToBurnList = 32921;
+inline constexpr int kMenuMode = 1198;
+}  // namespace playcmd
+
+// Menus of the play list.
+inline constexpr int kPlaylistBurnMenu = 220;
+inline constexpr int kPlaylistCopyMenu = 221;
+inline constexpr int kPlaylistMenu = 222;
+// The Copy/Burn panel's word for the page it shows (1: the copy page).
+inline constexpr int kPanelPageMessage = 0x801D;
+inline constexpr int kPlaybackEndMessage = 0x801E;
+
+// The main window's client: the play list over the transport buttons, the
+// position, speed and volume sliders, the level meter, the waveform strip
+// and the action button. Every start of playback runs on the view's own
+// player thread, so the GUI thread never waits for the recorder's first data.
+class CPlayerView : public QWidget, public ModelListener {
+  Q_OBJECT
+ public:
+  enum class State { kStopped, kPlaying, kPaused };
+
+  // `player_buffer` may be null (nothing plays); `backend` null takes the
+  // program's sound back end.
+  CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& model, PlayerBuffer* player_buffer,
+              std::unique_ptr<SoundBackend> backend, QWidget* parent = nullptr);
+  ~CPlayerView() override;
+
+  // Whether the user may delete recordings (administrator, or the rights
+  // mask's delete bit); asked when the menu opens and when a key deletes.
+  void SetDeleteAllowed(std::function<bool()> allowed) { delete_allowed_ = std::move(allowed); }
+
+  std::vector<uint32_t> SelectedEntries() const;
+  void SelectAllItems();
+  void StopPlayback();
+  void RemoveEntries(const std::vector<uint32_t>& done);
+  // After a copy: the rows are read again (their copied marks changed).
+  void RedrawList();
+  // 1: the Copy/Burn panel shows its copy page; otherwise a burn page.
+  void SetPanelPage(int param);
+
+  // The play / pause toggle and the other transport actions.
+  void PlayPause();
+  void Next();
+  void Prev();
+  void PlayItem(int row);  // the double click
+  void RunCommand(int id);
+  // The context menu for the item at `row` (−1: none), built and greyed
+  // as it would open; the caller opens or inspects it.
+  QMenu* BuildContextMenu(int row);
+
+  State PlayState() const { return state_; }
+  bool StartPending() const { return start_pending_; }
+  int MenuKind() const;
+  CRecordingListCtrl* List() const { return list_; }
+  SoundOutput& Sound() { return *sound_; }
+  CWaveStatic* Wave() const { return wave_; }
+  CLevelMeter* Meter() const { return meter_; }
+  QTimer* Timer(int id) const;
+  // "%02d:%02d:%02d / %02d:%02d:%02d".
+  static QString FormatReadout(int seconds, int total);
+
+  // ModelListener: the document was refreshed (recorder linked or gone,
+  // format, settings): the list is emptied and read again.
+  void LoadFromModel() override {}
+  void Prepare() override {}
+  void Show() override;
+
+ signals:
+  void copyRequested(std::vector<uint32_t> entries);
+  void deleteRequested(std::vector<uint32_t> entries);
+  void addToBurnListRequested(std::vector<uint32_t> entries);
+  // A start of playback ended (for tests and traces): 0 when it plays.
+  void playStarted(int result);
+
+ private:
+  class Notices;
+
+  void BuildControls();
+  void PlayCurrent();
+  void OnPlayStarted(uint64_t ticket, uint32_t entry, int result);
+  void OnPlaybackEnded();
+  void SeekTo(int seconds);
+  void SetPlayIcon(bool pause_icon);
+  void OnTimer2();
+  void OnTimer4();
+  void OnTimer8();
+  void OnFfPressed();
+  void OnFfReleased();
+  void OnFrPressed();
+  void OnFrReleased();
+  void OnPositionAction(int action);
+  void OnActionButton();
+  void Deleting(bool all);
+  bool DeleteAllowed() const { return !delete_allowed_ || delete_allowed_(); }
+  int CurrentItem() const;
+
+  RecorderLink& link_;
+  RecorderModel& model_;
+  std::unique_ptr<Notices> notices_;
+  std::unique_ptr<SoundOutput> sound_;
+  // Starts and seeks run here, one at a time, in the order asked.
+  std::unique_ptr<LinkWorker> player_thread_;
+  std::function<bool()> delete_allowed_;
+
+  CRecordingListCtrl* list_ = nullptr;
+  QPushButton* play_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* prev_ = nullptr;
+  QPushButton* fr_ = nullptr;
+  QPushButton* ff_ = nullptr;
+  QPushButton* next_ = nullptr;
+  QPushButton* action_ = nullptr;
+  QSlider* speed_ = nullptr;
+  QSlider* volume_ = nullptr;
+  QSlider* position_ = nullptr;
+  QLabel* time_text_ = nullptr;
+  QLabel* speed_text_ = nullptr;
+  CWaveStatic* wave_ = nullptr;
+  CLevelMeter* meter_ = nullptr;
+  QTimer* timer2_ = nullptr;
+  QTimer* timer4_ = nullptr;
+  QTimer* timer6_ = nullptr;
+  QTimer* timer8_ = nullptr;
+
+  State state_ = State::kStopped;
+  bool ever_played_ = false;  // a streaming buffer exists since the first play
+  bool start_pending_ = false;
+  bool seek_pending_ = false;
+  uint64_t ticket_ = 0;  // the newest start; older results are stale
+  uint32_t entry_ = 0;   // the recording last started
+  bool position_update_ = true;
+  bool menu_mode_ = false;
+  bool copy_page_ = false;
+  int total_seconds_ = 0;
+};
+
+}  // namespace lyr
