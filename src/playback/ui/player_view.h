@@ -40,8 +40,6 @@ inline constexpr int kMenuMode = 1198;
 inline constexpr int kPlaylistBurnMenu = 220;
 inline constexpr int kPlaylistCopyMenu = 221;
 inline constexpr int kPlaylistMenu = 222;
-// The Copy/Burn panel's word for the page it shows (1: the copy page).
-inline constexpr int kPanelPageMessage = 0x801D;
 inline constexpr int kPlaybackEndMessage = 0x801E;
 
 // The main window's client: the play list over the transport buttons, the
