@@ -18,5 +18,8 @@ serve_stand_in "$emu" --sysfs "$work/sys"
 if [ -x "$build/tools/ui-screenshots/lyr-ui-screenshots" ]; then
   QT_QPA_PLATFORM=offscreen "$build/tools/ui-screenshots/lyr-ui-screenshots" "$shots" --device "$mnt/disk"
 fi
+if [ -x "$build/tools/transfer-screenshots/lyr-transfer-screenshots" ]; then
+  QT_QPA_PLATFORM=offscreen "$build/tools/transfer-screenshots/lyr-transfer-screenshots" "$shots"
+fi
 QT_QPA_PLATFORM=offscreen LYR_SYSFS_ROOT="$work/sys" XDG_CONFIG_HOME="$work/config" \
   "$build/src/app/lyr-screenshots" "$shots" "$pid"

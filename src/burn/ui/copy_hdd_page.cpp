@@ -53,6 +53,7 @@ bool CLocalFileList::Browse(const QString& folder) {
     auto* item = new QTreeWidgetItem({QString::fromStdString(row.name), QString::fromStdString(row.type),
                                       QString::fromStdString(row.size), QString::fromStdString(row.date)});
     item->setData(0, Qt::UserRole, row.is_folder);
+    item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     item->setIcon(0, style()->standardIcon(row.is_folder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon));
     items.append(item);
   }
