@@ -15,11 +15,6 @@ gui="$build/bench/copygui/bench_copy_gui"
 for i in $(seq "$count"); do add_recording "$build" "$size_mib" "REC000$i"; done
 serve "$build"
 mkdir -p "$work/out"
-fresh_out() {
-  rm -f "$work/out/"*
-  sync
-}
-since() { echo "$(date +%s.%N) - $t0" | bc -l; }
 
 ours=()
 stalls=()

@@ -16,6 +16,7 @@
 #include "settings/recorder_model.h"
 #include "support/emulated_recorder.h"
 #include "support/temp_dir.h"
+#include "transfer/file_checks.h"
 #include "transfer/sha1.h"
 #include "transfer_ui/dialog_driver.h"
 #include "ui/qt_env.h"
@@ -25,18 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using lyr_test::DialogDriver;
 
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Sha1Of(const std::vector<uint8_t>& bytes) {
-  lyr::Sha1Context* c = lyr::Sha1Create();
-  lyr::Sha1Digest d{};
-  lyr::Sha1Update(c, bytes.data(), static_cast<uint32_t>(bytes.size()), d.data());
-  lyr::Sha1Free(c);
-  return lyr::Sha1DigestText(d.data());
-}
+using lyr_test::ReadFile;
+using lyr_test::Sha1Of;
 
 std::string TextOf(const fs::path& path) {
   std::ifstream in(path);
