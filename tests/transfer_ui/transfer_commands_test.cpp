@@ -83,7 +83,7 @@ TEST_F(TransferCommands, CopiesFilesWithMatchingDigests) {
 TEST_F(TransferCommands, CancelMidJobKeepsCompleteFilesOnly) {
   recorder_.config().slow_reply_ms = 3;  // each 64 KiB piece takes a few ms
   std::vector<uint32_t> entries;
-  for (const char* name : {"A.WAV", "B.WAV", "C.WAV"}) entries.push_back(recorder_.AddPcm(name, 1 << 20));
+  for (const char* name : {"A.WAV", "B.WAV", "C.WAV"}) entries.push_back(recorder_.AddPcm(name, 2 << 20));
   bool clicked = false;
   DialogDriver driver([&](lyr::CProgressDlg* d) {
     if (d == nullptr || d->findChild<QLabel*>("statusText")->text() != "Copying... B.WAV") return false;
