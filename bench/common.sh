@@ -43,3 +43,13 @@ serve() {
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# Every timed copy starts with no earlier copy's dirty pages waiting to be
+# written back, so that none of them pays for another's write-back.
+fresh_out() {
+  rm -f "$work/out/"*
+  sync
+}
+
+# Seconds since $t0.
+since() { echo "$(date +%s.%N) - $t0" | bc -l; }

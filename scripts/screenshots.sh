@@ -23,6 +23,9 @@ fi
 mkdir -p "$work/writer"
 echo "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE" >"$work/writer/drives.txt"
 printf 'kind=CD-R\nblank=1\nfree=359849\ntrack_delay_ms=1500\n' >"$work/writer/disc-0,0,0.txt"
+if [ -x "$build/tools/transfer-screenshots/lyr-transfer-screenshots" ]; then
+  QT_QPA_PLATFORM=offscreen "$build/tools/transfer-screenshots/lyr-transfer-screenshots" "$shots"
+fi
 QT_QPA_PLATFORM=offscreen LYR_SYSFS_ROOT="$work/sys" XDG_CONFIG_HOME="$work/config" \
   LYR_CDRECORD="$build/tools/lyr-burn-emu/bin/cdrecord" LYR_BURN_EMU_STATE="$work/writer" \
   "$build/src/app/lyr-screenshots" "$shots" "$pid"

@@ -18,15 +18,6 @@ add_recording "$build" "$small_mib" SMALL001
 serve "$build"
 mkdir -p "$work/out"
 
-# Every timed copy starts with no earlier copy's dirty pages waiting to be
-# written back, so that none of them pays for another's write-back.
-fresh_out() {
-  rm -f "$work/out/"*
-  sync
-}
-
-# Seconds since $t0.
-since() { echo "$(date +%s.%N) - $t0" | bc -l; }
 
 ours=()
 floor=()

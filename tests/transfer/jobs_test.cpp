@@ -12,6 +12,7 @@
 #include "recordings/export_headers.h"
 #include "support/emulated_recorder.h"
 #include "support/temp_dir.h"
+#include "transfer/file_checks.h"
 #include "transfer/partial_file.h"
 #include "transfer/progress_job.h"
 #include "transfer/sha1.h"
@@ -26,18 +27,8 @@ constexpr lyr::ExportFormat kWave = lyr::ExportFormat::Wave;
 constexpr lyr::ExportFormat kBwf = lyr::ExportFormat::Bwf;
 constexpr lyr::ExportFormat kRaw = lyr::ExportFormat::Raw;
 
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Sha1Of(const std::vector<uint8_t>& bytes) {
-  lyr::Sha1Context* c = lyr::Sha1Create();
-  lyr::Sha1Digest d{};
-  lyr::Sha1Update(c, bytes.data(), static_cast<uint32_t>(bytes.size()), d.data());
-  lyr::Sha1Free(c);
-  return lyr::Sha1DigestText(d.data());
-}
+using lyr_test::ReadFile;
+using lyr_test::Sha1Of;
 
 TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
   const struct {

@@ -5,11 +5,13 @@
 #include "app/ui/frame/main_frame.h"
 #include "app/ui/frame/status_panel.h"
 #include "burn/ui/copy_burn_panel.h"
+#include "burn/ui/copy_hdd_page.h"
 #include "link/disk_scanner.h"
 #include "link/recorder_watcher.h"
 #include "playback/ui/player_view.h"
 #include "settings/ui/setting_dialog.h"
 #include "settings/ui/settings_pages.h"
+#include "transfer/ui/transfer_commands.h"
 
 namespace lyr {
 
@@ -51,7 +53,24 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
     // Drives are found at start and again whenever an optical drive comes or goes.
     panel->InitTools();
     panel->WatchDrives(DefaultSysfsRoot());
+    auto* hdd = new CDlgCopyHDD(app->config_path, panel);
+    panel->AddCopyPage(hdd);
     if (view != nullptr) {
+      // The play list's copy and delete commands, behind "Files Processing".
+      auto* transfer = new CTransferCommands(services.link, services.model, &services.worker, &frame, &frame);
+      QObject::connect(view, &CPlayerView::copyRequested, transfer,
+                       [transfer, hdd, watcher](const std::vector<uint32_t>& entries) {
+                         CopyOptions options = hdd->Options();
+                         if (watcher != nullptr) options.device_id = watcher->GetDeviceId();
+                         transfer->CopyAndSave(entries, options);
+                       });
+      QObject::connect(view, &CPlayerView::deleteRequested, transfer,
+                       [transfer](const std::vector<uint32_t>& entries) { transfer->Delete(entries); });
+      QObject::connect(transfer, &CTransferCommands::copyFinished, view, [view, hdd] {
+        view->RedrawList();
+        hdd->Reread();
+      });
+      QObject::connect(transfer, &CTransferCommands::deleteFinished, view, &CPlayerView::RemoveEntries);
       QObject::connect(panel, &CCopyBurnPanel::panelPageChanged, view, &CPlayerView::SetPanelPage);
       QObject::connect(view, &CPlayerView::addToBurnListRequested, panel,
                        [panel](const std::vector<uint32_t>& entries) { panel->AddRecordings(entries); });

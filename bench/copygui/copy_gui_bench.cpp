@@ -1,0 +1,69 @@
+// Copies every recording of a recorder through the copy command and its
+// "Files Processing" dialog (offscreen), and measures the GUI thread meanwhile
+// with a 5 ms timer. Prints "<seconds> <longest stall in ms>".
+//   bench_copy_gui DEVICE FOLDER
+#include <QApplication>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+
+#include "link/recorder_link.h"
+#include "recordings/recording_catalogue.h"
+#include "session/connection.h"
+#include "settings/recorder_model.h"
+#include "transfer/progress_job.h"
+#include "transfer/ui/transfer_commands.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: bench_copy_gui DEVICE FOLDER\n");
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  lyr::RecorderLink link;
+  link.ResetLinkState();
+  if (link.OpenLink(argv[1]) != 0) return 1;
+  link.SetDriveOpen(true);
+  lyr::RecorderModel model;
+  if (lyr::CompleteConnection(link, model) != lyr::ConnectionResult::kReady) return 1;
+  lyr::RecordingCatalogue catalogue(link);
+  if (catalogue.RefreshRecordings() == 0) return 1;
+  std::vector<uint32_t> entries;
+  for (const auto& row : catalogue.Rows()) entries.push_back(row.entry);
+
+  using Clock = std::chrono::steady_clock;
+  auto last = Clock::now();
+  Clock::duration longest{};
+  Clock::time_point longest_at{};
+  QTimer probe;
+  probe.setTimerType(Qt::PreciseTimer);
+  probe.setInterval(5);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const auto now = Clock::now();
+    if (now - last > longest) {
+      longest = now - last;
+      longest_at = last;
+    }
+    last = now;
+  });
+
+  lyr::CTransferCommands commands(link, model, nullptr, nullptr);
+  lyr::CopyOptions options;
+  options.folder = argv[2];
+  options.pcm_format = lyr::ExportFormat::Wave;
+  const auto start = Clock::now();
+  last = start;
+  probe.start();
+  const int result = commands.CopyAndSave(entries, options);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  probe.stop();
+  if (result != lyr::kJobSucceeded) return 1;
+  // The timer's own 5 ms is not a stall.
+  const double stall_ms = std::chrono::duration<double, std::milli>(longest).count() - 5.0;
+  std::printf("%.3f %.1f\n", seconds, std::max(0.0, stall_ms));
+  // Where the longest stall began, for BENCH_VERBOSE.
+  std::fprintf(stderr, "longest stall began %.1f ms into the copy\n",
+               std::chrono::duration<double, std::milli>(longest_at - start).count());
+  return 0;
+}

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Copy of N recordings through the FUSE-served stand-in: the copy command
+# behind its "Files Processing" dialog (offscreen, bench_copy_gui) against
+# lyrctl export of the same recordings (plain WAVE both), and the longest
+# stall of the GUI thread during the dialog's copy (5 ms timer; < 16 ms).
+set -euo pipefail
+build=$(realpath "${1:-build}")
+count=${COUNT:-4}
+size_mib=${SIZE_MIB:-32}
+rounds=${ROUNDS:-5}
+source "$(dirname "$0")/../common.sh"
+ctl="$build/tools/lyrctl/lyrctl"
+gui="$build/bench/copygui/bench_copy_gui"
+
+for i in $(seq "$count"); do add_recording "$build" "$size_mib" "REC000$i"; done
+serve "$build"
+mkdir -p "$work/out"
+
+ours=()
+stalls=()
+theirs=()
+for _ in $(seq "$rounds"); do
+  fresh_out
+  read -r seconds stall < <("$gui" "$mnt/disk" "$work/out")
+  ours+=("$seconds")
+  stalls+=("$stall")
+  fresh_out
+  t0=$(date +%s.%N)
+  "$ctl" --device "$mnt/disk" export --quiet --yes --pcm-format wav --to "$work/out" --all >/dev/null
+  # The connection sequence's settle time (1 s) is not copy work.
+  theirs+=("$(echo "$(since) - 1.0" | bc -l)")
+done
+[ -n "${BENCH_VERBOSE:-}" ] && echo "dialog ${ours[*]}; stalls ${stalls[*]}; lyrctl ${theirs[*]}" >&2
+m_ours=$(median "${ours[@]}")
+m_theirs=$(median "${theirs[@]}")
+worst=$(printf '%s\n' "${stalls[@]}" | sort -g | tail -1)
+total=$((count * size_mib))
+printf 'copy of %d recordings of %d MiB, median of %d runs\n' "$count" "$size_mib" "$rounds"
+printf '  copy command + Files Processing dialog: %8.1f MiB/s (%.3f s)\n' "$(echo "$total / $m_ours" | bc -l)" "$m_ours"
+printf '  lyrctl export --all:                    %8.1f MiB/s (%.3f s, connection settle excluded)\n' \
+  "$(echo "$total / $m_theirs" | bc -l)" "$m_theirs"
+printf '  ratio (lyrctl / dialog): %.2f (target >= 0.95)\n' "$(echo "$m_theirs / $m_ours" | bc -l)"
+printf '  longest GUI stall: %.1f ms over %d runs (floor: 16 ms)\n' "$worst" "$rounds"

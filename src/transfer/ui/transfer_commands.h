@@ -1,0 +1,57 @@
+#pragma once
+#include <QObject>
+#include <cstdint>
+#include <vector>
+
+#include "transfer/transfer_jobs.h"
+
+class QWidget;
+
+namespace lyr {
+
+class LinkWorker;
+class RecorderLink;
+class RecorderModel;
+
+// The play list's "Copy && Save" and "Delete" commands: each fills the job
+// queue, runs its job behind the "Files Processing" dialog and tells the
+// windows what changed. Used on the GUI thread; the jobs' recorder exchanges
+// run on the dialog's worker.
+class CTransferCommands : public QObject {
+  Q_OBJECT
+ public:
+  // `worker`: where the recorder model is re-read after a delete (may be
+  // null: no re-read).
+  CTransferCommands(RecorderLink& link, RecorderModel& model, LinkWorker* worker, QWidget* owner,
+                    QObject* parent = nullptr);
+
+  // Copies the recordings (top to bottom) with the copy page's choices;
+  // 1, 2 or 0x10002 as the dialog ended. Then `copyFinished`.
+  int CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options);
+  // Asks, then deletes the recordings; the entries the recorder removed.
+  // Then `deleteFinished` with them (also when none) unless the user said No.
+  std::vector<uint32_t> Delete(const std::vector<uint32_t>& entries);
+
+  // The results of the last copy, one per recording the job took.
+  const std::vector<CopyResult>& LastCopyResults() const { return results_; }
+
+ signals:
+  // The play list redraws (copied marks) and the copy page re-reads its folder.
+  void copyFinished(int result);
+  // The play list removes the rows of `done`; the recorder model's listeners
+  // are told once it has been re-read (memory figures changed).
+  void deleteFinished(const std::vector<uint32_t>& done);
+  void modelRefreshed();
+
+ private:
+  void RefreshModel();
+
+  RecorderLink& link_;
+  RecorderModel& model_;
+  LinkWorker* worker_;
+  QWidget* owner_;
+  JobQueue queue_;
+  std::vector<CopyResult> results_;
+};
+
+}  // namespace lyr
