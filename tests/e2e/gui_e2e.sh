@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # lyr-manager end to end on a virtual X display: the stand-in recorder is
 # served and published as a USB disk in a private sysfs tree; the program
-# connects, follows an unplug (SIGUSR1 to lyr-emu) and a plug (SIGUSR2), and
+# connects, plays the first recording on a double click (through SDL's disk
+# audio driver: the position advances, the waveform is drawn, sound is
+# written), follows an unplug (SIGUSR1 to lyr-emu) and a plug (SIGUSR2), and
 # ends cleanly on SIGTERM. On the way View > Copy / Burn shows the Copy/Burn
 # panel, whose drive combo has the stand-in disc writer's drive from the
 # start and is scanned again when an optical drive arrives (a new sr* block
@@ -64,12 +66,37 @@ for _ in $(seq 200); do [ -f "$work/mnt/disk" ] && break; sleep 0.05; done
 mkdir -p "$work/sys/block"
 LYR_TRACE=1 LYR_SYSFS_ROOT="$work/sys" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
   LYR_CDRECORD="$build/tools/lyr-burn-emu/bin/cdrecord" LYR_BURN_EMU_STATE="$work/writer" \
+  LYR_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
   "$manager" >"$work/mgr.log" 2>&1 &
 mgr_pid=$!
 
 wait_for 'pane "LYR Connected"' 1
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' | head -1)
 [ -n "$window" ] || fail "no visible window titled TORVI LYR"
+
+# Playing: a double click on the first recording of the play list.
+wait_for 'player: ' 1
+wait_for ' rows, the first at ' 1
+at=$(grep -oE 'the first at [0-9]+,[0-9]+' "$work/mgr.log" | tail -1 | sed -E 's/the first at //')
+xdotool mousemove --sync "${at%,*}" "${at#*,}" click --repeat 2 --delay 60 1
+wait_for 'player: start of' 1
+grep -qE 'player: start of [0-9A-F]+ gave 0' "$work/mgr.log" || fail "the first recording did not play"
+wait_for 'player: at 2 of' 1
+# The waveform's blue envelope is on the screen, and sound was written.
+blue=0
+for _ in $(seq 40); do
+  import -window root "$work/playing.png" 2>/dev/null
+  blue=$(convert "$work/playing.png" -fill black +opaque 'rgb(0,0,200)' -fill white -opaque 'rgb(0,0,200)' \
+    -format '%[fx:int(mean*w*h)]' info: 2>/dev/null || echo 0)
+  [ "${blue:-0}" -gt 200 ] && break
+  sleep 0.25
+done
+[ "${blue:-0}" -gt 200 ] || fail "no waveform drawn ($blue blue pixels)"
+[ -s "$work/audio.raw" ] || fail "nothing was played"
+tr -d '\000' <"$work/audio.raw" | head -c 1 | grep -q . || fail "only silence was played"
+# Space in the list pauses.
+xdotool key space
+wait_for 'player: paused' 1
 
 # The Copy/Burn panel: View > Copy / Burn (the menu's last entry).
 wait_for 'burn: 1 writers' 1

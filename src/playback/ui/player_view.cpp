@@ -240,6 +240,13 @@ void CPlayerView::BuildControls() {
     SeekTo(position_->value());
   });
   connect(position_, &QSlider::actionTriggered, this, &CPlayerView::OnPositionAction);
+  connect(list_->Model(), &CRecordingListModel::refreshed, this, [this](bool ok) {
+    if (!ok || list_->Model()->rowCount() == 0) return;
+    // Where the first row is, for runs that click it on a virtual display.
+    const QRect cell = list_->visualRect(list_->Model()->index(0, CRecordingListModel::kIndex));
+    const QPoint at = list_->viewport()->mapToGlobal(cell.center());
+    Trace("player: %d rows, the first at %d,%d\n", list_->Model()->rowCount(), at.x(), at.y());
+  });
   connect(list_, &CRecordingListCtrl::itemDoubleClicked, this, &CPlayerView::PlayItem);
   connect(list_, &CRecordingListCtrl::spacePressed, this, &CPlayerView::PlayPause);
   connect(list_, &CRecordingListCtrl::contextMenuAt, this, [this](int row, QPoint global) {
@@ -395,6 +402,7 @@ void CPlayerView::StopPlayback() {
   meter_->SetPeaks(0, 0);
   list_->Model()->SetMark(-1, CRecordingListModel::kNoMark);
   if (!was_active) return;
+  Trace("player: stopped\n");
   ++ticket_;  // a start or an end notice still on its way counts no more
   SoundOutput* sound = sound_.get();
   player_thread_->Post([sound] { sound->StopPlayback(); });
@@ -422,6 +430,7 @@ void CPlayerView::PlayPause() {
       list_->Model()->SetMark(row, CRecordingListModel::kPausedMark);
       sound_->Pause();
       state_ = State::kPaused;
+      Trace("player: paused\n");
       break;
     case State::kPaused:
       SetPlayIcon(true);
@@ -488,6 +497,7 @@ void CPlayerView::OnTimer2() {
   if (sound_->GetDuration(&d) != 0 || sound_->GetCurrentTime(&t) != 0 || !position_update_) return;
   const int now = static_cast<int>(t + 0.5);
   total_seconds_ = static_cast<int>(d + 0.5);
+  if (now != position_->value()) Trace("player: at %d of %d s\n", now, total_seconds_);
   position_->setValue(now);
   time_text_->setText(FormatReadout(now, total_seconds_));
 }
