@@ -9,10 +9,10 @@
 #include "app/single_instance.h"
 #include "app/ui/frame/main_frame.h"
 #include "burn/burner_tools.h"
-#include "playback/player_buffer.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
+#include "playback/player_buffer.h"
 #include "session/link_worker.h"
 #include "settings/config_path.h"
 #include "settings/recorder_model.h"
@@ -45,8 +45,8 @@ bool CLyrApp::InitInstance() {
   // The player's buffer and its reader thread; without it nothing plays.
   player_buffer_ = PlayerBuffer::BuffMgrCreate(*link_);
   if (player_buffer_ == nullptr) Trace("app: the player buffer could not be made\n");
-  frame_ = std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_,
-                                                      burner_.get(), player_buffer_.get()});
+  frame_ = std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_,
+                                                      *events_, burner_.get(), player_buffer_.get()});
   if (!frame_->OnCreate()) return false;
   QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
                    &CMainFrame::RaiseFromSecondStart);
@@ -64,7 +64,7 @@ int CLyrApp::ExitInstance(int code) {
   auto stopped = std::async(std::launch::async, [this] {
     if (watcher_) watcher_->StopWatcher();
     player_buffer_.reset();  // its reader may be in an exchange too
-    worker_.reset();  // runs what is queued, then joins
+    worker_.reset();         // runs what is queued, then joins
   });
   if (stopped.wait_for(std::chrono::milliseconds(kShutdownWaitMs)) != std::future_status::ready) {
     Trace("app: the recorder link did not stop in time\n");

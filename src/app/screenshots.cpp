@@ -29,6 +29,9 @@
 #include "burn/ui/copy_burn_panel.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
+#include "playback/player_buffer.h"
+#include "playback/ui/player_view.h"
+#include "playback/ui/recording_list.h"
 #include "session/link_worker.h"
 #include "settings/recorder_model.h"
 
@@ -128,6 +131,26 @@ void SaveCopyBurnPanel(lyr::CMainFrame& frame, const QDir& dir) {
   panel->hide();
 }
 
+// The window playing the first demo recording: the playing mark, the
+// waveform around the position, the level meter.
+void SavePlaying(lyr::CMainFrame& frame, const QDir& dir) {
+  auto* view = frame.findChild<lyr::CPlayerView*>();
+  if (view == nullptr || !WaitUntil([&] { return view->List()->Model()->rowCount() > 0; }, 10000)) {
+    std::fprintf(stderr, "no play list to play from\n");
+    ++g_failures;
+    return;
+  }
+  view->PlayItem(0);
+  if (!WaitUntil([&] { return view->PlayState() == lyr::CPlayerView::State::kPlaying; }, 10000)) {
+    std::fprintf(stderr, "the first recording did not play\n");
+    ++g_failures;
+    return;
+  }
+  WaitUntil([] { return false; }, 4000);  // the position moves on, the strip fills
+  Save(&frame, dir, "main-playing");
+  view->StopPlayback();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,8 +170,12 @@ int main(int argc, char** argv) {
   lyr::LinkEvents events;
   lyr::LinkWorker worker;  // after events: its last jobs still report
   lyr::burn::BurnerTools burner;
+  // Played on the null back end's real-time clock: no sound device needed.
+  if (qEnvironmentVariableIsEmpty("LYR_AUDIO")) qputenv("LYR_AUDIO", "null");
+  std::unique_ptr<lyr::PlayerBuffer> player_buffer = lyr::PlayerBuffer::BuffMgrCreate(link);
   {
-    lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events, &burner});
+    lyr::CMainFrame frame(
+        lyr::FrameServices{app, link, model, &watcher, worker, events, &burner, player_buffer.get()});
     if (!frame.OnCreate()) return 1;
     frame.resize(1024, 680);
     frame.show();
@@ -158,6 +185,7 @@ int main(int argc, char** argv) {
     }
     Settle();
     Save(&frame, dir, "main-connected");
+    SavePlaying(frame, dir);
     // The panel and the pages on their own come from lyr-ui-screenshots.
     lyr::CAboutBox about(&frame);
     about.show();

@@ -177,10 +177,12 @@ TEST_F(PlayerViewFixture, WindingHeldAndReleased) {
   auto* fr = view->findChild<QPushButton*>("frButton");
   emit fr->pressed();
   EXPECT_TRUE(view->Timer(8)->isActive());
-  ASSERT_TRUE(WaitFor([&] {
-    double t = 0;
-    return !view->StartPending() && view->Sound().GetCurrentTime(&t) == 0 && t <= before - 2.5;
-  }, std::chrono::seconds(5)));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        double t = 0;
+        return !view->StartPending() && view->Sound().GetCurrentTime(&t) == 0 && t <= before - 2.5;
+      },
+      std::chrono::seconds(5)));
   double after = 0;
   ASSERT_EQ(view->Sound().GetCurrentTime(&after), 0);
   EXPECT_NEAR(after, static_cast<int>(before) - 3, 0.1);
@@ -240,21 +242,22 @@ TEST_F(PlayerViewFixture, ContextMenusAndTheirGreying) {
   auto copy = MenuState(view->BuildContextMenu(2));
   EXPECT_EQ(Hot(), 2);  // the item under the cursor becomes current
   EXPECT_EQ(copy.count(pc::kAddToBurnList), 0u);
-  for (int id : {pc::kPlay, pc::kCopy, pc::kCopyAll, pc::kDelete, pc::kDeleteAll}) EXPECT_TRUE(copy[id]) << id;
+  for (int id : {pc::kPlay, pc::kCopy, pc::kCopyAll, pc::kDelete, pc::kDeleteAll})
+    EXPECT_TRUE(copy[id]) << id;
 
   // Without the right to delete, only the deletes are greyed.
   may_delete = false;
   view->RunCommand(pc::kMenuMode);
   EXPECT_EQ(view->MenuKind(), lyr::kPlaylistMenu);
   auto full = MenuState(view->BuildContextMenu(1));
-  EXPECT_EQ(full.size(), 7u);
-  for (auto [id, enabled] : full)
-    EXPECT_EQ(enabled, id != pc::kDelete && id != pc::kDeleteAll) << id;
+  EXPECT_EQ(full.size(), 6u);
+  for (auto [id, enabled] : full) EXPECT_EQ(enabled, id != pc::kDelete && id != pc::kDeleteAll) << id;
 
   // The commands hand the selection on, top to bottom.
   std::vector<uint32_t> copied, burned, deleted;
   QObject::connect(view.get(), &CPlayerView::copyRequested, [&](std::vector<uint32_t> e) { copied = e; });
-  QObject::connect(view.get(), &CPlayerView::addToBurnListRequested, [&](std::vector<uint32_t> e) { burned = e; });
+  QObject::connect(view.get(), &CPlayerView::addToBurnListRequested,
+                   [&](std::vector<uint32_t> e) { burned = e; });
   QObject::connect(view.get(), &CPlayerView::deleteRequested, [&](std::vector<uint32_t> e) { deleted = e; });
   view->RunCommand(pc::kCopy);
   EXPECT_EQ(copied, (std::vector<uint32_t>{Model()->Entry(1), Model()->Entry(3)}));
@@ -294,10 +297,12 @@ TEST_F(PlayerViewFixture, OnlyTheRowsInViewAreRead) {
   std::vector<int> rows = filled();
   ASSERT_EQ(static_cast<int>(rows.size()), page + 5);
   EXPECT_EQ(rows.front(), 0);
-  EXPECT_EQ(Model()->data(Model()->index(0, CRecordingListModel::kIndex), Qt::DisplayRole).toString(), "LYR1000");
+  EXPECT_EQ(Model()->data(Model()->index(0, CRecordingListModel::kIndex), Qt::DisplayRole).toString(),
+            "LYR1000");
   EXPECT_EQ(Model()->data(Model()->index(0, CRecordingListModel::kDuration), Qt::DisplayRole).toString(),
             "00:00:01");
-  EXPECT_EQ(Model()->data(Model()->index(page + 5, CRecordingListModel::kIndex), Qt::DisplayRole).toString(), "");
+  EXPECT_EQ(Model()->data(Model()->index(page + 5, CRecordingListModel::kIndex), Qt::DisplayRole).toString(),
+            "");
 
   // Scrolled to row 150: that page and five more are read, nothing between.
   list->scrollTo(Model()->index(150, 1), QAbstractItemView::PositionAtTop);

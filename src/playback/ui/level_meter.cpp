@@ -26,7 +26,8 @@ void CLevelMeter::SetFormat(int channels, int bits_per_sample) {
 int CLevelMeter::LitSegments(int peak, int bits_per_sample) {
   if (peak <= 0 || bits_per_sample < 2 || bits_per_sample > 32) return 0;
   const long long full = 1LL << (bits_per_sample - 1);
-  return static_cast<int>(std::min<long long>(kSegments, peak * static_cast<long long>(kSegments) / full + 1));
+  return static_cast<int>(
+      std::min<long long>(kSegments, peak * static_cast<long long>(kSegments) / full + 1));
 }
 
 void CLevelMeter::paintEvent(QPaintEvent* /*event*/) {

@@ -49,13 +49,32 @@ QIcon TransportIcon(Icon icon) {
     }
   };
   switch (icon) {
-    case Icon::kPlay: triangle(6, true); break;
-    case Icon::kPause: p.drawRect(5, 4, 3, 12); p.drawRect(12, 4, 3, 12); break;
-    case Icon::kStop: p.drawRect(5, 5, 10, 10); break;
-    case Icon::kPrev: p.drawRect(4, 4, 2, 12); triangle(7, false); break;
-    case Icon::kNext: triangle(5, true); p.drawRect(14, 4, 2, 12); break;
-    case Icon::kRewind: triangle(2, false); triangle(10, false); break;
-    case Icon::kForward: triangle(2, true); triangle(10, true); break;
+    case Icon::kPlay:
+      triangle(6, true);
+      break;
+    case Icon::kPause:
+      p.drawRect(5, 4, 3, 12);
+      p.drawRect(12, 4, 3, 12);
+      break;
+    case Icon::kStop:
+      p.drawRect(5, 5, 10, 10);
+      break;
+    case Icon::kPrev:
+      p.drawRect(4, 4, 2, 12);
+      triangle(7, false);
+      break;
+    case Icon::kNext:
+      triangle(5, true);
+      p.drawRect(14, 4, 2, 12);
+      break;
+    case Icon::kRewind:
+      triangle(2, false);
+      triangle(10, false);
+      break;
+    case Icon::kForward:
+      triangle(2, true);
+      triangle(10, true);
+      break;
   }
   return QIcon(pixmap);
 }
@@ -81,10 +100,11 @@ class CPlayerView::Notices final : public PlayerNotices {
   void Message(const std::string& text, const std::string& caption) override {
     QPointer<CPlayerView> view(view_);
     QMetaObject::invokeMethod(
-        view_, [view, text, caption] {
+        view_,
+        [view, text, caption] {
           if (view.isNull()) return;
-          QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
-                          QMessageBox::Ok, view.data());
+          QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
+                          QString::fromStdString(text), QMessageBox::Ok, view.data());
           box.exec();
         },
         Qt::QueuedConnection);
@@ -94,7 +114,8 @@ class CPlayerView::Notices final : public PlayerNotices {
     const uint64_t ticket = ticket_.load();
     QPointer<CPlayerView> view(view_);
     QMetaObject::invokeMethod(
-        view_, [view, ticket] {
+        view_,
+        [view, ticket] {
           if (!view.isNull() && ticket == view->ticket_) view->OnPlaybackEnded();
         },
         Qt::QueuedConnection);
@@ -105,8 +126,8 @@ class CPlayerView::Notices final : public PlayerNotices {
   CPlayerView* view_;
 };
 
-CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& model, PlayerBuffer* player_buffer,
-                         std::unique_ptr<SoundBackend> backend, QWidget* parent)
+CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& model,
+                         PlayerBuffer* player_buffer, std::unique_ptr<SoundBackend> backend, QWidget* parent)
     : QWidget(parent), link_(link), model_(model), notices_(std::make_unique<Notices>(this)) {
   setObjectName("playerView");
   if (backend == nullptr) {
@@ -260,10 +281,11 @@ void CPlayerView::BuildControls() {
     int id;
     QKeySequence keys;
   };
-  const Key keys[] = {{playcmd::kPlay, QKeySequence("Ctrl+P")},         {playcmd::kCopy, QKeySequence("Ctrl+C")},
-                      {playcmd::kCopyAll, QKeySequence("Ctrl+A")},      {playcmd::kDelete, QKeySequence("Ctrl+X")},
-                      {playcmd::kDeleteAll, QKeySequence("Ctrl+D")},    {playcmd::kAddToBurnList, QKeySequence("Ctrl+B")},
-                      {playcmd::kMenuMode, QKeySequence("Ctrl+Shift+M")}};
+  const Key keys[] = {
+      {playcmd::kPlay, QKeySequence("Ctrl+P")},          {playcmd::kCopy, QKeySequence("Ctrl+C")},
+      {playcmd::kCopyAll, QKeySequence("Ctrl+A")},       {playcmd::kDelete, QKeySequence("Ctrl+X")},
+      {playcmd::kDeleteAll, QKeySequence("Ctrl+D")},     {playcmd::kAddToBurnList, QKeySequence("Ctrl+B")},
+      {playcmd::kMenuMode, QKeySequence("Ctrl+Shift+M")}};
   for (const Key& key : keys) {
     auto* action = new QAction(this);
     action->setShortcut(key.keys);
@@ -276,17 +298,22 @@ void CPlayerView::BuildControls() {
 }
 
 QString CPlayerView::FormatReadout(int seconds, int total) {
-  return QString::asprintf("%02d:%02d:%02d / %02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60, seconds % 60,
-                           total / 3600, total % 3600 / 60, total % 60);
+  return QString::asprintf("%02d:%02d:%02d / %02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60,
+                           seconds % 60, total / 3600, total % 3600 / 60, total % 60);
 }
 
 QTimer* CPlayerView::Timer(int id) const {
   switch (id) {
-    case 2: return timer2_;
-    case 4: return timer4_;
-    case 6: return timer6_;
-    case 8: return timer8_;
-    default: return nullptr;
+    case 2:
+      return timer2_;
+    case 4:
+      return timer4_;
+    case 6:
+      return timer6_;
+    case 8:
+      return timer8_;
+    default:
+      return nullptr;
   }
 }
 
@@ -353,7 +380,8 @@ void CPlayerView::PlayCurrent() {
     notices->ticket_ = ticket;
     const int result = sound->PlayRecording(entry);
     QMetaObject::invokeMethod(
-        self.data(), [self, ticket, entry, result] {
+        self.data(),
+        [self, ticket, entry, result] {
           if (!self.isNull()) self->OnPlayStarted(ticket, entry, result);
         },
         Qt::QueuedConnection);
@@ -380,6 +408,11 @@ void CPlayerView::OnPlayStarted(uint64_t ticket, uint32_t entry, int result) {
   position_->setEnabled(true);
   position_update_ = true;
   time_text_->setText(FormatReadout(0, total_seconds_));
+  if (const int row = list_->Model()->FindEntry(entry); row >= 0 && list_->Model()->Row(row).filled) {
+    RecordingRecord record = list_->Model()->Row(row).record;
+    const RecordingDate date = RecordingDateTime(&record);
+    wave_->SetStartSeconds(date.hour * 3600 + date.minute * 60 + date.second);
+  }
   wave_->Load(entry, CWaveStatic::kWindowMs);
   timer2_->start();
   timer4_->start();
@@ -475,7 +508,8 @@ void CPlayerView::SeekTo(int seconds) {
   player_thread_->Post([self, sound, seconds, ticket] {
     sound->SeekTime(seconds);
     QMetaObject::invokeMethod(
-        self.data(), [self, ticket] {
+        self.data(),
+        [self, ticket] {
           if (!self.isNull() && ticket == self->ticket_) self->seek_pending_ = false;
         },
         Qt::QueuedConnection);
@@ -560,17 +594,30 @@ void CPlayerView::Deleting(bool all) {
 
 void CPlayerView::RunCommand(int id) {
   switch (id) {
-    case playcmd::kPlay: PlayPause(); break;
-    case playcmd::kCopy: emit copyRequested(SelectedEntries()); break;
+    case playcmd::kPlay:
+      PlayPause();
+      break;
+    case playcmd::kCopy:
+      emit copyRequested(SelectedEntries());
+      break;
     case playcmd::kCopyAll:
       SelectAllItems();
       emit copyRequested(SelectedEntries());
       break;
-    case playcmd::kDelete: Deleting(false); break;
-    case playcmd::kDeleteAll: Deleting(true); break;
-    case playcmd::kAddToBurnList: emit addToBurnListRequested(SelectedEntries()); break;
-    case playcmd::kMenuMode: menu_mode_ = !menu_mode_; break;
-    default: break;
+    case playcmd::kDelete:
+      Deleting(false);
+      break;
+    case playcmd::kDeleteAll:
+      Deleting(true);
+      break;
+    case playcmd::kAddToBurnList:
+      emit addToBurnListRequested(SelectedEntries());
+      break;
+    case playcmd::kMenuMode:
+      menu_mode_ = !menu_mode_;
+      break;
+    default:
+      break;
   }
 }
 

@@ -62,7 +62,9 @@ int CRecordingListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int CRecordingListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int CRecordingListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant CRecordingListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   static const char* const kHeadings[kColumnCount] = {"Playing", "Index", "Duration", "Time", "Date"};
@@ -84,18 +86,24 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       if (!row.filled) return QString();
       switch (index.column()) {
-        case kIndex: return QString::fromStdString(row.name);
-        case kDuration: return QString::fromStdString(row.duration);
-        case kTime: return QString::fromStdString(row.time);
-        case kDate: return QString::fromStdString(row.date);
-        default: return QString();
+        case kIndex:
+          return QString::fromStdString(row.name);
+        case kDuration:
+          return QString::fromStdString(row.duration);
+        case kTime:
+          return QString::fromStdString(row.time);
+        case kDate:
+          return QString::fromStdString(row.date);
+        default:
+          return QString();
       }
     case Qt::DecorationRole:
       if (index.column() == kPlaying) return CachedImage(MarkOf(index.row()));
       if (index.column() == kIndex && row.filled) return CachedImage(row.copied ? 1 : 0);
       return {};
     case Qt::CheckStateRole:
-      if (index.column() == kPlaying) return checked_[static_cast<size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
+      if (index.column() == kPlaying)
+        return checked_[static_cast<size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::ForegroundRole:
       return QColor(0, 0, 255);
@@ -159,12 +167,14 @@ void CRecordingListModel::RefreshRecordings(int top, int rows_per_page) {
   std::shared_ptr<RecordingCatalogue> catalogue = catalogue_;
   QPointer<CRecordingListModel> self(this);
   worker_.Post([self, catalogue, generation, top, rows_per_page] {
-    catalogue->SetVisibleRows(static_cast<size_t>(std::max(0, top)), static_cast<size_t>(std::max(0, rows_per_page)));
+    catalogue->SetVisibleRows(static_cast<size_t>(std::max(0, top)),
+                              static_cast<size_t>(std::max(0, rows_per_page)));
     const bool ok = catalogue->RefreshRecordings() != 0;
     std::vector<RecordingRow> rows = catalogue->Rows();
     if (self.isNull()) return;
     QMetaObject::invokeMethod(
-        self.data(), [self, generation, ok, rows = std::move(rows)]() mutable {
+        self.data(),
+        [self, generation, ok, rows = std::move(rows)]() mutable {
           if (!self.isNull()) self->OnRefreshed(generation, ok, std::move(rows));
         },
         Qt::QueuedConnection);
@@ -218,7 +228,8 @@ void CRecordingListModel::StartFill() {
     catalogue->SetRowFilledCallback({});
     if (self.isNull()) return;
     QMetaObject::invokeMethod(
-        self.data(), [self, generation, filled = std::move(filled)]() mutable {
+        self.data(),
+        [self, generation, filled = std::move(filled)]() mutable {
           if (!self.isNull()) self->OnFilled(generation, std::move(filled));
         },
         Qt::QueuedConnection);
@@ -300,7 +311,10 @@ void CRecordingListCtrl::FillVisibleRows() { model_->FillVisibleRows(TopRow(), R
 
 void CRecordingListCtrl::SetHotItem(int row) {
   hot_item_ = row < model_->rowCount() ? row : -1;
-  if (hot_item_ >= 0) setCurrentIndex(model_->index(hot_item_, CRecordingListModel::kIndex));
+  // The hot item moves the focus, not the selection.
+  if (hot_item_ >= 0)
+    selectionModel()->setCurrentIndex(model_->index(hot_item_, CRecordingListModel::kIndex),
+                                      QItemSelectionModel::NoUpdate);
 }
 
 std::vector<int> CRecordingListCtrl::SelectedRows() const {
@@ -315,7 +329,8 @@ void CRecordingListCtrl::SizeColumns() {
   const int rest = std::max(0, width - 20);
   setColumnWidth(CRecordingListModel::kPlaying, 20 + 16);  // room for the check box beside the mark
   setColumnWidth(CRecordingListModel::kIndex, rest / 2 - 16);
-  for (int c = CRecordingListModel::kDuration; c <= CRecordingListModel::kDate; ++c) setColumnWidth(c, rest / 6);
+  for (int c = CRecordingListModel::kDuration; c <= CRecordingListModel::kDate; ++c)
+    setColumnWidth(c, rest / 6);
 }
 
 void CRecordingListCtrl::resizeEvent(QResizeEvent* event) {

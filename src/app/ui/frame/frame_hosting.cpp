@@ -32,7 +32,8 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
   // The player view is the window's client.
   CPlayerView* view = nullptr;
   if (services.player_buffer != nullptr) {
-    view = new CPlayerView(services.link, services.worker, services.model, services.player_buffer, nullptr, &frame);
+    view = new CPlayerView(services.link, services.worker, services.model, services.player_buffer, nullptr,
+                           &frame);
     view->SetDeleteAllowed([app] { return app->admin || (app->command_rights & kRightDelete) != 0; });
     frame.setCentralWidget(view);
   }
