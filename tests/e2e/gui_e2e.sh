@@ -93,7 +93,7 @@ for _ in $(seq 40); do
 done
 [ "${blue:-0}" -gt 5000 ] || fail "no waveform drawn ($blue blue pixels)"
 [ -s "$work/audio.raw" ] || fail "nothing was played"
-tr -d '\000' <"$work/audio.raw" | head -c 1 | grep -q . || fail "only silence was played"
+[ "$(tr -d '\000' <"$work/audio.raw" | wc -c)" -gt 10000 ] || fail "only silence was played"
 # Space in the list pauses.
 xdotool key space
 wait_for 'player: paused' 1
