@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-build}")
-for script in link/run.sh export/run.sh copygui/run.sh sha1/compare.sh decoder/run.sh burn/run.sh burngui/run.sh firmware/run.sh ingest/run.sh startup/run.sh; do
+for script in link/run.sh export/run.sh copygui/run.sh playerview/run.sh sha1/compare.sh decoder/run.sh burn/run.sh burngui/run.sh firmware/run.sh ingest/run.sh startup/run.sh; do
   printf '\n== bench/%s\n' "$script"
   "$root/bench/$script" "$build"
 done
