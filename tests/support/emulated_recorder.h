@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,11 +79,16 @@ class EmulatedRecorder {
     return v;
   }
 
+  // Wraps the stand-in's device, e.g. to watch its transfers.
+  using DeviceWrapper = std::function<std::unique_ptr<lyr::BlockDevice>(std::unique_ptr<lyr::BlockDevice>)>;
+
   // A link opened on the stand-in. With `ready`, it has also been through
   // Identify and RequestAccess, as the connection sequence leaves it.
-  std::unique_ptr<lyr::RecorderLink> MakeLink(bool ready = true) {
-    auto link = std::make_unique<lyr::RecorderLink>(
-        [this](const std::string&) { return lyr::RawDriveOpenResult(emulator_->Connect()); });
+  std::unique_ptr<lyr::RecorderLink> MakeLink(bool ready = true, DeviceWrapper wrap = {}) {
+    auto link = std::make_unique<lyr::RecorderLink>([this, wrap](const std::string&) {
+      std::unique_ptr<lyr::BlockDevice> device = emulator_->Connect();
+      return lyr::RawDriveOpenResult(wrap ? wrap(std::move(device)) : std::move(device));
+    });
     link->SetSettleDelay(std::chrono::milliseconds(0));
     link->ResetLinkState();
     if (link->OpenLink("stand-in") != 0) ADD_FAILURE() << "OpenLink on the stand-in failed";

@@ -9,7 +9,9 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "playback/null_sound_backend.h"
 #include "playback/player_buffer.h"
@@ -26,6 +28,35 @@ using lyr::CRecordingListModel;
 using lyr_test::WaitFor;
 using State = CPlayerView::State;
 
+// Counts the stand-in's transfers that run on the thread which built it
+// (the GUI thread of these tests) while `watching` is set.
+class GuiThreadWatch final : public lyr::BlockDevice {
+ public:
+  GuiThreadWatch(std::unique_ptr<lyr::BlockDevice> inner, const std::atomic<bool>* watching,
+                 std::atomic<int>* on_gui, std::atomic<int>* all)
+      : inner_(std::move(inner)), watching_(watching), on_gui_(on_gui), all_(all) {}
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    Count();
+    return inner_->ReadAt(offset, buffer, length, done);
+  }
+  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    Count();
+    return inner_->WriteAt(offset, buffer, length, done);
+  }
+
+ private:
+  void Count() {
+    if (!watching_->load()) return;
+    ++*all_;
+    if (std::this_thread::get_id() == gui_) ++*on_gui_;
+  }
+  std::unique_ptr<lyr::BlockDevice> inner_;
+  const std::thread::id gui_ = std::this_thread::get_id();
+  const std::atomic<bool>* watching_;
+  std::atomic<int>* on_gui_;
+  std::atomic<int>* all_;
+};
+
 struct PlayerViewFixture : ::testing::Test {
   lyr_test::EmulatedRecorder recorder;
   std::unique_ptr<lyr::RecorderLink> link;
@@ -34,13 +65,20 @@ struct PlayerViewFixture : ::testing::Test {
   lyr::RecorderModel model;
   lyr::NullSoundBackend* backend = nullptr;
   std::unique_ptr<CPlayerView> view;
+  // Transfers once the view exists: all of them, and those on the GUI thread.
+  std::atomic<bool> watching{false};
+  std::atomic<int> gui_transfers{0};
+  std::atomic<int> transfers{0};
 
   // `count` recordings of `seconds` each (48 kHz stereo PCM).
   void Open(int count, int seconds = 3) {
     for (int i = 0; i < count; ++i)
       recorder.AddPcm("LYR" + std::to_string(1000 + i), static_cast<uint32_t>(seconds * 192000));
-    link = recorder.MakeLink();
+    link = recorder.MakeLink(true, [this](std::unique_ptr<lyr::BlockDevice> device) {
+      return std::make_unique<GuiThreadWatch>(std::move(device), &watching, &gui_transfers, &transfers);
+    });
     buffer = lyr::PlayerBuffer::BuffMgrCreate(*link);
+    watching = true;
     auto sound = std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::Manual);
     backend = sound.get();
     view = std::make_unique<CPlayerView>(*link, worker, model, buffer.get(), std::move(sound));
@@ -311,6 +349,15 @@ TEST_F(PlayerViewFixture, OnlyTheRowsInViewAreRead) {
   EXPECT_EQ(static_cast<int>(rows.size()), 2 * (page + 5));
   EXPECT_EQ(rows[static_cast<size_t>(page + 5)], list->TopRow());
   EXPECT_FALSE(Model()->Row(100).filled);
+
+  // The list was read, filled twice and a recording played: all on workers.
+  Act([&] { view->PlayItem(150); });
+  EXPECT_EQ(view->PlayState(), State::kPlaying);
+  view->StopPlayback();
+  view->RedrawList();
+  ASSERT_TRUE(WaitFor([&] { return !Model()->Busy() && Model()->Row(150).filled; }));
+  EXPECT_GT(transfers.load(), 0);
+  EXPECT_EQ(gui_transfers.load(), 0);
 }
 
 }  // namespace
