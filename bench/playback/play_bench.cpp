@@ -17,24 +17,15 @@
 #include <vector>
 
 #include "link/recorder_link.h"
-#include "playback/null_sound_backend.h"
+#include "playback/bench_play_support.h"
 #include "playback/player_buffer.h"
 #include "playback/sound_output.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct QuietNotices final : lyr::PlayerNotices {
-  void Message(const std::string& text, const std::string& caption) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  }
-  void PlaybackEnded(uint32_t error) override {
-    if (error != 0) std::fprintf(stderr, "playback stopped with error %u\n", error);
-  }
-};
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using lyr_bench::BenchPlayer;
+using lyr_bench::Clock;
+using lyr_bench::Ms;
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -57,18 +48,9 @@ int main(int argc, char** argv) {
   }
   const uint32_t entry = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
   const double seconds = argc > 3 ? std::strtod(argv[3], nullptr) : 60.0;
-  lyr::RecorderLink link;
-  link.SetSettleDelay(std::chrono::milliseconds(0));
-  if (link.OpenLink(argv[1]) != 0 || !link.Identify() || !link.RequestAccess("")) {
-    std::fprintf(stderr, "cannot open the recorder at %s\n", argv[1]);
-    return 1;
-  }
-  link.SetDriveOpen(true);
-  auto buffer = lyr::PlayerBuffer::BuffMgrCreate(link);
-  QuietNotices notices;
-  auto backend = std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::RealTime);
-  lyr::SoundOutput output(link, buffer.get(), std::move(backend), notices);
-  if (buffer == nullptr || output.InitAudio() != 0) return 1;
+  BenchPlayer player;
+  if (!player.Open(argv[1])) return 1;
+  lyr::SoundOutput& output = *player.output;
 
   // Time to the first block: from the call to the first frames the device takes.
   std::vector<double> first;

@@ -32,6 +32,12 @@ void RecorderLink::CloseDrive() {
 
 bool RecorderLink::LockExchange(ExchangeLock& lock) {
   lock = ExchangeLock(command_lock_, std::defer_lock);
+  if (lock.try_lock()) return true;
+  ++waiting_;
+  struct Waited {
+    std::atomic<int>& count;
+    ~Waited() { --count; }
+  } waited{waiting_};
   // A thread stuck in a transfer past the reply bound keeps the lock; the
   // others give up rather than queue behind it.
   while (!lock.try_lock_for(kLockPoll)) {

@@ -97,6 +97,11 @@ class RecorderLink {
   // Entries an array needs so that the rounded-up list read fits.
   static uint64_t RecordingListCapacityFor(uint32_t count);
 
+  // Threads waiting for the link to finish another thread's exchange. The
+  // command lock is not fair: a background reader that goes straight on to
+  // its next exchange lets these in first (see WaveBuilder).
+  int ExchangesWaiting() const { return waiting_.load(); }
+
  private:
   using Block = std::array<uint8_t, protocol::kBlockSize>;
   using ExchangeLock = std::unique_lock<std::timed_mutex>;
@@ -119,6 +124,7 @@ class RecorderLink {
 
   SectorTransport transport_;
   std::timed_mutex command_lock_;
+  std::atomic<int> waiting_{0};
   std::atomic<bool> drive_open_{false};
   std::atomic<bool> access_granted_{false};
   std::atomic<bool> recorder_refused_{true};

@@ -1,30 +1,12 @@
 #include "playback/player_buffer.h"
 
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "platform/last_error.h"
-#include "platform/trace.h"
+#include "platform/thread_priority.h"
 
 namespace lyr {
-namespace {
-
-// The worker must never take time from playback or the desktop: SCHED_IDLE
-// where the system allows it, else the highest nice value.
-void LowerThisThreadsPriority() {
-  sched_param param{};
-  param.sched_priority = 0;
-  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) == 0) return;
-  if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19) != 0)
-    Trace("player buffer: cannot lower the worker's priority\n");
-}
-
-}  // namespace
 
 std::unique_ptr<PlayerBuffer> PlayerBuffer::BuffMgrCreate(RecorderLink& link) {
   std::unique_ptr<PlayerBuffer> buffer(new PlayerBuffer(link));

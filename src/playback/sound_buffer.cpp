@@ -138,6 +138,7 @@ int64_t CAudioStream::ReadInto(uint8_t* region, uint32_t length, std::chrono::mi
         if (error == kErrorIoPending) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         continue;
       }
+      if (error == kErrorIoPending) ++late_refills_;
       break;
     }
     Fail(error);

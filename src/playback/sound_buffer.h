@@ -125,6 +125,9 @@ class CAudioStream : public CAudioBuffer {
   uint64_t played() const { return played_; }
   uint32_t next_write_offset() const { return next_write_offset_; }
   bool fill_with_silence() const { return fill_with_silence_; }
+  // Refills in which the recording's data came too late and silence stood
+  // in for part of it (underruns); safe to read while playing.
+  uint64_t late_refills() const { return late_refills_.load(); }
 
   // How long FillBuffer waits for late data at the start of a play or after a seek.
   static constexpr std::chrono::milliseconds kFirstDataWait{2000};
@@ -143,6 +146,7 @@ class CAudioStream : public CAudioBuffer {
   bool end_of_data_ = false;
   bool end_notice_ = false;
   uint32_t end_error_ = 0;
+  std::atomic<uint64_t> late_refills_{0};
 };
 
 }  // namespace lyr

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/last_error.h"
+#include "platform/thread_priority.h"
 #include "playback/recording_reader.h"
 #include "playback/wave_columns.h"
 
@@ -26,12 +27,16 @@ void WaveBuilder::Start(uint32_t entry) {
   worker_ = std::thread([this, entry] { Run(entry); });
 }
 
-void WaveBuilder::Cancel() {
+void WaveBuilder::RequestCancel() {
   {
     std::lock_guard lock(mutex_);
     cancel_ = true;
   }
   wake_.notify_all();
+}
+
+void WaveBuilder::Cancel() {
+  RequestCancel();
   if (worker_.joinable()) worker_.join();
 }
 
@@ -72,7 +77,14 @@ bool WaveBuilder::Report() {
   return !cancel_;
 }
 
+void WaveBuilder::LetWaitersIn() const {
+  const auto until = std::chrono::steady_clock::now() + kMaxYield;
+  while (link_.ExchangesWaiting() > 0 && std::chrono::steady_clock::now() < until && !Cancelled())
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+}
+
 void WaveBuilder::Run(uint32_t entry) {
+  LowerThisThreadsPriority();
   Status result = Build(entry);
   {
     std::lock_guard lock(mutex_);
@@ -91,6 +103,8 @@ Status WaveBuilder::Build(uint32_t entry) {
     std::lock_guard lock(mutex_);
     sample_rate_ = reader.record().SampleRate();
     progress_.frame_count = reader.frame_count();
+    progress_.sample_rate = sample_rate_;
+    progress_.date = reader.date();
     table_.assign(size_t{reader.frame_count()} * 2, 0);
   }
   if (!Report()) return cancelled();
@@ -105,6 +119,7 @@ Status WaveBuilder::Build(uint32_t entry) {
   uint64_t offset = 0;
   uint32_t frame = 0;
   while (offset < size && frame < reader.frame_count()) {
+    LetWaitersIn();
     if (reader.link().ReadRecordingData(entry, static_cast<uint32_t>(offset), piece_bytes, piece.data()) ==
         0) {
       return Error::Code(GetLastError(), "read recording at " + std::to_string(offset));

@@ -10,6 +10,7 @@
 
 #include "link/recorder_link.h"
 #include "platform/result.h"
+#include "recordings/recording_record.h"
 
 namespace lyr {
 
@@ -19,6 +20,10 @@ struct WaveBuildProgress {
   // Frames from the start whose peaks are ready, of all the recording's frames.
   uint32_t frames_ready = 0;
   uint32_t frame_count = 0;
+  // From the recording's record once it is read (0 before): the rate that
+  // turns milliseconds into frames, and the start date and time.
+  uint32_t sample_rate = 0;
+  RecordingDate date;
   bool finished = false;
   // Once finished: why the build stopped early (1223 when cancelled, the
   // link's error when a read failed, 13 for a frame the decoder refused).
@@ -29,7 +34,9 @@ struct WaveBuildProgress {
 // that the caller (the strip on the GUI thread) never waits for the
 // recorder. The worker shares the link with playback: it reads modest
 // pieces, each one command under the link's command lock, and decodes
-// outside it, so the player's reads get the link in between. The strip asks
+// outside it; before each read it lets any thread waiting for the link go
+// first (the lock itself is not fair), and it runs at idle priority like the
+// player's own reader, so playback never waits for more than one piece. The strip asks
 // for columns at any time and gets what is ready so far.
 class WaveBuilder {
  public:
@@ -44,6 +51,9 @@ class WaveBuilder {
   WaveBuilder(const WaveBuilder&) = delete;
   WaveBuilder& operator=(const WaveBuilder&) = delete;
 
+  // Longest the worker lets threads waiting for the link go first before
+  // its next read.
+  static constexpr std::chrono::milliseconds kMaxYield{50};
   // A pause after each piece, for a link that playback needs more than the
   // gaps the decoding leaves. Set before Start.
   void SetPace(std::chrono::milliseconds pause) { pace_ = pause; }
@@ -53,6 +63,10 @@ class WaveBuilder {
   // Stops the build and returns once the worker has ended; the peaks ready
   // so far stay.
   void Cancel();
+  // Asks the build to stop without waiting for the worker: for a caller
+  // that must not wait for a read under way. Cancel (or the destructor)
+  // joins it later.
+  void RequestCancel();
 
   WaveBuildProgress Progress() const;
   // Columns as BuildWaveColumns gives them, from the peaks ready so far: a
@@ -67,6 +81,8 @@ class WaveBuilder {
   // Publishes the progress; false once cancelled.
   bool Report();
   bool Cancelled() const;
+  // Waits (at most kMaxYield) while other threads wait for the link.
+  void LetWaitersIn() const;
 
   RecorderLink& link_;
   ProgressHandler on_progress_;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/last_error.h"
+#include "platform/thread_priority.h"
 #include "playback/playback_fixture.h"
 #include "playback/recording_reader.h"
 #include "playback/twolame_encoder.h"
@@ -175,6 +176,37 @@ TEST_F(WaveColumnsTest, BuilderReportsProgressAndStopsWhenCancelled) {
   ASSERT_TRUE(WaitFor([&] { return builder.Progress().frame_count != 0; }));
   builder.Cancel();
   EXPECT_EQ(builder.Progress().result.error().code, kErrorCancelled);
+}
+
+TEST_F(WaveColumnsTest, PlaybackReadsGetTheLinkBetweenTheBuildersReads) {
+  // PCM leaves the builder nothing to decode between its reads: without
+  // letting waiting threads in, it would take the link back at once.
+  const uint32_t entry = AddPcm(Bytes(Crests(48000, 2, 60, {20000, 9000})));
+  Connect();
+  recorder_.config().slow_reply_ms = 4;
+  WaveBuilder builder(*link_);
+  builder.Start(entry);
+  ASSERT_TRUE(WaitFor([&] { return builder.Progress().frames_ready > 0; }));
+  // Reads as the player's reader makes them, at the same idle priority.
+  std::chrono::steady_clock::duration longest{};
+  int failed = 0;
+  std::thread player([&] {
+    LowerThisThreadsPriority();
+    std::vector<uint8_t> chunk(32768);
+    for (int i = 0; i < 40 && !builder.Progress().finished; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      if (link_->ReadRecordingData(entry, 4608 * 50 * i, 32768, chunk.data()) != 1) ++failed;
+      longest = std::max(longest, std::chrono::steady_clock::now() - start);
+    }
+  });
+  player.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_FALSE(builder.Progress().finished);  // the reads overlapped the build
+  // Its own read and at most one of the builder's, with room for a busy machine
+  // (without the hand-off: up to a second).
+  EXPECT_LT(longest, std::chrono::milliseconds(100));
+  builder.Cancel();
+  EXPECT_EQ(link_->ExchangesWaiting(), 0);
 }
 
 TEST_F(WaveColumnsTest, APaddedFrameCutByTheEndOfAReadWaitsForTheNextRead) {
