@@ -222,8 +222,11 @@ int Wave(const char* file, uint32_t rate, uint32_t kbits, uint16_t channels) {
   probe.stop();
   double played = 0;
   sound.GetCurrentTime(&played);
+  // Refills that had to stand silence in for late data (the stream lives
+  // until the stop below; its counter is safe to read while it plays).
+  const unsigned long long underruns = sound.stream() ? sound.stream()->late_refills() : 0;
   sound.StopPlayback();
-  std::printf("%.3f %lld %u %.1f\n", took, static_cast<long long>(longest), least, played);
+  std::printf("%.3f %lld %u %.1f %llu\n", took, static_cast<long long>(longest), least, played, underruns);
   return 0;
 }
 

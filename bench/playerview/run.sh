@@ -29,12 +29,12 @@ sox -n -r 48000 -c 2 -b 16 "$dir/signal.wav" synth "$seconds" sine 60-9000 sine 
   pinknoise mix tremolo 0.5 40 vol 0.4 2>/dev/null
 twolame --quiet -b 192 -m j "$dir/signal.wav" "$dir/input.mp2"
 rm -f "$dir/signal.wav"
-read -r took stall least played < <("$bench" wave "$dir/input.mp2" 48000 192 2)
+read -r took stall least played underruns < <("$bench" wave "$dir/input.mp2" 48000 192 2)
 t0=$(date +%s.%N)
 mpg123 -q -s "$dir/input.mp2" >/dev/null
 t1=$(date +%s.%N)
 peer=$(echo "$t1 - $t0" | bc -l)
 printf 'build during playback %.2f s, mpg123 %.2f s, ratio %.2f (target >= 1.0)\n' "$took" "$peer" \
   "$(echo "$peer / $took" | bc -l)"
-printf 'longest GUI stall %d ms (target < 16), least buffered after 200 ms %d bytes, played %.1f s meanwhile\n' \
-  "$stall" "$least" "$played"
+printf 'longest GUI stall %d ms (target < 16), least buffered after 200 ms %d bytes, played %.1f s meanwhile, underruns %d (target 0)\n' \
+  "$stall" "$least" "$played" "$underruns"
