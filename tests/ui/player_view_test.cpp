@@ -360,4 +360,25 @@ TEST_F(PlayerViewFixture, OnlyTheRowsInViewAreRead) {
   EXPECT_EQ(gui_transfers.load(), 0);
 }
 
+TEST_F(PlayerViewFixture, RowsReadAgainAfterACopyKeepSelectionChecksAndMark) {
+  Open(5);
+  auto* list = view->List();
+  Model()->SetCheck(4, true);
+  Act([&] { view->PlayItem(2); });
+  list->selectionModel()->clearSelection();
+  for (int row : {1, 3})
+    list->selectionModel()->select(Model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  watching = false;
+  for (int row : {1, 3}) ASSERT_EQ(link->MarkRecordingCopied(Model()->Entry(row)), 1);
+  view->RedrawList();
+  EXPECT_EQ(Model()->rowCount(), 5);  // the rows stay shown meanwhile
+  ASSERT_TRUE(WaitFor([&] { return !Model()->Busy() && Model()->Row(3).copied; }));
+  EXPECT_TRUE(Model()->Row(1).copied);
+  EXPECT_FALSE(Model()->Row(2).copied);
+  EXPECT_EQ(list->SelectedRows(), (std::vector<int>{1, 3}));
+  EXPECT_TRUE(Model()->Checked(4));
+  EXPECT_EQ(Model()->MarkOf(2), CRecordingListModel::kPlayingMark);
+  view->StopPlayback();
+}
+
 }  // namespace

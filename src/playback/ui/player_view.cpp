@@ -341,7 +341,7 @@ void CPlayerView::RemoveEntries(const std::vector<uint32_t>& done) {
 }
 
 void CPlayerView::RedrawList() {
-  if (link_.IsDriveOpen() && !link_.IsRecorderRefused()) list_->RefreshRecordings();
+  if (link_.IsDriveOpen() && !link_.IsRecorderRefused()) list_->RereadRows();
 }
 
 void CPlayerView::SetPanelPage(int param) {

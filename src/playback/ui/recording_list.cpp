@@ -162,6 +162,18 @@ void CRecordingListModel::DeleteAllRows() {
 
 void CRecordingListModel::RefreshRecordings(int top, int rows_per_page) {
   DeleteAllRows();
+  PostRefresh(top, rows_per_page);
+}
+
+void CRecordingListModel::RereadRows(int top, int rows_per_page) {
+  // Results of passes still on their way describe the old rows.
+  ++generation_;
+  filling_ = false;
+  fill_again_ = false;
+  PostRefresh(top, rows_per_page);
+}
+
+void CRecordingListModel::PostRefresh(int top, int rows_per_page) {
   refreshing_ = true;
   const uint64_t generation = generation_;
   std::shared_ptr<RecordingCatalogue> catalogue = catalogue_;
@@ -185,12 +197,28 @@ void CRecordingListModel::OnRefreshed(uint64_t generation, bool ok, std::vector<
   if (generation != generation_) return;
   refreshing_ = false;
   if (ok) {
-    beginResetModel();
-    rows_ = std::move(rows);
-    checked_.assign(rows_.size(), false);
-    mark_row_ = -1;
-    mark_ = kNoMark;
-    endResetModel();
+    const bool same = std::equal(rows_.begin(), rows_.end(), rows.begin(), rows.end(),
+                                 [](const RecordingRow& a, const RecordingRow& b) { return a.entry == b.entry; });
+    if (same) {
+      rows_ = std::move(rows);
+      if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+    } else {
+      std::vector<uint32_t> checked;
+      for (size_t i = 0; i < rows_.size(); ++i) {
+        if (checked_[i]) checked.push_back(rows_[i].entry);
+      }
+      const uint32_t marked = mark_row_ >= 0 ? rows_[static_cast<size_t>(mark_row_)].entry : 0;
+      beginResetModel();
+      rows_ = std::move(rows);
+      checked_.assign(rows_.size(), false);
+      for (uint32_t entry : checked) {
+        const int i = FindEntry(entry);
+        if (i >= 0) checked_[static_cast<size_t>(i)] = true;
+      }
+      mark_row_ = mark_row_ >= 0 ? FindEntry(marked) : -1;
+      if (mark_row_ < 0) mark_ = kNoMark;
+      endResetModel();
+    }
   }
   emit refreshed(ok);
   if (fill_again_) StartFill();
@@ -306,6 +334,8 @@ int CRecordingListCtrl::RowsPerPage() const {
 }
 
 void CRecordingListCtrl::RefreshRecordings() { model_->RefreshRecordings(TopRow(), RowsPerPage()); }
+
+void CRecordingListCtrl::RereadRows() { model_->RereadRows(TopRow(), RowsPerPage()); }
 
 void CRecordingListCtrl::FillVisibleRows() { model_->FillVisibleRows(TopRow(), RowsPerPage()); }
 

@@ -35,6 +35,11 @@ class CRecordingListModel : public QAbstractTableModel {
   // Empties the list and reads the recorder's list again on the worker;
   // the rows in [top, top + page) (and five more) are filled there too.
   void RefreshRecordings(int top, int rows_per_page);
+  // Reads the recorder's list and the rows in view again while the rows
+  // stay shown (after a copy changed their copied marks). When the same
+  // recordings come back, checks, marks and the view's selection stay;
+  // otherwise checks and the mark follow their recordings.
+  void RereadRows(int top, int rows_per_page);
   // Empties the list (no usable recorder); results still on their way are dropped.
   void DeleteAllRows();
   // Fills the rows in view that are still empty, on the worker. While one
@@ -61,6 +66,7 @@ class CRecordingListModel : public QAbstractTableModel {
 
  private:
   void OnRefreshed(uint64_t generation, bool ok, std::vector<RecordingRow> rows);
+  void PostRefresh(int top, int rows_per_page);
   void OnFilled(uint64_t generation, std::vector<RecordingRow> rows);
   void StartFill();
 
@@ -92,6 +98,7 @@ class CRecordingListCtrl : public QTableView {
   int TopRow() const;
   int RowsPerPage() const;
   void RefreshRecordings();
+  void RereadRows();
   void FillVisibleRows();
   // The current item of the player (the hot item), −1 for none.
   int HotItem() const { return hot_item_; }
