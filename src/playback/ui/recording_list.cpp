@@ -357,8 +357,10 @@ std::vector<int> CRecordingListCtrl::SelectedRows() const {
 void CRecordingListCtrl::SizeColumns() {
   const int width = viewport()->width();
   const int rest = std::max(0, width - 20);
-  setColumnWidth(CRecordingListModel::kPlaying, 20 + 16);  // room for the check box beside the mark
-  setColumnWidth(CRecordingListModel::kIndex, rest / 2 - 16);
+  // Room for the check box beside the mark, and for the caption.
+  const int playing = std::max(20 + 16, horizontalHeader()->sectionSizeHint(CRecordingListModel::kPlaying));
+  setColumnWidth(CRecordingListModel::kPlaying, playing);
+  setColumnWidth(CRecordingListModel::kIndex, std::max(40, rest / 2 - (playing - 20)));
   for (int c = CRecordingListModel::kDuration; c <= CRecordingListModel::kDate; ++c)
     setColumnWidth(c, rest / 6);
 }
