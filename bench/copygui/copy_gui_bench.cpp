@@ -3,6 +3,10 @@
 // with a 5 ms timer. Prints "<seconds> <longest stall in ms>".
 //   bench_copy_gui DEVICE FOLDER
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -48,7 +52,19 @@ int main(int argc, char** argv) {
     last = now;
   });
 
-  lyr::CTransferCommands commands(link, model, nullptr, nullptr);
+  // The dialog opens over a shown window, as over the program's frame: the
+  // process's first window (fonts, style) is not part of a copy.
+  QWidget owner;
+  auto* layout = new QVBoxLayout(&owner);
+  layout->addWidget(new QLabel("LYR0001  00:00:12  10:20:37  19.08.11"));
+  layout->addWidget(new QProgressBar);
+  owner.resize(640, 480);
+  owner.show();
+  QElapsedTimer settle;
+  settle.start();
+  while (settle.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+
+  lyr::CTransferCommands commands(link, model, nullptr, &owner);
   lyr::CopyOptions options;
   options.folder = argv[2];
   options.pcm_format = lyr::ExportFormat::Wave;

@@ -13,6 +13,7 @@
 namespace lyr {
 namespace {
 constexpr int kCancelPollMs = 50;
+constexpr qint64 kUpdateMs = 40;
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
   switch (icon) {
@@ -105,6 +106,16 @@ void CProgressDlg::DisableCancel() {
 }
 
 void CProgressDlg::Apply() {
+  if (applied_.isValid() && applied_.elapsed() < kUpdateMs && !finished_) {
+    // update_posted_ stays set: the reports meanwhile wait for this one.
+    QTimer::singleShot(static_cast<int>(kUpdateMs - applied_.elapsed()), this, &CProgressDlg::Apply);
+    return;
+  }
+  ApplyNow();
+}
+
+void CProgressDlg::ApplyNow() {
+  applied_.start();
   QString status;
   bool status_dirty;
   int progress;
@@ -209,7 +220,7 @@ void CProgressDlg::JobEnded(int result) {
   QMetaObject::invokeMethod(
       this,
       [this, result] {
-        Apply();
+        ApplyNow();
         Finish(result);
       },
       Qt::QueuedConnection);
@@ -233,7 +244,7 @@ void CProgressDlg::StartCancel() {
     SetStatus("Terminating...");
     DisableCancel();
   }
-  Apply();
+  ApplyNow();
   cancel_poll_->start();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <condition_variable>
@@ -57,7 +58,11 @@ class CProgressDlg : public QDialog, public ProgressWindow {
  private:
   enum class PopupKind { Question, Message };
   void Post();
+  // Shows what the worker reported: at most every kUpdateMs while the job
+  // runs (the bars need no more, and the job's thread and the recorder
+  // keep the processor), at once when it ends or is cancelled.
   void Apply();
+  void ApplyNow();
   bool ShowPopup(PopupKind kind, const std::string& text, const std::string& caption, MessageIcon icon);
   void OpenPopup();
   void Finish(int result);
@@ -71,6 +76,7 @@ class CProgressDlg : public QDialog, public ProgressWindow {
   bool cancelling_ = false;
   bool finished_ = false;
   bool cancel_disabled_ = false;
+  QElapsedTimer applied_;
 
   // Shared with the worker.
   std::mutex mutex_;
