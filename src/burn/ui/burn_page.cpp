@@ -1,5 +1,6 @@
 #include "burn/ui/burn_page.h"
 
+
 #include <stdlib.h>
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 #include "burn/disc_check.h"
 #include "link/recorder_link.h"
+#include "platform/trace.h"
 #include "session/link_worker.h"
 
 namespace lyr {
@@ -99,6 +101,7 @@ void CKVBBurnPage::AddRecordings(const std::vector<uint32_t>& entries) {
           int added = 0;
           for (const auto& record : records)
             if (record && guard->AddRecord(*record)) ++added;
+          Trace("burn: %d of %zu recordings added\n", added, records.size());
           emit guard->recordingsAdded(added);
         },
         Qt::QueuedConnection);

@@ -6,7 +6,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -126,7 +129,8 @@ void CBurnProgressDlg::OnButton() {
   accept();
 }
 
-void CBurnProgressDlg::OnBurnFinished(int /*result*/) {
+void CBurnProgressDlg::OnBurnFinished(int result) {
+  Trace("burn: the job ended with %d\n", result);
   button_->setText("Finish");
   active_ = false;
   if (thread_.joinable()) thread_.join();  // the job has reported its end and returns now
@@ -142,6 +146,15 @@ void CBurnProgressDlg::RequestClose() {
     return;
   }
   done(QDialog::Rejected);
+}
+
+void CBurnProgressDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // With the trace on: where the button is, once the dialog has its place.
+  QTimer::singleShot(100, this, [this] {
+    const QPoint at = button_->mapToGlobal(button_->rect().center());
+    Trace("burn: Burning shown, its button at %d,%d\n", at.x(), at.y());
+  });
 }
 
 void CBurnProgressDlg::reject() {

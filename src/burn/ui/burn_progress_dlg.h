@@ -48,6 +48,9 @@ class CBurnProgressDlg : public QDialog {
  public slots:
   void reject() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   class Reporter;
   void OnButton();

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QAbstractButton>
+#include <QTabBar>
+#include <QTimer>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -59,6 +62,7 @@ void CCopyBurnPanel::AddRecordings(const std::vector<uint32_t>& entries) {
 }
 
 void CCopyBurnPanel::OnTabChanged(int /*index*/) {
+  TracePage();
   const CKVBTabPage* page = CurrentPage();
   emit panelPageChanged(page != nullptr && page->IsBurnPage() ? 0 : 1);
 }
@@ -133,6 +137,27 @@ void CCopyBurnPanel::Stop() {
   }
   data_->Stop();
   audio_->Stop();
+}
+
+void CCopyBurnPanel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Once the window has its place on the screen.
+  QTimer::singleShot(100, this, &CCopyBurnPanel::TracePage);
+}
+
+void CCopyBurnPanel::TracePage() const {
+  if (!TraceEnabled() || !isVisible()) return;
+  QString text = QString("burn: page \"%1\":").arg(tabs_->tabText(tabs_->currentIndex()));
+  auto at = [&](const QString& name, const QWidget* widget, QPoint centre) {
+    const QPoint global = widget->mapToGlobal(centre);
+    text += QString(" %1 at %2,%3;").arg(name).arg(global.x()).arg(global.y());
+  };
+  for (int i = 0; i < tabs_->count(); ++i)
+    at(QString("tab%1").arg(i), tabs_->tabBar(), tabs_->tabBar()->tabRect(i).center());
+  for (const QAbstractButton* button : tabs_->currentWidget()->findChildren<QAbstractButton*>()) {
+    if (!button->objectName().isEmpty() && button->isVisible()) at(button->objectName(), button, button->rect().center());
+  }
+  Trace("%s\n", text.toUtf8().constData());
 }
 
 void CCopyBurnPanel::closeEvent(QCloseEvent* event) {

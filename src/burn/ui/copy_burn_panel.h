@@ -73,8 +73,12 @@ class CCopyBurnPanel : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  // With the trace on: the page shown and where its tabs and buttons are on
+  // the screen (for runs driven from outside).
+  void TracePage() const;
   void OnScanned(const std::vector<burn::BURN_DRIVE_INFO>& writers);
   void OnTabChanged(int index);
   void OnBurnFinished();

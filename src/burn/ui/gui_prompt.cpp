@@ -1,7 +1,11 @@
 #include "burn/ui/gui_prompt.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QMetaObject>
+#include <QTimer>
+
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -57,6 +61,14 @@ bool GuiPrompt::Show(QPointer<QWidget> owner, const std::string& text, const std
           QMessageBox box(BoxIcon(icon, question), caption, text,
                           question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner.data());
           if (question) box.setDefaultButton(QMessageBox::Yes);
+          // With the trace on: the box and where its default button is, once shown.
+          QTimer::singleShot(100, &box, [&box] {
+            const QAbstractButton* button = static_cast<QAbstractButton*>(box.defaultButton());
+            if (button == nullptr) button = box.buttons().value(0);
+            if (button == nullptr) return;
+            const QPoint at = button->mapToGlobal(button->rect().center());
+            Trace("burn: box \"%s\", its button at %d,%d\n", box.text().toUtf8().constData(), at.x(), at.y());
+          });
           yes = box.exec() == (question ? QMessageBox::Yes : QMessageBox::Ok);
         }
         std::lock_guard<std::mutex> lock(state->mutex);

@@ -266,7 +266,8 @@ void CPlayerView::BuildControls() {
     // Where the first row is, for runs that click it on a virtual display.
     const QRect cell = list_->visualRect(list_->Model()->index(0, CRecordingListModel::kIndex));
     const QPoint at = list_->viewport()->mapToGlobal(cell.center());
-    Trace("player: %d rows, the first at %d,%d\n", list_->Model()->rowCount(), at.x(), at.y());
+    Trace("player: %d rows, the first at %d,%d, %d high\n", list_->Model()->rowCount(), at.x(), at.y(),
+          cell.height());
   });
   connect(list_, &CRecordingListCtrl::itemDoubleClicked, this, &CPlayerView::PlayItem);
   connect(list_, &CRecordingListCtrl::spacePressed, this, &CPlayerView::PlayPause);

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "platform/trace.h"
 #include "session/link_worker.h"
 #include "settings/recorder_model.h"
 #include "transfer/ui/progress_dialog.h"
@@ -34,6 +35,7 @@ int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const C
         return CopyJob(*link, *queue, copy, reporter, results);
       },
       kJobTitle, kCopyBars, true);
+  Trace("transfer: copy of %zu recordings ended with %d\n", entries.size(), result);
   emit copyFinished(result);
   return result;
 }
