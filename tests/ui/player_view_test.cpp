@@ -360,7 +360,7 @@ TEST_F(PlayerViewFixture, OnlyTheRowsInViewAreRead) {
   EXPECT_EQ(gui_transfers.load(), 0);
 }
 
-TEST_F(PlayerViewFixture, RowsReadAgainAfterACopyKeepSelectionChecksAndMark) {
+TEST_F(PlayerViewFixture, RowsReadAgainKeepSelectionChecksMarkAndCurrentItem) {
   Open(5);
   auto* list = view->List();
   Model()->SetCheck(4, true);
@@ -378,6 +378,22 @@ TEST_F(PlayerViewFixture, RowsReadAgainAfterACopyKeepSelectionChecksAndMark) {
   EXPECT_EQ(list->SelectedRows(), (std::vector<int>{1, 3}));
   EXPECT_TRUE(Model()->Checked(4));
   EXPECT_EQ(Model()->MarkOf(2), CRecordingListModel::kPlayingMark);
+  EXPECT_EQ(Hot(), 2);
+
+  // A document refresh after the first recording went: the rest keep their
+  // checks, the playing mark and the current item.
+  const uint32_t playing = Model()->Entry(2), checked = Model()->Entry(4);
+  ASSERT_EQ(link->DeleteRecording(Model()->Entry(0)), 1);
+  model.NotifyListeners(nullptr);
+  EXPECT_EQ(Model()->rowCount(), 5);
+  ASSERT_TRUE(WaitFor([&] { return !Model()->Busy() && Model()->rowCount() == 4; }));
+  EXPECT_EQ(Model()->Entry(1), playing);
+  EXPECT_EQ(Model()->MarkOf(1), CRecordingListModel::kPlayingMark);
+  EXPECT_EQ(Hot(), 1);
+  EXPECT_TRUE(Model()->Checked(3));
+  EXPECT_EQ(Model()->Entry(3), checked);
+  EXPECT_FALSE(Model()->Checked(0));
+  EXPECT_EQ(view->PlayState(), State::kPlaying);
   view->StopPlayback();
 }
 

@@ -356,11 +356,17 @@ int CPlayerView::MenuKind() const {
 }
 
 void CPlayerView::Show() {
-  // The document changed: the list is read again while a usable recorder is linked.
+  // The document changed: the list is read again while a usable recorder is
+  // linked. The rows stay shown meanwhile, and the checks, the marks, the
+  // selection and the current item stay with their recordings (a clock or
+  // file type change, the end of a delete); without one it is emptied.
   if (!link_.IsDriveOpen()) StopPlayback();
+  if (link_.IsDriveOpen() && !link_.IsRecorderRefused()) {
+    list_->RereadRows();
+    return;
+  }
   list_->Model()->DeleteAllRows();
   list_->SetHotItem(-1);
-  if (link_.IsDriveOpen() && !link_.IsRecorderRefused()) list_->RefreshRecordings();
 }
 
 // ---- transport -----------------------------------------------------------

@@ -317,7 +317,12 @@ CRecordingListCtrl::CRecordingListCtrl(RecorderLink& link, LinkWorker& worker, Q
   setPalette(p);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { FillVisibleRows(); });
   connect(model_, &CRecordingListModel::refreshed, this, [this](bool) {
-    hot_item_ = -1;
+    if (rereading_ && reread_hot_) {
+      SetHotItem(model_->FindEntry(*reread_hot_));
+    } else {
+      hot_item_ = -1;
+    }
+    rereading_ = false;
     FillVisibleRows();
   });
   SizeColumns();
@@ -333,9 +338,17 @@ int CRecordingListCtrl::RowsPerPage() const {
   return std::max(1, viewport()->height() / height);
 }
 
-void CRecordingListCtrl::RefreshRecordings() { model_->RefreshRecordings(TopRow(), RowsPerPage()); }
+void CRecordingListCtrl::RefreshRecordings() {
+  rereading_ = false;
+  model_->RefreshRecordings(TopRow(), RowsPerPage());
+}
 
-void CRecordingListCtrl::RereadRows() { model_->RereadRows(TopRow(), RowsPerPage()); }
+void CRecordingListCtrl::RereadRows() {
+  rereading_ = true;
+  reread_hot_.reset();
+  if (hot_item_ >= 0 && hot_item_ < model_->rowCount()) reread_hot_ = model_->Entry(hot_item_);
+  model_->RereadRows(TopRow(), RowsPerPage());
+}
 
 void CRecordingListCtrl::FillVisibleRows() { model_->FillVisibleRows(TopRow(), RowsPerPage()); }
 

@@ -3,6 +3,7 @@
 #include <QTableView>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "recordings/recording_catalogue.h"
@@ -98,6 +99,7 @@ class CRecordingListCtrl : public QTableView {
   int TopRow() const;
   int RowsPerPage() const;
   void RefreshRecordings();
+  // The rows read again in place; the hot item stays on its recording.
   void RereadRows();
   void FillVisibleRows();
   // The current item of the player (the hot item), −1 for none.
@@ -123,6 +125,9 @@ class CRecordingListCtrl : public QTableView {
 
   CRecordingListModel* model_;
   int hot_item_ = -1;
+  // While a RereadRows runs: the hot item's recording, which it follows.
+  bool rereading_ = false;
+  std::optional<uint32_t> reread_hot_;
 };
 
 }  // namespace lyr
