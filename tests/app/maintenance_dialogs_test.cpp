@@ -138,7 +138,7 @@ void MaintenanceDialogsTest::ConfirmationsShowTheirTextsAndActOnlyOnYes() {
       Choose(d, yes);
     });
     c.frame->Action(k.command)->trigger();
-    QCOMPARE(seen.title, k.title);
+    QTRY_COMPARE(seen.title, k.title);  // the reset asks once its worker read the highest index
     if (!k.prompt.isEmpty()) QCOMPARE(seen.prompt, k.prompt);
     if (!k.information.isEmpty()) QCOMPARE(seen.information, k.information);
     // Cancelling sends nothing; Yes + OK does what the title says.

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
@@ -352,11 +353,44 @@ void CMainFrame::RunFormat() {
 }
 
 void CMainFrame::RunResetFileCounter() {
+  // The highest index is read on the worker, the question is asked here,
+  // and the reset is sent from the worker again: this thread never waits
+  // for the recorder.
   Event& gate = gates_[3];
   gate.ResetEvent();
-  CQtMaintenanceReporter reporter(this);
-  OnResetFileCounter(s_.link, s_.model, reporter);
-  gate.Set();
+  RecorderLink* link = &s_.link;
+  const quint64 generation = generation_;
+  QPointer<CMainFrame> self(this);
+  s_.worker.Post([link, self, generation, &gate] {
+    uint32_t index = 0;
+    const bool read = link->GetHighestIndex(index) != 0;
+    QMetaObject::invokeMethod(
+        qApp,
+        [self, generation, read, index, &gate] {
+          if (self.isNull() || !read || generation != self->generation_ || self->closing_) {
+            gate.Set();
+            return;
+          }
+          self->ConfirmResetFileCounter(index);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void CMainFrame::ConfirmResetFileCounter(uint32_t highest_index) {
+  Event& gate = gates_[3];
+  const ConfirmAnswer answer =
+      RunConfirmation(this, kResetCounterTitle, kResetCounterPrompt,
+                      QString::fromStdString(HighestIndexLine(s_.model.Settings(), highest_index)));
+  if (answer != ConfirmAnswer::kYes || closing_) {
+    gate.Set();
+    return;
+  }
+  RecorderLink* link = &s_.link;
+  s_.worker.Post([link, &gate] {
+    if (link->ResetFileCounter() == 0) Trace("frame: the file counter was not reset\n");
+    gate.Set();
+  });
 }
 
 // ---- pages and the Window menu -------------------------------------------

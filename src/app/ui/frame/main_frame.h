@@ -169,6 +169,7 @@ class CMainFrame : public QMainWindow {
   void OnUpdateFinished(int outcome);
   void RunFormat();
   void RunResetFileCounter();
+  void ConfirmResetFileCounter(uint32_t highest_index);
 
   // The closing sequence: close what may wait on the user, hide the pages,
   // wait for the operation gates, then hide in the tray or end.
