@@ -256,12 +256,14 @@ void CProgressDlg::closeEvent(QCloseEvent* event) {
 }
 
 int RunProgressDialog(QWidget* owner, ProgressJob::Function job, const QString& title, int bars,
-                      bool cancel_allowed) {
+                      bool cancel_allowed, QPointer<CProgressDlg>* running) {
   CProgressDlg dialog(owner, title, bars);
   ProgressJob run(dialog, std::move(job));
   dialog.Attach(&run);
   if (!run.Start(cancel_allowed)) return kJobFailed;
+  if (running != nullptr) *running = &dialog;
   const int result = dialog.exec();
+  if (running != nullptr) *running = nullptr;
   if (result == kJobCancelled) return kJobCancelled;
   return result == kJobSucceeded ? kJobSucceeded : kJobFailed;
 }

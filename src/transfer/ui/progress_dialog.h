@@ -102,7 +102,8 @@ class CProgressDlg : public QDialog, public ProgressWindow {
 // Runs `job` on a worker behind a "Files Processing" dialog with `bars`
 // progress bars (1 or 2) and the title; Cancel greyed when not allowed.
 // 1 (job succeeded), 2 (failed) or 0x10002 (cancelled).
+// `running`, when given, points at the dialog while it is open.
 int RunProgressDialog(QWidget* owner, ProgressJob::Function job, const QString& title, int bars,
-                      bool cancel_allowed);
+                      bool cancel_allowed, QPointer<CProgressDlg>* running = nullptr);
 
 }  // namespace lyr

@@ -34,7 +34,7 @@ int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const C
       [link, queue, copy, results](JobReporter& reporter) {
         return CopyJob(*link, *queue, copy, reporter, results);
       },
-      kJobTitle, kCopyBars, true);
+      kJobTitle, kCopyBars, true, &running_);
   Trace("transfer: copy of %zu recordings ended with %d\n", entries.size(), result);
   emit copyFinished(result);
   return result;
@@ -50,11 +50,17 @@ std::vector<uint32_t> CTransferCommands::Delete(const std::vector<uint32_t>& ent
   JobQueue* queue = &queue_;
   RunProgressDialog(
       owner_, [link, queue](JobReporter& reporter) { return DeleteJob(*link, *queue, reporter); }, kJobTitle,
-      kDeleteBars, true);
+      kDeleteBars, true, &running_);
   std::vector<uint32_t> done = queue_.done;
   emit deleteFinished(done);
   RefreshModel();
   return done;
+}
+
+bool CTransferCommands::IsBusy() const { return !running_.isNull(); }
+
+void CTransferCommands::Stop() {
+  if (!running_.isNull()) running_->reject();
 }
 
 void CTransferCommands::RefreshModel() {

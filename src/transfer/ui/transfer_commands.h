@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QPointer>
 #include <cstdint>
 #include <vector>
 
@@ -9,6 +10,7 @@ class QWidget;
 
 namespace lyr {
 
+class CProgressDlg;
 class LinkWorker;
 class RecorderLink;
 class RecorderModel;
@@ -32,6 +34,12 @@ class CTransferCommands : public QObject {
   // Then `deleteFinished` with them (also when none) unless the user said No.
   std::vector<uint32_t> Delete(const std::vector<uint32_t>& entries);
 
+  // A job's dialog is open (its job may still be ending).
+  bool IsBusy() const;
+  // The program closes: the running job is cancelled as by its Cancel
+  // button, without waiting; IsBusy turns false once it has ended.
+  void Stop();
+
   // The results of the last copy, one per recording the job took.
   const std::vector<CopyResult>& LastCopyResults() const { return results_; }
 
@@ -50,6 +58,7 @@ class CTransferCommands : public QObject {
   RecorderModel& model_;
   LinkWorker* worker_;
   QWidget* owner_;
+  QPointer<CProgressDlg> running_;
   JobQueue queue_;
   std::vector<CopyResult> results_;
 };

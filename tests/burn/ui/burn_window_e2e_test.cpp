@@ -7,12 +7,14 @@
 #include <stdlib.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -27,6 +29,11 @@
 #include "burn/ui/burn_audio_page.h"
 #include "burn/ui/burn_data_page.h"
 #include "burn/ui/copy_burn_panel.h"
+#include "burn/ui/copy_hdd_page.h"
+#include "playback/player_buffer.h"
+#include "playback/ui/player_view.h"
+#include "playback/ui/recording_list.h"
+#include "transfer/ui/transfer_commands.h"
 #include "qt_env.h"
 #include "session/link_worker.h"
 #include "settings/recorder_model.h"
@@ -91,9 +98,10 @@ struct BurningDriver {
 };
 
 // The stand-in disc writer with one writer and `disc` in it, the demo
-// stand-in recorder in process, and the main window over both.
+// stand-in recorder in process, and the main window over both (with the
+// player view, its play list and copy command when `player`).
 struct WindowRig {
-  explicit WindowRig(const std::string& disc) {
+  explicit WindowRig(const std::string& disc, bool player = false) {
     for (const fs::path& p : {state, temp, sysfs / "block"}) fs::create_directories(p);
     std::ofstream(state / "drives.txt") << "0,0,0 'HL-DT-ST' 'DVDRAM GH22NS50' 0x1FFF 0x1FEE\n";
     SetDisc(disc);
@@ -104,7 +112,12 @@ struct WindowRig {
     if (!lyr_emu::AddDemoRecordings(recorder.store())) ADD_FAILURE() << "demo recordings";
     link = recorder.MakeLink();
     app.temp_folder = temp.string();
-    frame = std::make_unique<CMainFrame>(FrameServices{app, *link, model, nullptr, worker, events, &tools});
+    if (player) {
+      ::setenv("LYR_AUDIO", "null", 1);
+      buffer = PlayerBuffer::BuffMgrCreate(*link);
+    }
+    frame = std::make_unique<CMainFrame>(
+        FrameServices{app, *link, model, nullptr, worker, events, &tools, buffer.get()});
     if (!frame->OnCreate()) ADD_FAILURE() << "OnCreate";
     frame->show();
     panel = qobject_cast<CCopyBurnPanel*>(frame->CopyBurnPanel());
@@ -128,6 +141,7 @@ struct WindowRig {
   LinkEvents events;
   LinkWorker worker;
   burn::BurnerTools tools;
+  std::unique_ptr<PlayerBuffer> buffer;
   std::unique_ptr<CMainFrame> frame;
   CCopyBurnPanel* panel = nullptr;
 };
@@ -283,6 +297,67 @@ TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
     EXPECT_FALSE(fs::exists(rig.state / "burned" / "0,0,0" / "image.iso"));
   }
   rig.ExpectTempEmpty();
+}
+
+TEST(BurnThroughTheWindow, ClosingTheProgramCancelsACopyAndWaitsForIt) {
+  WindowRig rig(kBlankCd, true);
+  CMainFrame& frame = *rig.frame;
+  auto* view = frame.findChild<CPlayerView*>();
+  auto* hdd = frame.findChild<CDlgCopyHDD*>();
+  auto* transfer = frame.findChild<CTransferCommands*>();
+  ASSERT_TRUE(view != nullptr && hdd != nullptr && transfer != nullptr);
+  const fs::path out = rig.dir / "out";
+  fs::create_directories(out);
+  hdd->OpenFolder(QString::fromStdString(out.string()));
+  CRecordingListModel* rows = view->List()->Model();
+  ASSERT_TRUE(WaitFor([&] { return rows->rowCount() >= 4 && !rows->Busy(); }));
+  rig.recorder.config().slow_reply_ms = 30;  // each read answered late: the copy lasts
+  view->SelectAllItems();
+  const size_t chosen = static_cast<size_t>(rows->rowCount());
+
+  QSignalSpy exit_ready(&frame, &CMainFrame::exitReady);
+  QElapsedTimer clock;
+  bool busy_at_exit = false;
+  QTimer closer;
+  closer.setInterval(20);
+  // Once the first file is under way, the program is closed (from the
+  // dialog's modal loop, as a timer).
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (clock.isValid() || modal == nullptr || modal->objectName() != "progressDialog" ||
+        modal->findChild<QProgressBar*>("fileBar")->value() == 0)
+      return;
+    clock.start();
+    frame.RequestExit();
+    busy_at_exit = transfer->IsBusy();
+  });
+  closer.start();
+  view->RunCommand(playcmd::kCopy);  // returns once its dialog has ended
+  const qint64 ended = clock.isValid() ? clock.elapsed() : -1;
+  ASSERT_TRUE(WaitFor([&] { return exit_ready.size() == 1; }, std::chrono::seconds(30)));
+  EXPECT_TRUE(busy_at_exit);
+  EXPECT_GE(ended, 0);
+  EXPECT_LT(ended, 5000);
+  EXPECT_FALSE(transfer->IsBusy());
+  // The job ended before the recorder was let go: it stopped as cancelled,
+  // not on a failed read, and left only the files it finished.
+  const std::vector<CopyResult>& results = transfer->LastCopyResults();
+  ASSERT_FALSE(results.empty());
+  EXPECT_EQ(results.back().outcome, CopyOutcome::Cancelled);
+  size_t copied = 0;
+  for (const CopyResult& r : results) {
+    if (&r != &results.back()) {
+      EXPECT_EQ(r.outcome, CopyOutcome::Copied) << r.name;
+    }
+    if (r.outcome == CopyOutcome::Copied) ++copied;
+  }
+  size_t files = 0;
+  for (const auto& e : fs::directory_iterator(out)) {
+    EXPECT_EQ(e.path().extension(), ".wav") << e.path();
+    ++files;
+  }
+  EXPECT_EQ(files, copied);
+  EXPECT_LT(copied, chosen);
 }
 
 }  // namespace

@@ -49,16 +49,15 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
     burn.device_id = [watcher] { return watcher != nullptr ? watcher->GetDeviceId() : std::string(); };
     auto* panel = new CCopyBurnPanel(burn, &frame);
     panel->hide();
-    frame.SetCopyBurnPanel(
-        panel, [panel] { panel->Stop(); }, [panel] { return panel->IsBusy(); });
     // Drives are found at start and again whenever an optical drive comes or goes.
     panel->InitTools();
     panel->WatchDrives(DefaultSysfsRoot());
     auto* hdd = new CDlgCopyHDD(app->config_path, panel);
     panel->AddCopyPage(hdd);
+    CTransferCommands* transfer = nullptr;
     if (view != nullptr) {
       // The play list's copy and delete commands, behind "Files Processing".
-      auto* transfer = new CTransferCommands(services.link, services.model, &services.worker, &frame, &frame);
+      transfer = new CTransferCommands(services.link, services.model, &services.worker, &frame, &frame);
       QObject::connect(view, &CPlayerView::copyRequested, transfer,
                        [transfer, hdd, watcher](const std::vector<uint32_t>& entries) {
                          CopyOptions options = hdd->Options();
@@ -76,6 +75,14 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
       QObject::connect(view, &CPlayerView::addToBurnListRequested, panel,
                        [panel](const std::vector<uint32_t>& entries) { panel->AddRecordings(entries); });
     }
+    // Closing the program cancels a burn, a copy or a delete and waits for its end.
+    frame.SetCopyBurnPanel(
+        panel,
+        [panel, transfer] {
+          panel->Stop();
+          if (transfer != nullptr) transfer->Stop();
+        },
+        [panel, transfer] { return panel->IsBusy() || (transfer != nullptr && transfer->IsBusy()); });
   }
 
   frame.SetSettingDialog(

@@ -115,7 +115,7 @@ class CMainFrame : public QMainWindow {
   void SetPagesBusy(std::function<bool()> busy) { pages_busy_ = std::move(busy); }
   // The Copy/Burn panel: shown by "Copy / Burn", in no page list, left alone
   // by "Close all". Closing stops it (`stop`) and hides it, and waits while
-  // `busy` (a disc check or a burn still ending).
+  // `busy` (a disc check, a burn, a copy or a delete still ending).
   void SetCopyBurnPanel(QWidget* panel, std::function<void()> stop, std::function<bool()> busy) {
     copy_burn_panel_ = panel;
     stop_panel_ = std::move(stop);
