@@ -299,7 +299,7 @@ TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
   rig.ExpectTempEmpty();
 }
 
-TEST(BurnThroughTheWindow, ClosingTheProgramCancelsACopyAndWaitsForIt) {
+TEST(CopyThroughTheWindow, ClosingTheProgramCancelsTheCopyAndWaitsForIt) {
   WindowRig rig(kBlankCd, true);
   CMainFrame& frame = *rig.frame;
   auto* view = frame.findChild<CPlayerView*>();
