@@ -92,6 +92,8 @@ class RecorderModel {
   // thread), as Refresh would: the refresh time becomes that moment.
   void TakeStatus(const DeviceRecord& device, const MemoryStatusRecord& memory,
                   std::chrono::steady_clock::time_point read_at);
+  // When the device record the model holds was read.
+  std::chrono::steady_clock::time_point RefreshSteady() const { return refresh_steady_; }
   // The recorder's clock now: the device record's clock (clamped in place to
   // year 2099, month 12, day 31, 23:59:59) plus the time since the refresh.
   // Empty when the clock fields make no valid date (a zeroed record).

@@ -273,10 +273,12 @@ void CStatusPanel::TakeRead(bool device_ok, const lyr::DeviceRecord& device, boo
                             const lyr::MemoryStatusRecord& memory, steady_clock::time_point read_at) {
   reading_ = false;
   if (model_ != nullptr && (device_ok || memory_ok)) {
-    // The refresh time moves only with a clock that was read.
-    if (device_ok)
+    // The refresh time moves only with a clock that was read, and not back:
+    // a page that set the clock meanwhile has put a newer record in the
+    // model than this one, read before the clock changed.
+    if (device_ok && read_at >= model_->RefreshSteady())
       model_->TakeStatus(device, memory_ok ? memory : model_->MemoryStatus(), read_at);
-    else
+    else if (memory_ok)
       model_->MemoryStatus() = memory;
   }
   if (RecorderUsable()) {
