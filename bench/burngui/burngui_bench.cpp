@@ -17,6 +17,7 @@
 #include "burn/ui/burn_audio_page.h"
 #include "burn/ui/burn_data_page.h"
 #include "burn/ui/copy_burn_panel.h"
+#include "gui_bench_support.h"
 #include "link/recorder_link.h"
 #include "session/connection.h"
 #include "session/link_worker.h"
@@ -24,15 +25,7 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using lyr_bench::WaitUntil;
 
 struct Run {
   qint64 longest_ms = -1;
@@ -43,15 +36,8 @@ struct Run {
 // Presses Burn on `page` and runs its dialog to the end, measuring the gaps.
 Run Burn(lyr::CKVBBurnPage* page) {
   Run run;
-  QElapsedTimer clock;
-  qint64 last = 0;
   bool done = false;
-  QTimer probe;
-  probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed();
-    run.longest_ms = std::max(run.longest_ms, now - last);
-    last = now;
+  lyr_bench::StallProbe probe([&](double) {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       // A rewritable disc already written is erased.
@@ -66,10 +52,13 @@ Run Burn(lyr::CKVBBurnPage* page) {
     }
   });
   QObject::connect(page, &lyr::CKVBBurnPage::burnFinished, [&] { done = true; });
+  QElapsedTimer clock;
   clock.start();
-  probe.start();
+  probe.Start();
   page->BurnButton()->click();
   WaitUntil([&] { return done; }, 300000);
+  probe.Stop();
+  run.longest_ms = static_cast<qint64>(probe.LongestMs());
   run.total_ms = clock.elapsed();
   return run;
 }

@@ -3,14 +3,13 @@
 // with a 5 ms timer. Prints "<seconds> <longest stall in ms>".
 //   bench_copy_gui DEVICE FOLDER
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
-#include <QTimer>
 #include <chrono>
 #include <cstdio>
 
+#include "gui_bench_support.h"
 #include "link/recorder_link.h"
 #include "recordings/recording_catalogue.h"
 #include "session/connection.h"
@@ -36,22 +35,6 @@ int main(int argc, char** argv) {
   std::vector<uint32_t> entries;
   for (const auto& row : catalogue.Rows()) entries.push_back(row.entry);
 
-  using Clock = std::chrono::steady_clock;
-  auto last = Clock::now();
-  Clock::duration longest{};
-  Clock::time_point longest_at{};
-  QTimer probe;
-  probe.setTimerType(Qt::PreciseTimer);
-  probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const auto now = Clock::now();
-    if (now - last > longest) {
-      longest = now - last;
-      longest_at = last;
-    }
-    last = now;
-  });
-
   // The dialog opens over a shown window, as over the program's frame: the
   // process's first window (fonts, style) is not part of a copy.
   QWidget owner;
@@ -60,26 +43,23 @@ int main(int argc, char** argv) {
   layout->addWidget(new QProgressBar);
   owner.resize(640, 480);
   owner.show();
-  QElapsedTimer settle;
-  settle.start();
-  while (settle.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  lyr_bench::WaitUntil([] { return false; }, 200);  // 200 ms for it to be drawn
 
   lyr::CTransferCommands commands(link, model, nullptr, &owner);
   lyr::CopyOptions options;
   options.folder = argv[2];
   options.pcm_format = lyr::ExportFormat::Wave;
-  const auto start = Clock::now();
-  last = start;
-  probe.start();
+  lyr_bench::StallProbe probe;
+  const auto start = std::chrono::steady_clock::now();
+  probe.Start();
   const int result = commands.CopyAndSave(entries, options);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  probe.stop();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  probe.Stop();
   if (result != lyr::kJobSucceeded) return 1;
   // The timer's own 5 ms is not a stall.
-  const double stall_ms = std::chrono::duration<double, std::milli>(longest).count() - 5.0;
+  const double stall_ms = probe.LongestMs() - lyr_bench::StallProbe::kIntervalMs;
   std::printf("%.3f %.1f\n", seconds, std::max(0.0, stall_ms));
   // Where the longest stall began, for BENCH_VERBOSE.
-  std::fprintf(stderr, "longest stall began %.1f ms into the copy\n",
-               std::chrono::duration<double, std::milli>(longest_at - start).count());
+  std::fprintf(stderr, "longest stall began %.1f ms into the copy\n", probe.LongestAtMs());
   return 0;
 }

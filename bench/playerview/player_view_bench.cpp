@@ -21,6 +21,7 @@
 #include "emulator/audio_import.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
+#include "gui_bench_support.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
 #include "playback/null_sound_backend.h"
@@ -56,15 +57,7 @@ int Fail(const char* what) {
   return 1;
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using lyr_bench::WaitUntil;
 
 std::tm Date() {
   std::tm date{};
@@ -136,18 +129,8 @@ int Scroll(int count) {
   const uint64_t refresh = stand.writes - before;
   const int page = list.RowsPerPage();
   uint64_t screens = 0, exchanges = 0, most = 0;
-  qint64 longest = 0;
-  QElapsedTimer clock;
-  clock.start();
-  qint64 last = clock.elapsed();
-  QTimer probe;
-  probe.setTimerType(Qt::PreciseTimer);
-  probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    longest = std::max(longest, clock.elapsed() - last);
-    last = clock.elapsed();
-  });
-  probe.start();
+  lyr_bench::StallProbe probe;
+  probe.Start();
   QScrollBar* bar = list.verticalScrollBar();
   while (bar->value() < bar->maximum()) {
     const uint64_t at = stand.writes;
@@ -160,15 +143,16 @@ int Scroll(int count) {
     most = std::max(most, took);
     ++screens;
   }
-  probe.stop();
+  probe.Stop();
   std::printf("rows %d, rows in view %d, listing %llu exchanges\n", count, page,
               static_cast<unsigned long long>(refresh));
   std::printf("screenfuls %llu, exchanges per screenful %.1f (most %llu), rows read per screenful %.1f\n",
               static_cast<unsigned long long>(screens), static_cast<double>(exchanges) / screens,
               static_cast<unsigned long long>(most), static_cast<double>(exchanges) / screens / 2);
-  std::printf("a screenful may read at most rows in view + 5 = %d rows (%d exchanges: record and copied mark)\n",
-              page + 5, 2 * (page + 5));
-  std::printf("longest GUI stall while scrolling %lld ms\n", static_cast<long long>(longest));
+  std::printf(
+      "a screenful may read at most rows in view + 5 = %d rows (%d exchanges: record and copied mark)\n",
+      page + 5, 2 * (page + 5));
+  std::printf("longest GUI stall while scrolling %.0f ms\n", probe.LongestMs());
   return most <= static_cast<uint64_t>(2 * (page + 5)) ? 0 : 1;
 }
 
@@ -181,30 +165,23 @@ int Wave(const char* file, uint32_t rate, uint32_t kbits, uint16_t channels) {
   if (!entry || !stand.Open()) return 1;
   auto buffer = lyr::PlayerBuffer::BuffMgrCreate(*stand.link);
   struct Quiet : lyr::PlayerNotices {
-    void Message(const std::string& text, const std::string&) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void Message(const std::string& text, const std::string&) override {
+      std::fprintf(stderr, "%s\n", text.c_str());
+    }
     void PlaybackEnded(uint32_t) override {}
   } notices;
   lyr::SoundOutput sound(*stand.link, buffer.get(),
-                         std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::RealTime), notices);
+                         std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::RealTime),
+                         notices);
   sound.InitAudio();
   lyr::CWaveStatic strip(*stand.link);
   strip.resize(1000, 100);
   strip.show();
   if (sound.PlayRecording(entry.value()) != 0) return 1;
 
-  qint64 longest = 0;
   uint32_t least = UINT32_MAX;
-  QElapsedTimer clock;
-  clock.start();
-  qint64 last = clock.elapsed();
-  QTimer probe;
-  probe.setTimerType(Qt::PreciseTimer);
-  probe.setInterval(5);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed();
-    longest = std::max(longest, now - last);
-    last = now;
-    if (now > 200) least = std::min(least, buffer->Unread());
+  lyr_bench::StallProbe probe([&](double now_ms) {
+    if (now_ms > 200) least = std::min(least, buffer->Unread());
   });
   QTimer time6;  // the panel's 100 ms strip update
   time6.setInterval(100);
@@ -212,21 +189,22 @@ int Wave(const char* file, uint32_t rate, uint32_t kbits, uint16_t channels) {
     double t = 0;
     if (sound.GetCurrentTime(&t) == 0) strip.SetTime(static_cast<int64_t>(t * 1000));
   });
-  probe.start();
+  probe.Start();
   time6.start();
   QElapsedTimer build;
   build.start();
   strip.Load(entry.value());
   if (!WaitUntil([&] { return !strip.Building(); }, 600000)) return 1;
   const double took = build.elapsed() / 1000.0;
-  probe.stop();
+  probe.Stop();
   double played = 0;
   sound.GetCurrentTime(&played);
   // Refills that had to stand silence in for late data (the stream lives
   // until the stop below; its counter is safe to read while it plays).
   const unsigned long long underruns = sound.stream() ? sound.stream()->late_refills() : 0;
   sound.StopPlayback();
-  std::printf("%.3f %lld %u %.1f %llu\n", took, static_cast<long long>(longest), least, played, underruns);
+  std::printf("%.3f %lld %u %.1f %llu\n", took, static_cast<long long>(probe.LongestMs()), least, played,
+              underruns);
   return 0;
 }
 

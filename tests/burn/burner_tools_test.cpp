@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "burn/drive_watcher.h"
+#include "support/command_output.h"
 #include "support/temp_dir.h"
 
 namespace lyr::burn {
@@ -21,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using lyr_test::CommandOutput;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -31,17 +33,6 @@ std::string ReadFile(const fs::path& path) {
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// What a command printed (for reading the burnt image back).
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    ::pclose(p);
-  }
-  return out;
 }
 
 // A CD-format WAVE file of `frames` stereo frames.
@@ -221,9 +212,11 @@ TEST_P(BurnerToolsTest, DataBurnWritesTheImageTheMakerBuilt) {
 
     const fs::path iso = state_ / "burned" / "0,0,0" / "image.iso";
     EXPECT_EQ(fs::file_size(iso), sectors * 2048) << maker;
-    EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /Music/one.txt"), "first file\n") << maker;
-    EXPECT_EQ(Output("isoinfo -J -i '" + iso.string() + "' -x /two=2.txt").size(), 300000u) << maker;
-    EXPECT_NE(Output("isoinfo -d -i '" + iso.string() + "'").find("Volume id: CD\n"), std::string::npos);
+    EXPECT_EQ(CommandOutput("isoinfo -J -i '" + iso.string() + "' -x /Music/one.txt"), "first file\n")
+        << maker;
+    EXPECT_EQ(CommandOutput("isoinfo -J -i '" + iso.string() + "' -x /two=2.txt").size(), 300000u) << maker;
+    EXPECT_NE(CommandOutput("isoinfo -d -i '" + iso.string() + "'").find("Volume id: CD\n"),
+              std::string::npos);
   }
   const std::string calls = ReadFile(state_ / "calls.log");
   EXPECT_NE(calls.find("-tao\n"), std::string::npos);
@@ -248,10 +241,10 @@ TEST_P(BurnerToolsTest, UserTextNeverReachesAShell) {
     EXPECT_FALSE(fs::exists(tmp_ / f)) << f;
   }
   const fs::path iso = state_ / "burned" / "0,0,0" / "image.iso";
-  EXPECT_NE(Output("isoinfo -d -i '" + iso.string() + "'").find("Volume id: " + label + "\n"),
+  EXPECT_NE(CommandOutput("isoinfo -d -i '" + iso.string() + "'").find("Volume id: " + label + "\n"),
             std::string::npos);
   // (Joliet names turn ';' into '_'.)
-  EXPECT_NE(Output("isoinfo -J -f -i '" + iso.string() + "'").find("/b'_touch N_$(touch O)|.txt"),
+  EXPECT_NE(CommandOutput("isoinfo -J -f -i '" + iso.string() + "'").find("/b'_touch N_$(touch O)|.txt"),
             std::string::npos);
   EXPECT_NE(ReadFile(state_ / "calls.log").find("-dao\n"), std::string::npos);
 }

@@ -33,17 +33,19 @@
 #include "playback/player_buffer.h"
 #include "playback/ui/player_view.h"
 #include "playback/ui/recording_list.h"
-#include "transfer/ui/transfer_commands.h"
 #include "qt_env.h"
 #include "session/link_worker.h"
 #include "settings/recorder_model.h"
+#include "support/command_output.h"
 #include "support/emulated_recorder.h"
 #include "support/temp_dir.h"
+#include "transfer/ui/transfer_commands.h"
 
 namespace lyr {
 namespace {
 
 namespace fs = std::filesystem;
+using lyr_test::CommandOutput;
 using lyr_test::WaitFor;
 
 std::string Slurp(const fs::path& path) {
@@ -51,16 +53,6 @@ std::string Slurp(const fs::path& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    ::pclose(p);
-  }
-  return out;
 }
 
 // Runs the "Burning" dialog when it comes: Start, then Finish once the job
@@ -199,9 +191,10 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
     }
     const fs::path iso = state / "burned" / "0,0,0" / "image.iso";
     ASSERT_TRUE(fs::exists(iso));
-    EXPECT_NE(Shell("isoinfo -d -i '" + iso.string() + "'").find("Volume id: LYR DISC"), std::string::npos);
+    EXPECT_NE(CommandOutput("isoinfo -d -i '" + iso.string() + "'").find("Volume id: LYR DISC"),
+              std::string::npos);
     const fs::path back = rig.dir / "readback";
-    Shell("osirrox -indev '" + iso.string() + "' -extract / '" + back.string() + "' 2>/dev/null");
+    CommandOutput("osirrox -indev '" + iso.string() + "' -extract / '" + back.string() + "' 2>/dev/null");
     const std::map<uint32_t, std::string> placed = {
         {1, "Music/" + names[1]}, {2, "Music/" + names[2]}, {3, names[3]}};
     size_t files = 0;
@@ -213,7 +206,7 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
       const std::string wave = Slurp(back / (at + ".wav"));
       ASSERT_GT(wave.size(), 44u);
       EXPECT_EQ(wave.substr(0, 4), "RIFF");
-      const std::string sum = Shell("sha1sum '" + (back / (at + ".wav")).string() + "' | cut -c1-40");
+      const std::string sum = CommandOutput("sha1sum '" + (back / (at + ".wav")).string() + "' | cut -c1-40");
       EXPECT_EQ(Slurp(back / (at + ".txt")).substr(0, 40), sum.substr(0, 40));
       EXPECT_TRUE(recorder.store().Find(entry)->copied);
     }
