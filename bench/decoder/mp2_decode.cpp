@@ -2,7 +2,7 @@
 // 16-bit stereo PCM to stdout, like `mpg123 -s`.
 #include <cstdio>
 
-#include "playback/decoder/layer2_stream.h"
+#include "decoder/layer2_stream.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

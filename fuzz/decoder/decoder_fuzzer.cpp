@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "playback/decoder/audio_decoder.h"
-#include "playback/decoder/layer2_stream.h"
+#include "decoder/audio_decoder.h"
+#include "decoder/layer2_stream.h"
 #include "recordings/mpeg_frame_header.h"
 #include "recordings/mpeg_header.h"
 

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "burn/sample_rate_converter.h"
+#include "decoder/audio_decoder.h"
 #include "platform/byte_order.h"
-#include "playback/decoder/audio_decoder.h"
 #include "recordings/export_headers.h"
 #include "recordings/mpeg_frame_header.h"
 #include "recordings/recording_record.h"

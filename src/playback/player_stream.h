@@ -3,9 +3,9 @@
 #include <memory>
 #include <vector>
 
+#include "decoder/audio_decoder.h"
 #include "link/recorder_link.h"
 #include "playback/cycle_buffer.h"
-#include "playback/decoder/audio_decoder.h"
 #include "playback/player_buffer.h"
 #include "recordings/recording_record.h"
 

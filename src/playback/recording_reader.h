@@ -3,8 +3,8 @@
 #include <span>
 #include <vector>
 
+#include "decoder/audio_decoder.h"
 #include "link/recorder_link.h"
-#include "playback/decoder/audio_decoder.h"
 #include "recordings/recording_record.h"
 
 namespace lyr {

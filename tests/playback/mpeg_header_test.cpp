@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "playback/decoder/audio_decoder.h"
+#include "decoder/audio_decoder.h"
 #include "recordings/mpeg_frame_header.h"
 
 namespace lyr {

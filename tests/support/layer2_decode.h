@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "playback/decoder/layer2_stream.h"
+#include "decoder/layer2_stream.h"
 
 namespace lyr_test {
 

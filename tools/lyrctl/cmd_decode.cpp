@@ -17,8 +17,8 @@
 #include <string>
 
 #include "commands.h"
+#include "decoder/layer2_stream.h"
 #include "platform/byte_order.h"
-#include "playback/decoder/layer2_stream.h"
 #include "text_output.h"
 
 namespace lyrctl {

@@ -1,9 +1,9 @@
-#include "playback/decoder/synthesis.h"
+#include "decoder/synthesis.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "playback/decoder/decoder_tables.h"
+#include "decoder/decoder_tables.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -1,10 +1,10 @@
-#include "playback/decoder/layer2_stream.h"
+#include "decoder/layer2_stream.h"
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "playback/decoder/audio_decoder.h"
+#include "decoder/audio_decoder.h"
 #include "recordings/mpeg_header.h"
 
 namespace lyr {

@@ -1,13 +1,13 @@
-#include "playback/decoder/audio_decoder.h"
+#include "decoder/audio_decoder.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 
-#include "playback/decoder/bit_reader.h"
-#include "playback/decoder/decoder_tables.h"
-#include "playback/decoder/synthesis.h"
+#include "decoder/bit_reader.h"
+#include "decoder/decoder_tables.h"
+#include "decoder/synthesis.h"
 #include "recordings/mpeg_header.h"
 
 namespace lyr {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/decoder/layer2_stream.h"
+#include "decoder/layer2_stream.h"
 #include "playback/twolame_encoder.h"
 
 namespace lyr {

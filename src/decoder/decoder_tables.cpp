@@ -1,4 +1,4 @@
-#include "playback/decoder/decoder_tables.h"
+#include "decoder/decoder_tables.h"
 
 #include <cmath>
 #include <initializer_list>

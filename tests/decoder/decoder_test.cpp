@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "playback/decoder/audio_decoder.h"
-#include "playback/decoder/decoder_tables.h"
-#include "playback/decoder/layer2_stream.h"
-#include "playback/decoder/synthesis.h"
+#include "decoder/audio_decoder.h"
+#include "decoder/decoder_tables.h"
+#include "decoder/layer2_stream.h"
+#include "decoder/synthesis.h"
 #include "playback/twolame_encoder.h"
 
 namespace lyr {
