@@ -1,16 +1,21 @@
 // Arbitrary bytes through the frame header reader the product runs: as a
 // header (MpegHeader and the export facts made from it), frame by frame
-// through the Layer II decoder, and as a stream through the decoder's frame
-// search. Every frame decodes to something bounded or is refused, without
-// reading or writing outside its buffers, and every user of the reader steps
-// by the frame length it gives.
+// through the Layer II decoder, as a stream through DecodeLayer2Stream, and
+// through the Layer2FrameSource that playback, the waveform and the audio CD
+// read their frames with, locked to a recording's stream and fed in pieces of
+// every size. Every frame decodes to something bounded or is refused, without
+// reading or writing outside its buffers; every user of the reader steps by
+// the frame length it gives; how the bytes are cut into pieces changes no
+// frame.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "decoder/audio_decoder.h"
+#include "decoder/layer2_frame_source.h"
 #include "decoder/layer2_stream.h"
 #include "recordings/mpeg_frame_header.h"
 #include "recordings/mpeg_header.h"
@@ -76,11 +81,47 @@ void DecodeStream(const uint8_t* data, size_t size) {
   if (result.frames != 0 && (result.sample_rate == 0 || result.channels == 0)) std::abort();
 }
 
+// Stream offsets of the frames found, then the bytes skipped.
+std::vector<uint64_t> FrameOffsets(const uint8_t* data, size_t size, const lyr::Layer2StreamLock& lock,
+                                   size_t step) {
+  lyr::Layer2FrameSource frames(lock);
+  std::vector<uint64_t> offsets;
+  for (size_t at = 0; !frames.ended();) {
+    const size_t n = std::min(step, size - at);
+    frames.Push({data + at, n});
+    at += n;
+    if (at == size) frames.End();
+    for (auto frame = frames.Next(); !frame.empty(); frame = frames.Next()) {
+      const lyr::MpegHeader header = lyr::MpegHeader::FromBytes(frame.data());
+      if (!lock.Holds(header) || frame.size() != header.FrameLength()) std::abort();
+      offsets.push_back(frames.position() - frame.size());
+    }
+    // Held bytes are never more than the longest frame.
+    if (frames.held() > 4096) std::abort();
+  }
+  if (frames.held() != 0 || frames.position() != size) std::abort();
+  offsets.push_back(frames.skipped_bytes());
+  return offsets;
+}
+
+void SplitStream(const uint8_t* data, size_t size) {
+  if (size < 4) return;
+  // The stream of the first header that has one, as a recording's record would name it.
+  const lyr::MpegHeader first = lyr::MpegHeader::FromBytes(data);
+  const lyr::Layer2StreamLock lock = first.IsValid()
+                                         ? lyr::Layer2StreamLock::OfHeader(first)
+                                         : lyr::Layer2StreamLock{lyr::MpegHeader::kMpeg1, 48000, 2};
+  const auto whole = FrameOffsets(data, size, lock, size);
+  const size_t step = 1 + data[size - 1] % 64;
+  if (FrameOffsets(data, size, lock, step) != whole) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 4) CheckHeader(data);
   DecodeFrames(data, size);
   DecodeStream(data, size);
+  SplitStream(data, size);
   return 0;
 }

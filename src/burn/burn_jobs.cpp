@@ -13,9 +13,9 @@
 
 #include "burn/sample_rate_converter.h"
 #include "decoder/audio_decoder.h"
+#include "decoder/layer2_frame_source.h"
 #include "platform/byte_order.h"
 #include "recordings/export_headers.h"
-#include "recordings/mpeg_frame_header.h"
 #include "recordings/recording_record.h"
 #include "transfer/partial_file.h"
 #include "transfer/sha1.h"
@@ -109,6 +109,7 @@ class TrackMaker {
   const RecordingRecord* record_ = nullptr;
   int fd_ = -1;
   AudioDecoder* decoder_ = nullptr;
+  Layer2FrameSource frames_;
   CSampleRateConverter converter_;
   bool convert_ = false;
   uint32_t batch_frames_ = 0;
@@ -177,36 +178,20 @@ bool TrackMaker::Drain(bool last) {
   return true;
 }
 
-// Frames start where four bytes are an MPEG-1 Layer II header of the
-// recording's sample rate and channel mode; other bytes are skipped one by
-// one, and so is a frame the decoder cannot decode.
+// The frames of the recording's stream, as Layer2FrameSource finds them; a
+// frame the decoder cannot decode is taken for junk, and a frame cut off by
+// the end of the recording is left out.
 void TrackMaker::TakeMpeg(bool last) {
-  const RecordingRecord& rec = *record_;
-  const bool stereo = rec.Channels() >= 2;
-  size_t pos = 0;
+  frames_.Push({input_.data(), input_fill_});
+  input_fill_ = 0;
+  if (last) frames_.End();
   uint8_t decoded[kAudioDecoderFrameOutputBytes];
-  while (input_fill_ - pos >= 4) {
-    MpegFrameHeaderFacts facts;
-    if (ParseMpegFrameHeader(static_cast<uint32_t>(input_[pos] << 24 | input_[pos + 1] << 16 |
-                                                   input_[pos + 2] << 8 | input_[pos + 3]),
-                             &facts) == 0 ||
-        facts.version_bits != 3 || facts.layer_bits != 2 || facts.sample_rate != rec.SampleRate() ||
-        (facts.stereo != 0) != stereo) {
-      ++pos;
-      continue;
-    }
-    if (input_fill_ - pos < facts.frame_length) {
-      if (last) pos = input_fill_;  // a frame cut off at the end of the recording
-      break;
-    }
+  for (std::span<const uint8_t> frame = frames_.Next(); !frame.empty(); frame = frames_.Next()) {
     size_t produced = 0;
-    const size_t used = AudioDecoderDecode(decoder_, &input_[pos],
-                                           std::min(input_fill_ - pos, kMaxFrameBytes), decoded, &produced);
-    if (used == 0 || produced == 0) {
-      ++pos;
+    if (AudioDecoderDecode(decoder_, frame.data(), frame.size(), decoded, &produced) == 0) {
+      frames_.Refuse();
       continue;
     }
-    pos += used;
     const auto* samples = reinterpret_cast<const int16_t*>(decoded);
     pcm_.insert(pcm_.end(), samples, samples + produced / 2);
     frames_in_ += produced / 4;
@@ -215,9 +200,6 @@ void TrackMaker::TakeMpeg(bool last) {
       break;
     }
   }
-  if (last) pos = input_fill_;
-  std::memmove(input_.data(), input_.data() + pos, input_fill_ - pos);
-  input_fill_ -= pos;
 }
 
 // Linear PCM in the recording's own layout (little-endian, 8 to 32 bits, any
@@ -272,6 +254,7 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
     if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
     decoder_ = AudioDecoderCreate();
     if (decoder_ == nullptr) return TrackOutcome::DecoderFailed;
+    frames_ = Layer2FrameSource(Layer2StreamLock::OfRecording(record));
   }
   const uint32_t rate = record.SampleRate();
   if (rate == 0) return TrackOutcome::ReadFailed;

@@ -1,11 +1,9 @@
 #include "playback/player_stream.h"
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "platform/last_error.h"
-#include "recordings/mpeg_header.h"
 
 namespace lyr {
 namespace {
@@ -30,7 +28,7 @@ int CPlayerStream::Open(uint32_t entry) {
       SetLastError(kErrorNotEnoughMemory);
       return 1;
     }
-    buff_in_.assign(kBuffInCapacity, 0);
+    frames_ = Layer2FrameSource(Layer2StreamLock::OfRecording(record));
     m_dwBuffInSize = kBuffInCapacity;
     m_dwBuffInAvail = 0;
     m_pBuffOut = std::make_unique<CCycleBuffer>(kBuffOutCapacity);
@@ -67,7 +65,7 @@ int CPlayerStream::Close() {
 void CPlayerStream::FreeDecoding() {
   if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
   decoder_ = nullptr;
-  buff_in_.clear();
+  frames_ = Layer2FrameSource();
   m_pBuffOut.reset();
   m_dwBuffInSize = m_dwBuffInAvail = 0;
 }
@@ -107,23 +105,6 @@ int CPlayerStream::ReadPcm(uint8_t* destination, uint32_t want, uint32_t* got) {
   return 0;
 }
 
-int64_t CPlayerStream::FindFrame() const {
-  const bool stereo = record_.Channels() >= 2;
-  for (uint32_t i = 0; i + 4 < m_dwBuffInAvail; ++i) {
-    if (buff_in_[i] != 0xFF) continue;
-    const MpegHeader h = MpegHeader::FromBytes(&buff_in_[i]);
-    if (h.IsValid() && h.VersionBits() == MpegHeader::kMpeg1 && h.LayerBits() == MpegHeader::kLayer2 &&
-        h.SampleRate() == record_.SampleRate() && (h.ChannelMode() != MpegHeader::kSingleChannel) == stereo)
-      return i;
-  }
-  return -1;
-}
-
-void CPlayerStream::Discard(uint32_t count) {
-  std::memmove(buff_in_.data(), buff_in_.data() + count, m_dwBuffInAvail - count);
-  m_dwBuffInAvail -= count;
-}
-
 int CPlayerStream::ReadLayer2(uint8_t* destination, uint32_t want, uint32_t* got) {
   while (want > 0) {
     if (m_pBuffOut->GetAvailable() > 0) {
@@ -132,48 +113,39 @@ int CPlayerStream::ReadLayer2(uint8_t* destination, uint32_t want, uint32_t* got
       want -= n;
       continue;
     }
-    if (m_dwBuffInAvail < m_dwBuffInSize) {
-      while (m_dwBuffInAvail < m_dwBuffInSize) {
-        const uint32_t n =
-            buffer_->BuffMgrRead(buff_in_.data() + m_dwBuffInAvail, m_dwBuffInSize - m_dwBuffInAvail);
-        if (n > 0) {
-          m_dwBuffInAvail += n;
-          continue;
-        }
-        const uint32_t reason = NoDataReason();
-        if (reason == kErrorHandleEof && m_dwBuffInAvail > 0) {
-          // The end of the recording: what is held is decoded as a shorter buffer.
-          m_dwBuffInSize = m_dwBuffInAvail;
-          break;
-        }
+    const std::span<const uint8_t> frame = frames_.Next();
+    m_dwBuffInAvail = static_cast<uint32_t>(frames_.held());
+    if (frame.empty()) {
+      // The held bytes end in a frame cut short (or a few that may start
+      // one): more of the recording completes it.
+      if (frames_.ended() || m_dwBuffInAvail >= m_dwBuffInSize) {
+        SetLastError(frames_.ended() ? kErrorHandleEof : kErrorInvalidData);
+        return 1;
+      }
+      const uint32_t room = m_dwBuffInSize - m_dwBuffInAvail;
+      const uint32_t n = buffer_->BuffMgrRead(frames_.Room(room).data(), room);
+      frames_.Commit(n);
+      m_dwBuffInAvail += n;
+      if (n > 0) continue;
+      const uint32_t reason = NoDataReason();
+      if (reason != kErrorHandleEof) {
         SetLastError(reason);
         return 1;
       }
-      continue;
-    }
-    const int64_t frame = FindFrame();
-    if (frame != 0) {
-      // Bytes that start no frame are dropped; the last three are kept for a
-      // header that the next bytes complete, except at the end of the
-      // recording, where nothing more will come.
-      uint32_t drop = frame > 0 ? static_cast<uint32_t>(frame) : 0;
-      if (frame < 0) {
-        const bool at_end = m_dwBuffInSize < kBuffInCapacity;
-        drop = at_end || m_dwBuffInAvail < 4 ? m_dwBuffInAvail : m_dwBuffInAvail - 4;
-      }
-      Discard(drop);
+      // The end of the recording: what is held is all that will come; a
+      // frame cut off by the end is left out.
+      frames_.End();
+      m_dwBuffInSize = m_dwBuffInAvail;
       continue;
     }
     size_t produced = 0;
-    const size_t consumed =
-        AudioDecoderDecode(decoder_, buff_in_.data(), m_dwBuffInAvail, block_.data(), &produced);
-    if (consumed == 0) {
-      m_dwBuffInAvail = 0;
+    if (AudioDecoderDecode(decoder_, frame.data(), frame.size(), block_.data(), &produced) == 0) {
+      frames_.Refuse();
+      m_dwBuffInAvail = static_cast<uint32_t>(frames_.held());
       SetLastError(kErrorInvalidData);
       return 1;
     }
     m_pBuffOut->Write(block_.data(), static_cast<uint32_t>(produced));
-    Discard(static_cast<uint32_t>(consumed));
   }
   return 0;
 }
@@ -193,6 +165,7 @@ int CPlayerStream::Seek(uint32_t offset) {
       AudioDecoderDestroy(decoder_);
       decoder_ = fresh;
     }
+    frames_.Reset();
     m_dwBuffInAvail = 0;
     // The end of the recording may have shrunk the input buffer; a play
     // from the new position needs all of it again.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "decoder/audio_decoder.h"
+#include "decoder/layer2_frame_source.h"
 #include "link/recorder_link.h"
 #include "playback/cycle_buffer.h"
 #include "playback/player_buffer.h"
@@ -72,11 +73,6 @@ class CPlayerStream {
   int ReadLayer2(uint8_t* destination, uint32_t want, uint32_t* got);
   // The reason a read found no data, from the player buffer's state.
   uint32_t NoDataReason() const;
-  // Offset of the first frame header of this recording in the input buffer,
-  // or -1.
-  int64_t FindFrame() const;
-  // Drops the first `count` input bytes.
-  void Discard(uint32_t count);
 
   PlayerBuffer* buffer_;
   RecorderLink& link_;
@@ -84,9 +80,10 @@ class CPlayerStream {
   RecordingDate date_;
   WaveFormat format_;
   AudioDecoder* decoder_ = nullptr;
-  std::vector<uint8_t> buff_in_;
+  // The input buffer: recording bytes not decoded yet, at most m_dwBuffInSize.
+  Layer2FrameSource frames_;
   uint32_t m_dwBuffInSize = 0;
-  uint32_t m_dwBuffInAvail = 0;
+  uint32_t m_dwBuffInAvail = 0;  // what frames_ holds
   std::unique_ptr<CCycleBuffer> m_pBuffOut;
   std::vector<uint8_t> block_;  // one decoded frame
 };

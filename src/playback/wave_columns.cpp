@@ -4,19 +4,10 @@
 #include <cmath>
 #include <vector>
 
+#include "decoder/layer2_frame_source.h"
 #include "platform/last_error.h"
-#include "recordings/mpeg_header.h"
 
 namespace lyr {
-namespace {
-
-bool IsRecorderFrameStart(std::span<const uint8_t> bytes, size_t at) {
-  // Sync, MPEG-1, Layer II, no CRC: what the recorder writes.
-  return at + 4 <= bytes.size() && bytes[at] == 0xFF && bytes[at + 1] == 0xFD &&
-         MpegHeader::FromBytes(bytes.data() + at).IsValid();
-}
-
-}  // namespace
 
 void WaveBlockPeaks(std::span<const uint8_t> bytes, uint32_t channels, uint8_t& left, uint8_t& right) {
   uint32_t peak[2] = {0, 0};
@@ -55,34 +46,30 @@ Result<PiecePeaks> ComputePiecePeaks(RecordingReader& reader, std::span<const ui
     return got;
   }
 
-  size_t at = 0;
-  while (at + 4 <= piece.size() && !IsRecorderFrameStart(piece, at)) ++at;
+  // The piece is read on its own: a frame cut off at its end is left for
+  // the read that starts there.
+  Layer2FrameSource frames(Layer2StreamLock::OfRecording(reader.record()));
+  frames.Push(piece);
+  std::span<const uint8_t> found = frames.Next();
   // Which frame this is follows from where it starts, so that a read landing
   // inside a frame does not give the next frame's peaks to it.
+  const uint64_t start = offset + (found.empty() ? frames.position() : frames.position() - found.size());
   got.first_frame =
-      static_cast<uint32_t>(std::lround(static_cast<double>(offset + at) / reader.exact_frame_length()));
-  if (at + 4 > piece.size()) {
-    got.end_offset = offset + at;
-    return got;
-  }
+      static_cast<uint32_t>(std::lround(static_cast<double>(start) / reader.exact_frame_length()));
   std::array<int16_t, kAudioDecoderFrameOutputBytes / 2> pcm;
-  while (piece.size() - at >= reader.frame_length() && got.first_frame + got.frames < frame_count &&
-         got.frames < capacity) {
-    // A padded frame one byte longer than what is left waits for the next read.
-    const MpegHeader header = MpegHeader::FromBytes(piece.data() + at);
-    if (header.IsValid() && header.FrameLength() > piece.size() - at) break;
+  while (!found.empty() && got.first_frame + got.frames < frame_count && got.frames < capacity) {
     size_t produced = 0;
-    const size_t used =
-        AudioDecoderDecode(reader.decoder(), piece.data() + at, piece.size() - at, pcm.data(), &produced);
-    if (used == 0) {
+    if (AudioDecoderDecode(reader.decoder(), found.data(), found.size(), pcm.data(), &produced) == 0) {
       return Error::Code(kErrorInvalidData, "frame " + std::to_string(got.first_frame + got.frames));
     }
     WaveBlockPeaks({reinterpret_cast<const uint8_t*>(pcm.data()), produced}, 2, peaks[got.frames * 2],
                    peaks[got.frames * 2 + 1]);
-    at += used;
     ++got.frames;
+    found = frames.Next();
   }
-  got.end_offset = offset + at;
+  // Just past the last frame used: at the frame not taken, or at what is
+  // left of the piece.
+  got.end_offset = offset + frames.position() - found.size();
   return got;
 }
 

@@ -32,13 +32,13 @@ constexpr uint8_t WavePeakValue(uint32_t peak) {
 void WaveBlockPeaks(std::span<const uint8_t> bytes, uint32_t channels, uint8_t& left, uint8_t& right);
 
 // The peaks of the frames in `piece`, which was read from the recording at
-// byte `offset`, where frame `frame` starts. Layer II: the frames from the
-// first sync of an unprotected MPEG-1 Layer II header on, decoded one after
-// another while a whole frame remains and the recording has frames left;
-// each frame's pair goes to `peaks` (two bytes a frame, from `*first_frame`
-// on). PCM: frames of `pcm_span` bytes from the start of the piece, from
-// `frame` on (the last one may be short). Returns the byte offset just past
-// the last frame used; last error 13 for a frame the decoder refuses.
+// byte `offset`, where frame `frame` starts. Layer II: the whole frames of
+// the recording's stream in the piece (Layer2FrameSource: junk and other
+// streams skipped, a frame cut off at the piece's end left for the next
+// read), decoded in order while the recording has frames left; each frame's
+// pair goes to `peaks` (two bytes a frame, from `*first_frame` on). PCM: frames of `pcm_span` bytes from the
+// start of the piece, from `frame` on (the last one may be short). Returns the byte offset just past the last
+// frame used; last error 13 for a frame the decoder refuses.
 struct PiecePeaks {
   uint32_t first_frame = 0;
   uint32_t frames = 0;

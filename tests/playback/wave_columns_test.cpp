@@ -236,5 +236,38 @@ TEST_F(WaveColumnsTest, APaddedFrameCutByTheEndOfAReadWaitsForTheNextRead) {
   EXPECT_EQ(got.value().end_offset, at);
 }
 
+TEST_F(WaveColumnsTest, JunkAndOtherStreamsBetweenFramesAreSkipped) {
+  EncoderSettings settings;
+  settings.sample_rate = 48000;
+  settings.kbits = 128;
+  const auto clean = EncodeLayer2(TwoTones(48000, 2, 0.5), settings);
+  settings.sample_rate = 32000;
+  const auto other = EncodeLayer2(TwoTones(32000, 2, 0.1), settings);
+  const size_t frame = MpegHeader::FromBytes(clean.data()).FrameLength();
+  ASSERT_GT(clean.size(), 12 * frame);
+  // Junk with a stray sync after frame 3, a frame of another sample rate after frame 7.
+  std::vector<uint8_t> dirty(clean.begin(), clean.begin() + 4 * frame);
+  dirty.insert(dirty.end(), {0x00, 0xFF, 0xFD, 0x00, 0x13});
+  dirty.insert(dirty.end(), clean.begin() + 4 * frame, clean.begin() + 8 * frame);
+  dirty.insert(dirty.end(), other.begin(), other.begin() + MpegHeader::FromBytes(other.data()).FrameLength());
+  dirty.insert(dirty.end(), clean.begin() + 8 * frame, clean.begin() + 12 * frame);
+  const std::vector<uint8_t> twelve(clean.begin(), clean.begin() + 12 * frame);
+  const uint32_t dirty_entry = AddLayer2(dirty, 48000, 128000);
+  const uint32_t clean_entry = AddLayer2(twelve, 48000, 128000);
+  Connect();
+  auto peaks_of = [&](uint32_t entry, const std::vector<uint8_t>& stream) {
+    RecordingReader reader(*link_);
+    EXPECT_EQ(reader.OpenRecordingReader(entry), 1);
+    std::vector<uint8_t> peaks(200);
+    const auto got = ComputePiecePeaks(reader, stream, 0, 0, 0, peaks);
+    EXPECT_TRUE(got.ok()) << got.error().Message();
+    EXPECT_EQ(got.value().frames, 12u);
+    EXPECT_EQ(got.value().end_offset, stream.size());
+    peaks.resize(24);
+    return peaks;
+  };
+  EXPECT_EQ(peaks_of(dirty_entry, dirty), peaks_of(clean_entry, twelve));
+}
+
 }  // namespace
 }  // namespace lyr::test
