@@ -9,16 +9,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "burn/sample_rate_converter.h"
 #include "decoder/audio_decoder.h"
 #include "decoder/layer2_frame_source.h"
 #include "platform/byte_order.h"
+#include "platform/unique_fd.h"
 #include "recordings/export_headers.h"
 #include "recordings/recording_record.h"
 #include "transfer/partial_file.h"
-#include "transfer/sha1.h"
+#include "transfer/recording_export.h"
+#include "transfer/temporary_files.h"
 
 namespace lyr::burn {
 namespace {
@@ -51,36 +55,18 @@ class JobEnd {
   }
 
  private:
+  // A file, or a folder with everything in it.
   void DeleteFiles() {
-    for (const auto& f : files_) ::unlink(f.c_str());
+    std::error_code ignored;
+    for (const auto& f : files_) std::filesystem::remove_all(f, ignored);
     files_.clear();
   }
   BurnReporter& window_;
   std::vector<std::string> files_;
 };
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const bool ok = ::close(fd_) == 0;
-    fd_ = -1;
-    return ok;
-  }
-
- private:
-  int fd_;
-};
-
-std::string FolderWithSeparator(const std::string& folder) {
-  if (folder.empty()) return "./";
-  return folder.back() == '/' ? folder : folder + "/";
-}
+// The audio CD job's name for the one fd owner.
+using Fd = UniqueFd;
 
 // ---------------------------------------------------------------------------
 // Audio CD tracks
@@ -392,27 +378,7 @@ const Downloaded* FindDownloaded(const std::vector<Downloaded>& list, uint32_t e
 
 std::string TemporaryStem(const RecordingRecord& record) { return SafeRecordingFileName(record.Name()); }
 
-std::string LastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
-
-int CreateTemporaryFile(const std::string& folder, const std::string& name, const std::string& extension,
-                        std::string* path) {
-  const std::string dir = FolderWithSeparator(folder);
-  for (int n = 0; n < 100000; ++n) {
-    std::string candidate = dir + name + "_" + std::to_string(n) + extension;
-    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      *path = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
 
 BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioCdJob& job,
                             BurnReporter& window) {
@@ -458,107 +424,140 @@ BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioC
       [&] { return MarkCopied(link, downloaded); });
 }
 
+// ---------------------------------------------------------------------------
+// The data disc: the recordings exported as the copy job exports them, then
+// the image made and written.
+
+namespace {
+
+// A recording exported for the disc, placed at every disc path it was put at.
+struct DiscExport {
+  uint32_t entry = 0;
+  std::string extension;  // ".wav" or ".mp2"
+  std::string path;
+  std::string digest_path;  // empty without a digest file
+};
+
+std::string LastComponent(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The export sub-job: each recording once, through ExportRecording, into a
+// private folder in the job's temporary folder, its header naming the file
+// as the disc does; a recording placed again takes the same files.
+class DiscExportJob {
+ public:
+  DiscExportJob(RecorderLink& link, const DataDiscJob& job, BurnReporter& window, JobEnd& end)
+      : link_(link), job_(job), window_(window), end_(end) {
+    options_.mpeg_format = job.mpeg_format;
+    options_.pcm_format = job.pcm_format;
+    options_.output_sha1 = job.output_sha1;
+    options_.device_id = job.device_id;
+  }
+
+  // Empty when the layout is ready or cancel was asked for (the burn phase
+  // ends such a job); otherwise how the job ended.
+  std::optional<BurnJobResult> Run() {
+    if (job_.files.empty()) return std::nullopt;
+    Result<std::string> folder = MakeTemporaryFolder(job_.temp_folder, "disc-");
+    if (!folder) return end_.Fail(nullptr, "Create temporary file failed!");
+    end_.Track(folder.value());
+    options_.folder = WithTrailingSeparator(folder.value());
+    for (size_t i = 0; i < job_.files.size(); ++i) {
+      if (window_.CancelRequested()) break;
+      if (auto ended = Place(i, job_.files[i])) return ended;
+    }
+    return std::nullopt;
+  }
+
+  std::vector<GraftPoint> grafts;
+  std::vector<DiscExport> exports;
+  uint64_t total_bytes = 0;  // of each file once
+
+ private:
+  std::optional<BurnJobResult> Place(size_t i, const BURN_FILE& file) {
+    const auto before = std::find_if(exports.begin(), exports.end(),
+                                     [&](const DiscExport& e) { return e.entry == file.entry; });
+    if (before != exports.end()) {
+      PlaceAt(*before, file.disc_path);
+      return std::nullopt;
+    }
+    RecordingRecord record;
+    if (!link_.GetRecordingInfo(file.entry, record.bytes())) return end_.Finish(0);
+    ExportRequest request;
+    request.entry = file.entry;
+    request.paths = names_.Claim(options_.folder, record, options_);
+    const std::string extension = IsRawCopy(record, options_) ? ".mp2" : ".wav";
+    request.header_name = LastComponent(file.disc_path) + extension;
+    request.index = i;
+    request.count = job_.files.size();
+    request.piece_status = "Downloading...";
+    const CopyResult exported = ExportRecording(link_, record, options_, request, window_);
+    switch (exported.outcome) {
+      case CopyOutcome::Copied:
+        break;
+      case CopyOutcome::Cancelled:
+        return std::nullopt;
+      case CopyOutcome::CreateFailed:
+        return end_.Fail(nullptr, "Create temporary file failed!");
+      case CopyOutcome::ReadFailed:
+        return end_.Fail("Failed\r\n", "Read data from LYR error!");
+      default:
+        return end_.Fail("Failed\r\n", "Copy error!");
+    }
+    DiscExport done{file.entry, extension, exported.paths.target, {}};
+    total_bytes += exported.file_size;
+    if (exported.digest_written) {
+      done.digest_path = exported.paths.digest;
+      total_bytes += exported.digest.size();
+    } else if (job_.output_sha1 && !window_.CancelRequested()) {
+      // A disc asked for with digests does not go out without one.
+      return end_.Fail("Failed\r\n", "Copy error!");
+    }
+    PlaceAt(done, file.disc_path);
+    exports.push_back(std::move(done));
+    return std::nullopt;
+  }
+
+  // Every place of a recording carries its digest beside it.
+  void PlaceAt(const DiscExport& e, const std::string& disc_path) {
+    grafts.push_back({e.path, disc_path + e.extension});
+    if (!e.digest_path.empty()) grafts.push_back({e.digest_path, disc_path + ".txt"});
+  }
+
+  RecorderLink& link_;
+  const DataDiscJob& job_;
+  BurnReporter& window_;
+  JobEnd& end_;
+  CopyOptions options_;
+  ExportNames names_;
+};
+
+// The imager and writer sub-job: the layout as an image file, or burned.
+BurnJobResult WriteDataDisc(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
+                            BurnReporter& window, JobEnd& end, const DiscExportJob& files) {
+  return BurnPhase(
+      runner, window, end, false,
+      [&] {
+        if (!job.image_path.empty())
+          return runner.StartImageFile(job.volume_label, files.grafts, job.image_path);
+        return runner.StartDataBurn(job.device, job.volume_label, files.grafts, files.total_bytes,
+                                    job.disc_kind);
+      },
+      [&] { return MarkCopied(link, files.exports); });
+}
+
+}  // namespace
+
 BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
                              BurnReporter& window) {
   JobEnd end(window);
   window.ClearLog();
   window.AppendLog("Downloading files from LYR...");
-  std::vector<GraftPoint> grafts;
-  std::vector<Downloaded> downloaded;
-  std::vector<uint8_t> piece(kPiece);
-  uint64_t total_bytes = 0;
-  const size_t n = job.files.size();
-  const double share = job.output_sha1 ? 50 : 100;
-  for (size_t i = 0; i < n; ++i) {
-    if (window.CancelRequested()) break;
-    const BURN_FILE& file = job.files[i];
-    RecordingRecord record;
-    const Downloaded* before = FindDownloaded(downloaded, file.entry);
-    if (before != nullptr) {
-      // Every place of a recording carries its digest beside it.
-      const bool raw =
-          before->path.size() > 4 && before->path.compare(before->path.size() - 4, 4, ".mp2") == 0;
-      grafts.push_back({before->path, file.disc_path + (raw ? ".mp2" : ".wav")});
-      if (!before->digest_path.empty()) grafts.push_back({before->digest_path, file.disc_path + ".txt"});
-      continue;
-    }
-    if (!link.GetRecordingInfo(file.entry, record.bytes())) return end.Finish(0);
-    const bool mpeg = record.IsMpegLayer2();
-    const bool raw = mpeg && job.mpeg_format == ExportFormat::Raw;
-    const char* extension = raw ? ".mp2" : ".wav";
-    std::string path;
-    Fd fd(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), extension, &path));
-    if (fd.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
-    end.Track(path);
-
-    // The header the copy page writes for the same choice, so that a file on
-    // the disc is the same as the exported one.
-    std::vector<uint8_t> header;
-    if (!raw) {
-      const bool bwf = (mpeg ? job.mpeg_format : job.pcm_format) == ExportFormat::Bwf;
-      const std::string description = LastComponent(file.disc_path) + extension;
-      uint32_t size = 0;
-      auto build = [&](uint8_t* buffer) {
-        return bwf ? BuildBwfHeader(record, buffer, &size, description, job.device_id)
-                   : BuildWaveHeader(record, buffer, &size, description);
-      };
-      build(nullptr);
-      header.resize(size);
-      if (size != 0) build(header.data());
-    }
-    PieceAlignedWriter out(fd.get(), path);
-    bool ok = static_cast<bool>(out.Put(header.data(), header.size()));
-    const uint32_t size = record.DataSize();
-    bool cancelled = false;
-    for (uint64_t offset = 0; ok && offset < size; offset += kPiece) {
-      if (window.CancelRequested()) {
-        cancelled = true;
-        break;
-      }
-      if (!link.ReadRecordingData(file.entry, static_cast<uint32_t>(offset), kPiece, out.Space()))
-        return end.Fail("Failed\r\n", "Read data from LYR error!");
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, size - offset));
-      ok = static_cast<bool>(out.Commit(want));
-      window.SetStatus("Downloading...");
-      window.SetProgress(
-          static_cast<int>(static_cast<double>(i) * 100 / static_cast<double>(n) +
-                           static_cast<double>(offset + want) * share / size / static_cast<double>(n)));
-    }
-    if (cancelled) break;
-    if (!ok || !out.Finish() || !fd.Close()) return end.Fail("Failed\r\n", "Copy error!");
-    grafts.push_back({path, file.disc_path + extension});
-    Downloaded done{file.entry, path, {}};
-    total_bytes += header.size() + size;
-
-    if (job.output_sha1 && !window.CancelRequested()) {
-      Result<std::string> digest =
-          DigestFileText(window, path, static_cast<uint32_t>(i), static_cast<uint32_t>(n));
-      if (digest) {
-        const std::string& text = digest.value();
-        std::string txt_path;
-        Fd txt(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), ".txt", &txt_path));
-        if (txt.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
-        end.Track(txt_path);
-        if (!WriteAll(txt.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), txt_path) ||
-            !txt.Close())
-          return end.Fail("Failed\r\n", "Copy error!");
-        total_bytes += text.size();
-        grafts.push_back({txt_path, file.disc_path + ".txt"});
-        done.digest_path = txt_path;
-      } else if (!window.CancelRequested()) {
-        // A disc asked for with digests does not go out without one.
-        return end.Fail("Failed\r\n", "Copy error!");
-      }
-    }
-    downloaded.push_back(std::move(done));
-  }
-  return BurnPhase(
-      runner, window, end, false,
-      [&] {
-        if (!job.image_path.empty()) return runner.StartImageFile(job.volume_label, grafts, job.image_path);
-        return runner.StartDataBurn(job.device, job.volume_label, grafts, total_bytes, job.disc_kind);
-      },
-      [&] { return MarkCopied(link, downloaded); });
+  DiscExportJob files(link, job, window, end);
+  if (auto ended = files.Run()) return *ended;
+  return WriteDataDisc(link, runner, job, window, end, files);
 }
 
 }  // namespace lyr::burn

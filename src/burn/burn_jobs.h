@@ -69,9 +69,4 @@ struct DataDiscJob {
 BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
                              BurnReporter& window);
 
-// The first free temporary name: folder + name + "_N" + extension, N = 0, 1, ...
-// created (exclusively, no link followed); -1 when it cannot be created.
-int CreateTemporaryFile(const std::string& folder, const std::string& name, const std::string& extension,
-                        std::string* path);
-
 }  // namespace lyr::burn

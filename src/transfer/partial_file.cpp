@@ -53,11 +53,10 @@ PartialFile::PartialFile(int fd, std::string target)
     : fd_(fd), target_(std::move(target)), path_(PartialPath(target_)) {}
 
 PartialFile::PartialFile(PartialFile&& other) noexcept
-    : fd_(other.fd_),
+    : fd_(std::move(other.fd_)),
       target_(std::move(other.target_)),
       path_(std::move(other.path_)),
       settled_(other.settled_) {
-  other.fd_ = -1;
   other.settled_ = true;
 }
 
@@ -67,12 +66,9 @@ PartialFile::~PartialFile() {
 }
 
 Status PartialFile::Close() {
-  if (fd_ < 0) return {};
-  const int result = ::close(fd_);
-  fd_ = -1;
   // A failed close may have lost written data (a network file system);
   // EINTR leaves the descriptor closed on Linux, and the data in doubt.
-  if (result != 0) return Error::Os(errno, path_);
+  if (!fd_.Close()) return Error::Os(errno, path_);
   return {};
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/unique_fd.h"
 
 namespace lyr {
 
@@ -27,7 +28,7 @@ class PartialFile {
   PartialFile(const PartialFile&) = delete;
   ~PartialFile();
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   const std::string& path() const { return path_; }
   const std::string& target() const { return target_; }
 
@@ -42,7 +43,7 @@ class PartialFile {
   PartialFile(int fd, std::string target);
   Status Close();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string target_;
   std::string path_;
   bool settled_ = false;  // committed or kept

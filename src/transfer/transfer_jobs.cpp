@@ -13,81 +13,19 @@
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "recordings/device_text.h"
-#include "recordings/export_headers.h"
 #include "recordings/recording_catalogue.h"
-#include "transfer/sha1.h"
+#include "transfer/recording_export.h"
 
 namespace lyr {
 namespace {
 
-constexpr uint32_t kPiece = PieceAlignedWriter::kPiece;
 constexpr int kDeletePolls = 1000;
-
-// A file descriptor that closes itself.
-class File {
- public:
-  explicit File(int fd = -1) : fd_(fd) {}
-  ~File() { (void)Close(""); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  int fd() const { return fd_; }
-  Status Close(const std::string& path) {
-    if (fd_ < 0) return {};
-    const int result = ::close(fd_);
-    fd_ = -1;
-    if (result != 0) return Error::Os(errno, path);
-    return {};
-  }
-
- private:
-  int fd_;
-};
 
 // Anything under the name counts, a link that leads nowhere too: the copy
 // would take its place.
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Writes the digest text as the whole of `path`. A link in its place is
-// neither followed nor replaced; a file this leaves incomplete (disk full)
-// is removed, so no digest file ever holds less than the digest.
-Status WriteDigestFile(const std::string& path, const std::string& text) {
-  File file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-  if (file.fd() < 0) {
-    const int error = errno;
-    return Error::Os(error, error == ELOOP ? path + " (a symbolic link)" : path);
-  }
-  struct stat st {};
-  if (::fstat(file.fd(), &st) != 0) return Error::Os(errno, path);
-  if (!S_ISREG(st.st_mode)) return Error::Os(EINVAL, path + " (not a regular file)");
-  Status written = ::ftruncate(file.fd(), 0) == 0 ? Status{} : Status{Error::Os(errno, path)};
-  if (written)
-    written = WriteAll(file.fd(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), path);
-  if (written) written = file.Close(path);
-  if (!written) ::unlink(path.c_str());
-  return written;
-}
-
-bool IsRawCopy(const RecordingRecord& record, const CopyOptions& options) {
-  return record.IsMpegLayer2() && options.mpeg_format == ExportFormat::Raw;
-}
-
-// The header before the data, empty for a raw MPEG copy.
-std::vector<uint8_t> ExportHeader(const RecordingRecord& record, const CopyOptions& options,
-                                  const std::string& file_name) {
-  if (IsRawCopy(record, options)) return {};
-  const bool bwf = (record.IsMpegLayer2() ? options.mpeg_format : options.pcm_format) == ExportFormat::Bwf;
-  uint32_t size = 0;
-  auto build = [&](uint8_t* buffer) {
-    return bwf ? BuildBwfHeader(record, buffer, &size, file_name, options.device_id)
-               : BuildWaveHeader(record, buffer, &size, file_name);
-  };
-  build(nullptr);
-  std::vector<uint8_t> header(size);
-  if (size != 0) build(header.data());
-  return header;
 }
 
 // The file name of a recording without its extension.
@@ -129,18 +67,7 @@ class CopyRun {
   bool CopyRecording(size_t i, CopyResult& result);
 
  private:
-  // The recording is left out after a failure on the PC side; the job goes on.
-  bool Skip(CopyResult& result, CopyOutcome outcome, Error error) {
-    Warn(outcome);
-    result.outcome = outcome;
-    result.error = std::move(error);
-    return true;
-  }
   void Warn(CopyOutcome outcome) { ui_.Message(CopyOutcomeMessage(outcome), "Error", MessageIcon::Warning); }
-  // Header and data into the partial file: Copied when it is complete, else
-  // why not (with the error in `result`).
-  CopyOutcome WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result, PartialFile& file);
-  void WriteDigest(size_t i, CopyResult& result);
 
   RecorderLink& link_;
   const CopyOptions& options_;
@@ -168,91 +95,34 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
     result.outcome = CopyOutcome::Declined;
     return true;
   }
-  // The bytes go to the partial file and take the target's name only once
-  // complete, so a copy cut short never passes for a whole one.
-  Result<PartialFile> created = PartialFile::Create(result.paths.target);
-  if (!created) return Skip(result, CopyOutcome::CreateFailed, created.error());
-  PartialFile& file = created.value();
-
-  const CopyOutcome written = WriteCopy(i, record, result, file);
-  if (written == CopyOutcome::Cancelled) {
-    result.outcome = written;
-    return true;  // the partial file goes; the check at the top ends the job
+  ExportRequest request;
+  request.entry = result.entry;
+  request.paths = result.paths;
+  request.header_name = result.paths.file_name;
+  request.replace = replace;
+  request.index = i;
+  request.count = n_;
+  result = ExportRecording(link_, record, options_, request, ui_);
+  switch (result.outcome) {
+    case CopyOutcome::Cancelled:
+      return true;  // the check at the top ends the job
+    case CopyOutcome::ReadFailed:
+      Warn(result.outcome);
+      SetLastError(kErrorConnectionUnavail);
+      return false;
+    case CopyOutcome::Copied:
+      break;
+    default:
+      Warn(result.outcome);
+      return true;  // the recording is left out; the job goes on
   }
-  if (written == CopyOutcome::ReadFailed) {
-    Warn(written);
-    file.Keep();
-    result.outcome = written;
-    SetLastError(kErrorConnectionUnavail);
-    return false;
-  }
-  if (written == CopyOutcome::Copied) {
-    if (Status committed = file.Commit(replace); !committed) result.error = committed.error();
-  }
-  if (result.error) {
-    file.Keep();
-    return Skip(result, CopyOutcome::WriteFailed, *result.error);
-  }
-
   if (!link_.MarkRecordingCopied(result.entry)) {
     Warn(CopyOutcome::MarkFailed);
     result.outcome = CopyOutcome::MarkFailed;
     result.error = RecorderError("copied mark of " + result.name);
     return false;
   }
-  result.outcome = CopyOutcome::Copied;
-  if (options_.output_sha1) WriteDigest(i, result);
   return true;
-}
-
-CopyOutcome CopyRun::WriteCopy(size_t i, const RecordingRecord& record, CopyResult& result,
-                               PartialFile& file) {
-  PieceAlignedWriter out(file.fd(), file.path());
-  const std::vector<uint8_t> header = ExportHeader(record, options_, result.paths.file_name);
-  if (Status put = out.Put(header.data(), header.size()); !put) {
-    result.error = put.error();
-    return CopyOutcome::WriteFailed;
-  }
-  const uint32_t length = record.DataSize();
-  const double k = options_.output_sha1 ? 50 : 100;  // the digest takes the other half of a file's share
-  const double n = static_cast<double>(n_);
-  for (uint64_t offset = 0; offset < length; offset += kPiece) {
-    if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
-    if (!link_.ReadRecordingData(result.entry, static_cast<uint32_t>(offset), kPiece, out.Space())) {
-      result.error = RecorderError("data of " + result.name + " at byte " + std::to_string(offset));
-      (void)out.Finish();  // the .partial keeps everything that did come
-      return CopyOutcome::ReadFailed;
-    }
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, length - offset));
-    if (Status put = out.Commit(want); !put) {
-      result.error = put.error();
-      return CopyOutcome::WriteFailed;
-    }
-    const double done = static_cast<double>(offset + want);
-    ui_.SetFileProgress(static_cast<int>(done * 100 / length));
-    ui_.SetProgress(static_cast<int>(static_cast<double>(i) * 100 / n + done * k / length / n));
-  }
-  if (ui_.CancelRequested()) return CopyOutcome::Cancelled;
-  if (Status finished = out.Finish(); !finished) {
-    result.error = finished.error();
-    return CopyOutcome::WriteFailed;
-  }
-  return CopyOutcome::Copied;
-}
-
-void CopyRun::WriteDigest(size_t i, CopyResult& result) {
-  Result<std::string> digest =
-      DigestFileText(ui_, result.paths.target, static_cast<uint32_t>(i), static_cast<uint32_t>(n_));
-  if (!digest) {
-    result.digest_error = digest.error();
-    return;
-  }
-  result.digest = std::move(digest).value();
-  if (Status written = WriteDigestFile(result.paths.digest, result.digest); !written) {
-    result.digest_error = written.error();
-    return;
-  }
-  result.digest_written = true;
 }
 
 }  // namespace
@@ -276,9 +146,13 @@ const char* CopyOutcomeMessage(CopyOutcome outcome) {
   return nullptr;
 }
 
+bool IsRawCopy(const RecordingRecord& record, const CopyOptions& options) {
+  return record.IsMpegLayer2() && options.mpeg_format == ExportFormat::Raw;
+}
+
 std::string WithTrailingSeparator(const std::string& folder) {
-  if (!folder.empty() && folder.back() == '/') return folder;
-  return folder + '/';
+  if (folder.empty()) return "./";
+  return folder.back() == '/' ? folder : folder + '/';
 }
 
 Status MakeExportFolder(const std::string& folder) {

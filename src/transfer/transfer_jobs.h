@@ -45,8 +45,12 @@ struct JobQueue {
   }
 };
 
-// The folder with a trailing separator, as the copy command fixes it.
+// The folder with a trailing separator, ready to take a file name. An empty
+// folder is the current one ("./"), never the root.
 std::string WithTrailingSeparator(const std::string& folder);
+
+// An MPEG recording saved as its bare stream: no header, ".mp2".
+bool IsRawCopy(const RecordingRecord& record, const CopyOptions& options);
 
 // Makes the export folder and the folders above it where missing. The error
 // names the folder and the system's reason (a file in the way is "Not a
@@ -106,6 +110,7 @@ struct CopyResult {
   // Why a recording was not copied: the file or what was read, and the
   // system's reason. Empty for Copied, Declined and Cancelled.
   std::optional<Error> error;
+  uint64_t file_size = 0;       // bytes of the complete file (Copied)
   bool digest_written = false;  // with Output SHA1: "<stem>.txt" holds the digest
   std::string digest;
   // With Output SHA1, why a copied recording has no digest file.

@@ -534,6 +534,62 @@ TEST_F(BurnJobsTest, DataDiscWithoutDigestsAndIntoAnImage) {
   EXPECT_EQ(runner_.disc.begin()->second.size(), 724u + 1000);
 }
 
+// The export failures of a data disc end the job with the disc job's own
+// texts, and nothing of the export stays in the temporary folder: neither a
+// .partial the export keeps for the copy page nor the job's private folder.
+TEST_F(BurnJobsTest, DataDiscExportFailuresEndWithTheirTextsAndLeaveNoFile) {
+  struct Case {
+    const char* what;
+    std::function<void(Rig&)> arrange;
+    bool sha1;
+    std::vector<std::string> logs;  // after "Downloading files from LYR..."
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"temporary folder missing",
+       [](Rig& t) { fs::remove(t.temp_); },
+       false,
+       {},
+       "Error: Create temporary file failed!"},
+      {"read fails midway",
+       [](Rig& t) { t.recorder_.config().read_fail_offset = 70000; },
+       false,
+       {"Failed\r\n"},
+       "Error: Read data from LYR error!"},
+      {"cancel during the download",
+       [](Rig& t) {
+         t.window_.on_event = [&t](const std::string& e) {
+           if (e == "progress 10") t.window_.cancel = true;
+         };
+       },
+       true,
+       {"User abort!\r\n"},
+       "Warning: User Abort!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig t;
+    const uint32_t a = t.recorder_.AddPcm("A", 300000, 48000);
+    const uint32_t b = t.recorder_.AddPcm("B", 300000, 48000);
+    t.link_ = t.recorder_.MakeLink();
+    c.arrange(t);
+    const BurnJobResult r =
+        t.BurnData({{a, "/A"}, {b, "/B"}}, c.sha1, lyr::ExportFormat::Bwf, lyr::ExportFormat::Bwf);
+    EXPECT_EQ(r.result, 0);
+    std::vector<std::string> logs{"log Downloading files from LYR..."};
+    for (const auto& l : c.logs) logs.push_back("log " + l);
+    EXPECT_EQ(t.window_.Events("log"), logs);
+    EXPECT_EQ(t.window_.Events("message"), (std::vector<std::string>{"message " + c.message}));
+    EXPECT_EQ(t.window_.Events("finished"), (std::vector<std::string>{"finished 0"}));
+    if (fs::exists(t.temp_)) {
+      EXPECT_EQ(t.TempFiles(), 0u);
+    }
+    EXPECT_TRUE(t.runner_.calls.empty() || t.runner_.calls.front() == "interrupt");
+    t.recorder_.config().read_fail_offset = -1;
+    EXPECT_FALSE(t.Copied(a) || t.Copied(b));
+  }
+}
+
 TEST_F(BurnJobsTest, DataDiscCopiedMarkFailureIsNoSuccess) {
   const uint32_t a = recorder_.AddPcm("A", 1000, 48000);
   link_ = recorder_.MakeLink();

@@ -61,10 +61,11 @@ TEST(ExportPaths, NamesBecomeSafeFileNamesInsideTheFolder) {
     lyr::CopyOptions options;
     options.mpeg_format = c.mpeg_format;
     options.pcm_format = c.pcm_format;
-    for (const char* folder : {"/out", "/out/"}) {
+    // An empty folder is the current one, never the root.
+    for (const auto& [folder, dir] : {std::pair{"/out", "/out/"}, {"/out/", "/out/"}, {"", "./"}}) {
       const lyr::ExportPaths p = lyr::ExportPathsFor(folder, r, options);
-      EXPECT_EQ(p.target, std::string("/out/") + c.file) << c.name;
-      EXPECT_EQ(p.digest, std::string("/out/") + c.digest) << c.name;
+      EXPECT_EQ(p.target, std::string(dir) + c.file) << c.name;
+      EXPECT_EQ(p.digest, std::string(dir) + c.digest) << c.name;
       EXPECT_EQ(p.file_name, c.file);
     }
   }

@@ -16,6 +16,7 @@
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
+#include "transfer/temporary_files.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyrctl {
@@ -75,32 +76,14 @@ class TerminalBurnWindow final : public lyr::burn::BurnReporter {
 };
 
 // A private folder for the job's temporary files, removed with them.
-class TempFolder {
- public:
-  static lyr::Result<TempFolder> Make(const std::string& parent) {
-    std::string base = parent;
-    if (base.empty()) {
-      const char* tmp = std::getenv("TMPDIR");
-      base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    }
-    std::string pattern = lyr::WithTrailingSeparator(base) + "lyr-burn-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return lyr::Error::Os(errno, "temporary folder in " + base);
-    TempFolder t;
-    t.path_ = pattern;
-    return t;
+lyr::Result<lyr::TemporaryFolder> MakeJobFolder(const std::string& parent) {
+  std::string base = parent;
+  if (base.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
   }
-  TempFolder() = default;
-  TempFolder(TempFolder&& o) noexcept : path_(std::move(o.path_)) { o.path_.clear(); }
-  TempFolder& operator=(TempFolder&&) = delete;
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+  return lyr::TemporaryFolder::Make(base, "lyr-burn-");
+}
 
 // The writer to use: --drive, else the first writer the scan finds.
 lyr::Result<uint32_t> ChooseDrive(lyr::burn::BurnerTools& tools, const std::string& drive) {
@@ -138,7 +121,7 @@ lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
   lyr::RecordingCatalogue catalogue(*session.link);
   LYR_TRY(LoadWholeCatalogue(catalogue));
   LYR_TRY_ASSIGN(const auto rows, SelectRecordings(catalogue, false, args.recordings));
-  LYR_TRY_ASSIGN(TempFolder temp, TempFolder::Make(args.temp));
+  LYR_TRY_ASSIGN(lyr::TemporaryFolder temp, MakeJobFolder(args.temp));
 
   lyr::burn::BurnerTools tools;
   tools.InitBurnerTools();
@@ -241,7 +224,7 @@ lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
   }
   lyr::burn::CBurnTree tree;
   LYR_TRY(LayOut(rows, places, tree));
-  LYR_TRY_ASSIGN(TempFolder temp, TempFolder::Make(args.temp));
+  LYR_TRY_ASSIGN(lyr::TemporaryFolder temp, MakeJobFolder(args.temp));
 
   lyr::burn::BurnerTools tools;
   tools.InitBurnerTools();

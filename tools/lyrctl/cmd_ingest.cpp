@@ -18,7 +18,9 @@
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
+#include "transfer/recording_export.h"
 #include "transfer/sha1.h"
+#include "transfer/temporary_files.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyrctl {
@@ -75,46 +77,35 @@ lyr::Status AppendManifest(const std::string& folder, const std::string& line) {
 
 // A private folder inside the archive (same file system, so that its files
 // can be linked into place), removed with what is left in it.
-class ScratchFolder {
- public:
-  static lyr::Result<std::unique_ptr<ScratchFolder>> Make(const std::string& archive) {
-    std::string path = lyr::WithTrailingSeparator(archive) + ".lyr-ingest-XXXXXX";
-    if (::mkdtemp(path.data()) == nullptr) return lyr::Error::Os(errno, "make a folder in " + archive);
-    return std::unique_ptr<ScratchFolder>(new ScratchFolder(std::move(path)));
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string Folder() const { return lyr::WithTrailingSeparator(path_); }
-
- private:
-  explicit ScratchFolder(std::string path) : path_(std::move(path)) {}
-  std::string path_;
-};
+lyr::Result<lyr::TemporaryFolder> MakeScratchFolder(const std::string& archive) {
+  return lyr::TemporaryFolder::Make(archive, ".lyr-ingest-");
+}
 
 // Reads the recording from the recorder a second time, into a private
 // folder in the archive, and returns the digest of that second copy.
 lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entry, lyr::CopyOptions options) {
-  LYR_TRY_ASSIGN(const auto scratch, ScratchFolder::Make(options.folder));
+  LYR_TRY_ASSIGN(const lyr::TemporaryFolder scratch, MakeScratchFolder(options.folder));
   // The link keeps the last piece it read: the second read must come from the recorder.
   link.ClearReadCache();
-  options.folder = scratch->Folder();
+  options.folder = lyr::WithTrailingSeparator(scratch.path());
   options.output_sha1 = true;
-  lyr::JobQueue queue;
-  queue.entries.push_back(entry);
-  std::vector<lyr::CopyResult> results;
+  lyr::RecordingRecord record;
+  if (!link.GetRecordingInfo(entry, record.bytes()))
+    return lyr::Error::Code(lyr::kErrorIoDevice, "second read: the record could not be read");
+  lyr::ExportRequest request;
+  request.entry = entry;
+  request.paths = lyr::ExportPathsFor(options.folder, record, options);
+  request.header_name = request.paths.file_name;
   lyr::SilentReporter reporter;
-  lyr::CopyJob(link, queue, options, reporter, &results);
-  if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied ||
-      !results.front().digest_written) {
-    const lyr::CopyResult* r = results.empty() ? nullptr : &results.front();
-    const char* shown = r != nullptr ? lyr::CopyOutcomeMessage(r->outcome) : nullptr;
+  const lyr::CopyResult r = lyr::ExportRecording(link, record, options, request, reporter);
+  if (r.outcome != lyr::CopyOutcome::Copied || !r.digest_written) {
+    const char* shown = lyr::CopyOutcomeMessage(r.outcome);
     std::string why = shown != nullptr ? shown : "the second read did not complete";
-    if (r != nullptr && r->error) why += " " + r->error->Message();
+    if (r.error) why += " " + r.error->Message();
+    if (r.digest_error) why += " " + r.digest_error->Message();
     return lyr::Error::Code(lyr::kErrorIoDevice, "second read: " + why);
   }
-  return results.front().digest;
+  return r.digest;
 }
 
 // Gives a finished copy (and its digest file) its name in the archive: the
@@ -156,12 +147,12 @@ Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, lyr::C
   Ingested out;
   out.entry = row.entry;
   out.name = row.name;
-  auto scratch = ScratchFolder::Make(args.folder);
+  auto scratch = MakeScratchFolder(args.folder);
   if (!scratch) {
     out.problem = "not copied: " + scratch.error().Message();
     return out;
   }
-  copy.folder = scratch.value()->Folder();
+  copy.folder = lyr::WithTrailingSeparator(scratch.value().path());
   lyr::JobQueue queue;
   queue.entries.push_back(row.entry);
   std::vector<lyr::CopyResult> results;
@@ -343,8 +334,8 @@ lyr::Status RunIngest(const GlobalOptions& options, const IngestArgs& args) {
   } else {
     LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
     bool cancelled = false;
-    const bool complete =
-        IngestRecorder(*session.link, RecorderDeviceId(session.device_path), options, args, report, &cancelled);
+    const bool complete = IngestRecorder(*session.link, RecorderDeviceId(session.device_path), options, args,
+                                         report, &cancelled);
     if (cancelled)
       status = Cancelled("ingest cancelled");
     else if (!complete)
