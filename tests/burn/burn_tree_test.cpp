@@ -26,6 +26,12 @@ std::vector<std::string> DiscPaths(const CBurnTree& tree) {
   return paths;
 }
 
+// A named item's outcome without its name.
+lyr::Status Outcome(const lyr::Result<std::string>& named) {
+  if (named.ok()) return {};
+  return named.error();
+}
+
 }  // namespace
 
 TEST(BurnTree, NamesTakenInAFolderGetNumberedAndIgnoreCase) {
@@ -101,6 +107,40 @@ TEST(BurnTree, OperationsFailWithTheirErrorCodes) {
   EXPECT_TRUE(tree.RenameFolder("A", "a"));
   // The same recording in another folder is fine.
   EXPECT_TRUE(tree.AddFile("/B/", File(7, "take1")));
+}
+
+// The programs' face of the tree: each failure's code is the last error the
+// tree set, each success gives the name the item got.
+TEST(BurnLayout, FailuresCarryTheTreesCodeAndSuccessesTheName) {
+  CBurnTree tree;
+  lyr::burn::BurnLayout layout(tree);
+  ASSERT_EQ(layout.CreateFolder("A").value(), "A");
+  ASSERT_EQ(layout.CreateFolder("a").value(), "a(0)");
+  ASSERT_EQ(layout.AddFile("/A", File(7, "take")).value(), "take");
+  ASSERT_EQ(layout.AddFile("", File(8, "take")).value(), "take");
+  ASSERT_EQ(layout.AddFile("", File(9, "TAKE")).value(), "TAKE(0)");
+  const struct {
+    const char* what;
+    lyr::Status status;
+    uint32_t code;
+  } cases[] = {
+      {"folder name with ?", Outcome(layout.CreateFolder("what?")), 10},
+      {"file into a missing folder", Outcome(layout.AddFile("/Z", File(10, "x"))), 3},
+      {"same recording twice in a folder", Outcome(layout.AddFile("/A", File(7, "other"))), 183},
+      {"rename folder to a sibling's name", layout.RenameFolder("A", "A(0)"), 183},
+      {"rename file with |", layout.RenameFile("take", 8, "x|y"), 10},
+      {"rename missing file", layout.RenameFile("take9", 99, "x"), 3},
+      {"delete missing folder", layout.DeleteFolder("Z"), 3},
+      {"delete missing file", layout.DeleteFile("", 99), 3},
+      {"open missing folder", layout.SetCurrentFolder("/A/Z"), 3},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.status.ok()) << c.what;
+    EXPECT_EQ(c.status.error().code, c.code) << c.what;
+  }
+  EXPECT_TRUE(layout.RenameFile("take", 8, "Take").ok());
+  EXPECT_TRUE(layout.SetCurrentFolder("/A/").ok());
+  EXPECT_TRUE(layout.DeleteFile("", 7).ok());
 }
 
 TEST(BurnTree, PathsTotalsAndCollectOrder) {
