@@ -119,25 +119,13 @@ TEST(BurnLayout, FailuresCarryTheTreesCodeAndSuccessesTheName) {
   ASSERT_EQ(layout.AddFile("/A", File(7, "take")).value(), "take");
   ASSERT_EQ(layout.AddFile("", File(8, "take")).value(), "take");
   ASSERT_EQ(layout.AddFile("", File(9, "TAKE")).value(), "TAKE(0)");
-  const struct {
-    const char* what;
-    lyr::Status status;
-    uint32_t code;
-  } cases[] = {
-      {"folder name with ?", Outcome(layout.CreateFolder("what?")), 10},
-      {"file into a missing folder", Outcome(layout.AddFile("/Z", File(10, "x"))), 3},
-      {"same recording twice in a folder", Outcome(layout.AddFile("/A", File(7, "other"))), 183},
-      {"rename folder to a sibling's name", layout.RenameFolder("A", "A(0)"), 183},
-      {"rename file with |", layout.RenameFile("take", 8, "x|y"), 10},
-      {"rename missing file", layout.RenameFile("take9", 99, "x"), 3},
-      {"delete missing folder", layout.DeleteFolder("Z"), 3},
-      {"delete missing file", layout.DeleteFile("", 99), 3},
-      {"open missing folder", layout.SetCurrentFolder("/A/Z"), 3},
-  };
-  for (const auto& c : cases) {
-    ASSERT_FALSE(c.status.ok()) << c.what;
-    EXPECT_EQ(c.status.error().code, c.code) << c.what;
-  }
+  // One failure of each kind: the face passes the tree's code through.
+  const auto code = [](const lyr::Status& status) { return status.ok() ? 0u : status.error().code; };
+  EXPECT_EQ(code(Outcome(layout.CreateFolder("what?"))), 10u);
+  EXPECT_EQ(code(Outcome(layout.AddFile("/Z", File(10, "x")))), 3u);
+  EXPECT_EQ(code(Outcome(layout.AddFile("/A", File(7, "other")))), 183u);
+  EXPECT_EQ(code(layout.RenameFolder("A", "A(0)")), 183u);
+  EXPECT_EQ(code(layout.DeleteFile("", 99)), 3u);
   EXPECT_TRUE(layout.RenameFile("take", 8, "Take").ok());
   EXPECT_TRUE(layout.SetCurrentFolder("/A/").ok());
   EXPECT_TRUE(layout.DeleteFile("", 7).ok());
