@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace lyr::burn {
 
 // One file on the disc, copied by value.
@@ -74,6 +76,42 @@ class CBurnTree {
   BURN_FOLDER* current_;
   uint32_t file_count_ = 0;
   uint64_t total_size_ = 0;
+};
+
+// The tree's edits as the programs call them: a Status, or the name the
+// item got, with the last error (3, 10 or 183) as the error's code.
+class BurnLayout {
+ public:
+  explicit BurnLayout(CBurnTree& tree) : tree_(tree) {}
+
+  Result<std::string> CreateFolder(const std::string& name) {
+    std::string final_name;
+    const bool ok = tree_.CreateFolder(name, &final_name) != 0;
+    return LastErrorResult(ok, std::move(final_name), name);
+  }
+  Result<std::string> AddFile(const std::string& path, const BURN_FILE& file) {
+    std::string final_name;
+    const bool ok = tree_.AddFile(path, file, &final_name) != 0;
+    return LastErrorResult(ok, std::move(final_name), file.name);
+  }
+  Status DeleteFolder(const std::string& name) {
+    return LastErrorStatus(tree_.DeleteFolder(name) != 0, name);
+  }
+  Status DeleteFile(const std::string& path, uint32_t entry) {
+    return LastErrorStatus(tree_.DeleteFile(path, entry) != 0, path);
+  }
+  Status RenameFolder(const std::string& old_name, const std::string& new_name) {
+    return LastErrorStatus(tree_.RenameFolder(old_name, new_name) != 0, old_name);
+  }
+  Status RenameFile(const std::string& old_name, uint32_t entry, const std::string& new_name) {
+    return LastErrorStatus(tree_.RenameFile(old_name, entry, new_name) != 0, old_name);
+  }
+  Status SetCurrentFolder(const std::string& path) {
+    return LastErrorStatus(tree_.SetCurrentFolder(path) != 0, path);
+  }
+
+ private:
+  CBurnTree& tree_;
 };
 
 }  // namespace lyr::burn

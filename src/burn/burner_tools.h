@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace lyr::burn {
 
 // Media-kind bits: a drive capability, the kind of disc in a drive, and the
@@ -129,6 +131,26 @@ class BurnerTools {
 
   struct State;
   State* state_;
+};
+
+// The drive scan as the programs call it: a Status (the code is the last
+// error the scan set, 0 when it named none) and the writers it found.
+class BurnerDrives {
+ public:
+  explicit BurnerDrives(BurnerTools& tools) : tools_(tools) {}
+
+  Status ScanBurnerDrives() {
+    return CallWithLastError([&] { return tools_.ScanBurnerDrives() == 0; }, "drive scan");
+  }
+  // The writers of the last scan, in its order.
+  std::vector<BURN_DRIVE_INFO> Writers() const {
+    std::vector<BURN_DRIVE_INFO> writers;
+    for (int i = 0; i < tools_.GetWriterCount(); ++i) writers.push_back(tools_.GetWriterInfo(i));
+    return writers;
+  }
+
+ private:
+  BurnerTools& tools_;
 };
 
 }  // namespace lyr::burn

@@ -18,4 +18,17 @@ inline constexpr uint32_t kNoDevice = 0xFFFFFFFF;
 int CheckDisc(BurnerTools& tools, uint32_t device, uint64_t required_bytes, bool cd_only,
               const std::string& temp_folder, JobReporter& ui, uint32_t* disc_kind);
 
+// The same check as the programs call it: the disc kind when the burn may
+// start, else an error whose code is the last error the check set (0 when
+// it named none: its message said why).
+inline Result<uint32_t> CheckDisc(BurnerTools& tools, uint32_t device, uint64_t required_bytes, bool cd_only,
+                                  const std::string& temp_folder, JobReporter& ui) {
+  uint32_t disc_kind = 0;
+  const Status checked = CallWithLastError(
+      [&] { return CheckDisc(tools, device, required_bytes, cd_only, temp_folder, ui, &disc_kind) != 0; },
+      "disc check");
+  if (!checked) return checked.error();
+  return disc_kind;
+}
+
 }  // namespace lyr::burn

@@ -9,6 +9,7 @@
 
 #include "link/disk_scanner.h"
 #include "link/recorder_link.h"
+#include "platform/result.h"
 
 namespace lyr {
 
@@ -86,5 +87,10 @@ class RecorderWatcher {
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
+
+// StartWatcher as the programs call it.
+inline Status StartWatcher(RecorderWatcher& watcher, RecorderWatcher::Report report) {
+  return CallWithLastError([&] { return watcher.StartWatcher(std::move(report)) != 0; }, "recorder watcher");
+}
 
 }  // namespace lyr

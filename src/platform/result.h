@@ -52,6 +52,8 @@ class [[nodiscard]] Result {
   const T& value() const& { return std::get<0>(v_); }
   T&& value() && { return std::get<0>(std::move(v_)); }
   const Error& error() const { return std::get<1>(v_); }
+  // The value, or `fallback` where a failure only means "nothing to show".
+  T value_or(T fallback) const& { return ok() ? std::get<0>(v_) : std::move(fallback); }
 
  private:
   std::variant<T, Error> v_;
@@ -73,6 +75,28 @@ class [[nodiscard]] Result<void> {
   bool failed_ = false;
 };
 using Status = Result<void>;
+
+// The Status face of an operation that reports its failure in the thread's
+// last error: the number is kept as the error's code, `what` as its context.
+inline Status LastErrorStatus(bool ok, std::string what = {}) {
+  if (ok) return {};
+  return Error::Code(GetLastError(), std::move(what));
+}
+// Runs `call` (true for success) with the last error cleared first, for
+// operations that do not set one on every failure: a stale number must not
+// pass for the reason. The code is 0 when the operation named none.
+template <class Call>
+Status CallWithLastError(Call&& call, std::string what = {}) {
+  SetLastError(kErrorSuccess);
+  const bool ok = call();
+  return LastErrorStatus(ok, std::move(what));
+}
+// The same for an operation that made `value` when it succeeded.
+template <class T>
+Result<T> LastErrorResult(bool ok, T value, std::string what = {}) {
+  if (ok) return Result<T>(std::move(value));
+  return Error::Code(GetLastError(), std::move(what));
+}
 
 }  // namespace lyr
 

@@ -8,6 +8,7 @@
 
 #include "link/recorder_link.h"
 #include "platform/event.h"
+#include "platform/result.h"
 #include "playback/player_buffer.h"
 #include "playback/sound_backend.h"
 #include "playback/sound_buffer.h"
@@ -122,6 +123,69 @@ class SoundOutput {
   std::thread thread_;
   uint32_t sample_rate_ = 0;
   int speed_percent_ = 100;
+};
+
+// The sound output as the programs call it: the same operations, each
+// result a Status or Result. A failure's code is the last error the output
+// set, 0 when it named no reason (nothing playing, a value out of range).
+class PlayerControl {
+ public:
+  explicit PlayerControl(SoundOutput& output) : output_(output) {}
+
+  struct Peaks {
+    int left = 0;
+    int right = 0;
+  };
+
+  Status InitAudio() {
+    return Face([&] { return output_.InitAudio(); }, "sound output");
+  }
+  Status PlayRecording(uint32_t entry, double start_seconds = 0) {
+    return Face([&] { return output_.PlayRecording(entry, start_seconds); }, "play");
+  }
+  void StopPlayback() { output_.StopPlayback(); }
+  void ShutdownAudio() { output_.ShutdownAudio(); }
+  Status Pause() {
+    return Face([&] { return output_.Pause(); }, "pause");
+  }
+  Status Resume() {
+    return Face([&] { return output_.Resume(); }, "resume");
+  }
+  Status SeekTime(double seconds) {
+    return Face([&] { return output_.SeekTime(seconds); }, "seek");
+  }
+  Status SetSpeedPercent(int percent) {
+    return Face([&] { return output_.SetSpeedPercent(percent); }, "speed");
+  }
+  int speed_percent() const { return output_.speed_percent(); }
+  Status SetVolume(int32_t hundredths_db) {
+    return Face([&] { return output_.SetVolume(hundredths_db); }, "volume");
+  }
+  uint32_t GetState() { return output_.GetState(); }
+  Result<double> GetCurrentTime() {
+    double seconds = 0;
+    LYR_TRY(Face([&] { return output_.GetCurrentTime(&seconds); }, "time"));
+    return seconds;
+  }
+  Result<double> GetDuration() {
+    double seconds = 0;
+    LYR_TRY(Face([&] { return output_.GetDuration(&seconds); }, "duration"));
+    return seconds;
+  }
+  Result<Peaks> GetPeaks() {
+    Peaks peaks;
+    LYR_TRY(Face([&] { return output_.GetPeaks(&peaks.left, &peaks.right); }, "peaks"));
+    return peaks;
+  }
+
+ private:
+  // The output's operations answer 0 for success.
+  template <class Call>
+  static Status Face(Call call, const char* what) {
+    return CallWithLastError([&] { return call() == 0; }, what);
+  }
+
+  SoundOutput& output_;
 };
 
 }  // namespace lyr

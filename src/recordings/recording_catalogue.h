@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/recorder_link.h"
+#include "platform/result.h"
 #include "recordings/recording_record.h"
 
 namespace lyr {
@@ -75,5 +76,14 @@ class RecordingCatalogue {
   size_t rows_per_page_ = 0;
   std::function<void(size_t)> row_filled_;
 };
+
+// The two loads as the programs call them, with the last error as the
+// error's code (0 when the load named none).
+inline Status RefreshRecordings(RecordingCatalogue& catalogue) {
+  return CallWithLastError([&] { return catalogue.RefreshRecordings() != 0; }, "recordings list");
+}
+inline Status FillVisibleRows(RecordingCatalogue& catalogue) {
+  return CallWithLastError([&] { return catalogue.FillVisibleRows() != 0; }, "recording records");
+}
 
 }  // namespace lyr

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/recorder_link.h"
+#include "platform/result.h"
 #include "settings/settings_templates.h"
 
 namespace lyr {
@@ -146,5 +147,10 @@ class RecorderModel {
   std::vector<ModelListener*> listeners_;
   std::string config_path_;
 };
+
+// Commit as the programs call it, with the last error as the error's code.
+inline Status Commit(RecorderModel& model, RecorderLink& link) {
+  return CallWithLastError([&] { return model.Commit(link) != 0; }, "settings");
+}
 
 }  // namespace lyr

@@ -26,6 +26,12 @@ std::vector<std::string> DiscPaths(const CBurnTree& tree) {
   return paths;
 }
 
+// A named item's outcome without its name.
+lyr::Status Outcome(const lyr::Result<std::string>& named) {
+  if (named.ok()) return {};
+  return named.error();
+}
+
 }  // namespace
 
 TEST(BurnTree, NamesTakenInAFolderGetNumberedAndIgnoreCase) {
@@ -101,6 +107,28 @@ TEST(BurnTree, OperationsFailWithTheirErrorCodes) {
   EXPECT_TRUE(tree.RenameFolder("A", "a"));
   // The same recording in another folder is fine.
   EXPECT_TRUE(tree.AddFile("/B/", File(7, "take1")));
+}
+
+// The programs' face of the tree: each failure's code is the last error the
+// tree set, each success gives the name the item got.
+TEST(BurnLayout, FailuresCarryTheTreesCodeAndSuccessesTheName) {
+  CBurnTree tree;
+  lyr::burn::BurnLayout layout(tree);
+  ASSERT_EQ(layout.CreateFolder("A").value(), "A");
+  ASSERT_EQ(layout.CreateFolder("a").value(), "a(0)");
+  ASSERT_EQ(layout.AddFile("/A", File(7, "take")).value(), "take");
+  ASSERT_EQ(layout.AddFile("", File(8, "take")).value(), "take");
+  ASSERT_EQ(layout.AddFile("", File(9, "TAKE")).value(), "TAKE(0)");
+  // One failure of each kind: the face passes the tree's code through.
+  const auto code = [](const lyr::Status& status) { return status.ok() ? 0u : status.error().code; };
+  EXPECT_EQ(code(Outcome(layout.CreateFolder("what?"))), 10u);
+  EXPECT_EQ(code(Outcome(layout.AddFile("/Z", File(10, "x")))), 3u);
+  EXPECT_EQ(code(Outcome(layout.AddFile("/A", File(7, "other")))), 183u);
+  EXPECT_EQ(code(layout.RenameFolder("A", "A(0)")), 183u);
+  EXPECT_EQ(code(layout.DeleteFile("", 99)), 3u);
+  EXPECT_TRUE(layout.RenameFile("take", 8, "Take").ok());
+  EXPECT_TRUE(layout.SetCurrentFolder("/A/").ok());
+  EXPECT_TRUE(layout.DeleteFile("", 7).ok());
 }
 
 TEST(BurnTree, PathsTotalsAndCollectOrder) {

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
 
+#include "link/link_commands.h"
 #include "platform/byte_order.h"
 #include "platform/last_error.h"
 #include "support/emulated_recorder.h"
@@ -256,6 +258,40 @@ TEST(CommandSet, RecorderRecords) {
   ASSERT_EQ(link->GetDeviceInfo(device), 1);
   EXPECT_EQ(GetU16(&device[kDevClock]), 2011);
   EXPECT_EQ(GetU16(&device[kDevClock + 2]), 8);
+}
+
+// The programs' face of the command set: the values the commands read, and
+// the command's last error as the code of each failure.
+TEST(LinkCommands, ValuesAndTheCommandSetsLastError) {
+  EmulatedRecorder rec;
+  rec.config().firmware_version = 6021;
+  rec.config().file_counter = 42;
+  rec.AddPcm("LYR0001", 4096);
+  auto link = rec.MakeLink();
+  LinkCommands commands(*link);
+  EXPECT_EQ(commands.GetHighestIndex().value(), 42u);
+  EXPECT_EQ(GetU16(&commands.GetDeviceInfo().value()[kDevFirmwareVersion]), 6021);
+  EXPECT_EQ(GetU32(&commands.GetRecordingInfo(1).value()[0]), 4096u);
+  ASSERT_TRUE(commands.ResetFileCounter().ok());
+  EXPECT_EQ(commands.GetHighestIndex().value(), 0u);
+
+  RecorderLink closed;  // never opened
+  LinkCommands none(closed);
+  SetLastError(kErrorInvalidData);
+  auto outcome = [](const auto& result) { return result.ok() ? Status{} : Status(result.error()); };
+  const Status failures[] = {
+      outcome(none.GetDeviceInfo()),     outcome(none.ReadSettings()),
+      outcome(none.GetHighestIndex()),   outcome(none.GetRecorderText()),
+      outcome(none.GetRecordingInfo(1)), none.SetClock({2011, 8, 19, 10, 20, 37}),
+      none.ResetFileCounter(),
+  };
+  for (const Status& failed : failures) {
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().code, kErrorConnectionUnavail) << failed.error().context;
+  }
+  const Status open = none.OpenLink("/nonexistent/lyr-disk");
+  ASSERT_FALSE(open.ok());
+  EXPECT_EQ(open.error().os_error, ENOENT);
 }
 
 TEST(CommandSet, RecordingListReadSizes) {

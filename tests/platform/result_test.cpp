@@ -32,4 +32,27 @@ TEST(Result, EarlyReturnCarriesTheFirstError) {
   EXPECT_EQ(lyr::Error::Os(ENOENT, "open x.wav").Message(), "open x.wav: No such file or directory");
 }
 
+// The faces over operations that report through the last error keep its
+// number as the code, and never take a stale one for a failure's reason.
+TEST(Result, LastErrorFacesKeepTheNumberAndIgnoreAStaleOne) {
+  lyr::SetLastError(lyr::kErrorInvalidData);
+  EXPECT_TRUE(lyr::LastErrorStatus(true).ok());
+  const lyr::Result<int> failed = lyr::LastErrorResult(false, 7, "clock");
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error().code, lyr::kErrorInvalidData);
+  EXPECT_EQ(failed.error().context, "clock");
+  EXPECT_EQ(failed.value_or(3), 3);
+  EXPECT_EQ(lyr::LastErrorResult(true, 7).value_or(3), 7);
+
+  const lyr::Status silent = lyr::CallWithLastError([] { return false; });
+  ASSERT_FALSE(silent.ok());
+  EXPECT_EQ(silent.error().code, lyr::kErrorSuccess);
+  const lyr::Status named = lyr::CallWithLastError([] {
+    lyr::SetLastError(lyr::kErrorConnectionUnavail);
+    return false;
+  });
+  EXPECT_EQ(named.error().code, lyr::kErrorConnectionUnavail);
+  EXPECT_TRUE(lyr::CallWithLastError([] { return true; }).ok());
+}
+
 }  // namespace

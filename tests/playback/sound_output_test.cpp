@@ -253,5 +253,30 @@ TEST_F(SoundOutputTest, NoSoundDeviceIsToldAndNothingPlays) {
   EXPECT_EQ(output_->PlayRecording(0), 1);
 }
 
+// The programs' face: the output's 0/1 results as a Status, its values as a
+// Result, and never a stale last error passed off as a failure's reason.
+TEST_F(SoundOutputTest, PlayerControlTurnsResultsIntoStatus) {
+  const uint32_t entry = AddPcm(test::Bytes(test::TwoTones(48000, 2, 3.0)));
+  Open();
+  PlayerControl player(*output_);
+  SetLastError(kErrorInvalidData);
+  const Status idle = player.Pause();
+  ASSERT_FALSE(idle.ok());
+  EXPECT_EQ(idle.error().code, kErrorSuccess);  // nothing plays: no reason named
+  EXPECT_FALSE(player.GetCurrentTime().ok());
+  EXPECT_FALSE(player.GetPeaks().ok());
+
+  ASSERT_TRUE(player.InitAudio().ok());
+  ASSERT_TRUE(player.PlayRecording(entry).ok());
+  const Result<double> duration = player.GetDuration();
+  ASSERT_TRUE(duration.ok());
+  EXPECT_NEAR(duration.value(), 3.0, 0.01);
+  EXPECT_FALSE(player.SetSpeedPercent(SoundOutput::kMaxSpeed + 1).ok());
+  EXPECT_FALSE(player.SetVolume(1).ok());
+  ASSERT_TRUE(player.Pause().ok());
+  EXPECT_EQ(player.GetState(), CAudioBuffer::kPaused);
+  EXPECT_TRUE(player.Resume().ok());
+}
+
 }  // namespace
 }  // namespace lyr

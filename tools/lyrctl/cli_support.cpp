@@ -10,6 +10,7 @@
 #include <map>
 
 #include "link/disk_scanner.h"
+#include "link/link_commands.h"
 #include "session/connection.h"
 
 namespace lyrctl {
@@ -123,7 +124,8 @@ lyr::Result<RecorderSession> OpenRecorderSession(const GlobalOptions& options) {
     [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
     std::_Exit(1);
   });
-  if (link.OpenLink(device) != 0) return OpenFailure(device, link.OpenError());
+  if (const lyr::Status opened = lyr::LinkCommands(link).OpenLink(device); !opened)
+    return OpenFailure(device, opened.error());
   link.SetDriveOpen(true);
   session.model = std::make_unique<lyr::RecorderModel>();
   LYR_TRY(CompleteSession(link, *session.model, device));

@@ -89,13 +89,15 @@ lyr::Result<lyr::TemporaryFolder> MakeJobFolder(const std::string& parent) {
 lyr::Result<uint32_t> ChooseDrive(lyr::burn::BurnerTools& tools, const std::string& drive) {
   if (tools.Writer() == lyr::burn::WriterKind::kNone)
     return Failure("no disc writer found (cdrecord, cdrskin or wodim; LYR_CDRECORD names another)");
-  if (tools.ScanBurnerDrives() != 0) return Failure("the drive scan failed");
+  lyr::burn::BurnerDrives drives(tools);
+  if (!drives.ScanBurnerDrives()) return Failure("the drive scan failed");
   if (!drive.empty()) {
     const uint32_t device = lyr::burn::ParseDeviceAddress(drive);
     if (device == lyr::burn::kNoDevice) return UsageError("--drive takes BUS,TARGET,LUN, not " + drive);
     return device;
   }
-  return tools.GetWriterCount() > 0 ? tools.GetWriterInfo(0).device : lyr::burn::kNoDevice;
+  const auto writers = drives.Writers();
+  return writers.empty() ? lyr::burn::kNoDevice : writers.front().device;
 }
 
 // Runs a burn job behind the terminal; the job's own texts say how it went.
@@ -142,8 +144,7 @@ lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
     job.items.push_back(f);
   }
   TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
-  uint32_t kind = 0;
-  if (!lyr::burn::CheckDisc(tools, device, seconds * 176400, true, temp.path(), checker, &kind))
+  if (!lyr::burn::CheckDisc(tools, device, seconds * 176400, true, temp.path(), checker))
     return Failure("the disc check failed");
   lyr::burn::ToolsBurnRunner runner(tools);
   return RunBurn(
@@ -162,6 +163,7 @@ std::string WithoutExtension(const std::string& name) {
 // needed); the default place is the root, under the recording's name.
 lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std::vector<std::string>& places,
                    lyr::burn::CBurnTree& tree) {
+  lyr::burn::BurnLayout layout(tree);
   for (size_t i = 0; i < rows.size(); ++i) {
     std::string folder = "/", name;
     if (places[i].empty()) {
@@ -173,7 +175,7 @@ lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std:
       const size_t slash = path.rfind('/');
       name = WithoutExtension(slash == std::string::npos ? path : path.substr(slash + 1));
       if (slash != std::string::npos) {
-        tree.SetCurrentFolder("/");
+        (void)layout.SetCurrentFolder("/");
         size_t at = 0;
         const std::string dirs = path.substr(0, slash);
         while (at <= dirs.size()) {
@@ -184,9 +186,9 @@ lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std:
           if (part.empty()) continue;
           if (!lyr::burn::IsValidBurnName(part))
             return UsageError("The name can't have one of the chars \\ / : * ? \" < > | (" + part + ")");
-          if (tree.FindFolder(part) == nullptr && !tree.CreateFolder(part))
+          if (tree.FindFolder(part) == nullptr && !layout.CreateFolder(part))
             return UsageError("cannot make the disc folder " + part);
-          tree.SetCurrentFolder(part);
+          (void)layout.SetCurrentFolder(part);
         }
         folder = lyr::burn::CBurnTree::GetFolderPath(&tree.CurrentFolder());
       }
@@ -198,10 +200,10 @@ lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std:
     f.size = rows[i]->record.DataSize();
     f.duration = lyr::RecordingDurationSeconds(rows[i]->record);
     f.name = name;
-    if (!tree.AddFile(folder, f))
+    if (!layout.AddFile(folder, f))
       return UsageError("recording " + std::to_string(f.entry) + " is placed twice in " + folder);
   }
-  tree.SetCurrentFolder("/");
+  (void)layout.SetCurrentFolder("/");
   return {};
 }
 
@@ -245,8 +247,10 @@ lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
     LYR_TRY_ASSIGN(job.device, ChooseDrive(tools, args.drive));
     TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
     const uint64_t required = static_cast<uint64_t>(tree.GetFileCount()) * 1024 + tree.GetTotalSize();
-    if (!lyr::burn::CheckDisc(tools, job.device, required, false, temp.path(), checker, &job.disc_kind))
-      return Failure("the disc check failed");
+    const lyr::Result<uint32_t> kind =
+        lyr::burn::CheckDisc(tools, job.device, required, false, temp.path(), checker);
+    if (!kind) return Failure("the disc check failed");
+    job.disc_kind = kind.value();
   }
   lyr::burn::ToolsBurnRunner runner(tools);
   return RunBurn(

@@ -43,7 +43,7 @@ lyr::Status RunDrives(const GlobalOptions& options) {
   if (tools.Writer() == lyr::burn::WriterKind::kNone)
     return Failure("no disc writer found: install cdrskin, wodim or cdrecord, or name one with LYR_CDRECORD",
                    lyr::kErrorFileNotFound);
-  if (tools.ScanBurnerDrives() != 0)
+  if (!lyr::burn::BurnerDrives(tools).ScanBurnerDrives())
     return Failure("the drive scan of " + tools.WriterPath() + " did not run");
   const auto drives = tools.AllDrives();
   if (options.json) {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
+#include "link/link_commands.h"
 #include "link/protocol.h"
 #include "settings/clock_rules.h"
 #include "settings/recorder_model.h"
@@ -56,7 +57,9 @@ lyr::Status RunInfo(const GlobalOptions& options) {
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   const lyr::RecorderModel& model = *session.model;
   RecorderInfo info;
-  if (!session.link->GetRecorderText(info.text)) return Failure("Read data from LYR error!: recorder text");
+  lyr::Result<std::string> text = lyr::LinkCommands(*session.link).GetRecorderText();
+  if (!text) return Failure("Read data from LYR error!: recorder text", text.error().code);
+  info.text = std::move(text).value();
   info.firmware = model.FirmwareVersion();
   info.hardware_mcu = model.HardwareMcuVersion();
   info.clock = model.DeviceClock();

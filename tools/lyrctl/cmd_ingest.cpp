@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "cli_support.h"
+#include "link/link_commands.h"
 #include "link/recorder_watcher.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
@@ -290,10 +291,10 @@ lyr::Status RunWatch(const GlobalOptions& options, const IngestArgs& args, nlohm
   g_watch_stop = 0;
   sigaction(SIGINT, &action, &old_int);
   sigaction(SIGTERM, &action, &old_term);
-  if (!watcher.StartWatcher([&](int connected, int) {
-        if (connected == 1) ++plugged;
-      }))
-    return Failure("cannot watch for recorders");
+  const lyr::Status watching = lyr::StartWatcher(watcher, [&](int connected, int) {
+    if (connected == 1) ++plugged;
+  });
+  if (!watching) return Failure("cannot watch for recorders", watching.error().code);
   if (!args.quiet && !options.json) std::fprintf(stderr, "waiting for recorders (Ctrl+C to stop)\n");
   bool complete = true, cancelled = false;
   while (!g_watch_stop && !cancelled) {
@@ -315,7 +316,7 @@ lyr::Status RunWatch(const GlobalOptions& options, const IngestArgs& args, nlohm
     complete = IngestRecorder(link, watcher.GetDeviceId(), options, args, report, &cancelled) && complete;
     sigaction(SIGINT, &action, nullptr);
     // Released without a command: the recorder stays as the user left it.
-    link.ReleaseRecorder(false);
+    (void)lyr::LinkCommands(link).ReleaseRecorder(false);
   }
   watcher.StopWatcher();
   sigaction(SIGINT, &old_int, nullptr);

@@ -133,10 +133,11 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   std::unique_ptr<lyr::PlayerBuffer> buffer = lyr::PlayerBuffer::BuffMgrCreate(*session.link);
   if (buffer == nullptr) return Failure("cannot start the player buffer", lyr::kErrorNotEnoughMemory);
   CliNotices notices;
-  lyr::SoundOutput output(*session.link, buffer.get(), std::move(backend), notices);
-  if (output.InitAudio() != 0) return Failure("no sound output", lyr::kErrorBadDevice);
-  output.SetSpeedPercent(args.speed);
-  if (output.SetVolume(static_cast<int32_t>(std::lround(args.volume_db * 100))) != 0)
+  lyr::SoundOutput sound(*session.link, buffer.get(), std::move(backend), notices);
+  lyr::PlayerControl output(sound);
+  if (!output.InitAudio()) return Failure("no sound output", lyr::kErrorBadDevice);
+  (void)output.SetSpeedPercent(args.speed);
+  if (!output.SetVolume(static_cast<int32_t>(std::lround(args.volume_db * 100))))
     return UsageError("--volume must lie between -100 and 0 dB");
 
   struct sigaction action {
@@ -146,18 +147,16 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   sigaction(SIGINT, &action, &old_int);
   g_interrupted = false;
 
-  lyr::SetLastError(0);
-  if (output.PlayRecording(row.entry, args.start) != 0) {
+  if (const lyr::Status played = output.PlayRecording(row.entry, args.start); !played) {
     sigaction(SIGINT, &old_int, nullptr);
-    const uint32_t error = lyr::GetLastError();
+    const uint32_t error = played.error().code;
     return Failure("cannot play " + row.name + (error != 0 ? " (error " + std::to_string(error) + ")" : ""),
                    error != 0 ? error : lyr::kErrorIoDevice);
   }
 
   const bool live = isatty(STDOUT_FILENO) != 0;
   KeyReader keys;
-  double duration = 0;
-  output.GetDuration(&duration);
+  const double duration = output.GetDuration().value_or(0);
   uint32_t error = 0;
   bool quit = false;
   bool gone = false;
@@ -171,10 +170,8 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
       break;
     }
     if (live) {
-      double now = 0;
-      output.GetCurrentTime(&now);
-      int left = 0, right = 0;
-      output.GetPeaks(&left, &right);
+      const double now = output.GetCurrentTime().value_or(0);
+      const auto [left, right] = output.GetPeaks().value_or({});
       std::printf("\r%s  %s / %s  L[%s] R[%s]  %d%%%s\033[K", row.name.c_str(),
                   lyr::FormatDuration(static_cast<uint32_t>(now)).c_str(),
                   lyr::FormatDuration(static_cast<uint32_t>(duration)).c_str(), LevelBar(left).c_str(),
@@ -185,21 +182,20 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
     const KeyReader::Key key = keys.Next(std::chrono::milliseconds(100));
     switch (key) {
       case KeyReader::kPause:
-        if (output.Pause() != 0) output.Resume();
+        if (!output.Pause()) (void)output.Resume();
         break;
       case KeyReader::kLeft:
       case KeyReader::kRight: {
-        double now = 0;
-        output.GetCurrentTime(&now);
+        const double now = output.GetCurrentTime().value_or(0);
         const double target = now + (key == KeyReader::kRight ? 5.0 : -5.0);
-        output.SeekTime(std::clamp(target, 0.0, std::max(0.0, duration - 0.5)));
+        (void)output.SeekTime(std::clamp(target, 0.0, std::max(0.0, duration - 0.5)));
         break;
       }
       case KeyReader::kFaster:
-        output.SetSpeedPercent(std::min(lyr::SoundOutput::kMaxSpeed, output.speed_percent() + 10));
+        (void)output.SetSpeedPercent(std::min(lyr::SoundOutput::kMaxSpeed, output.speed_percent() + 10));
         break;
       case KeyReader::kSlower:
-        output.SetSpeedPercent(std::max(lyr::SoundOutput::kMinSpeed, output.speed_percent() - 10));
+        (void)output.SetSpeedPercent(std::max(lyr::SoundOutput::kMinSpeed, output.speed_percent() - 10));
         break;
       case KeyReader::kQuit:
         quit = true;

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
+#include "link/link_commands.h"
 #include "maintenance/memory_maintenance.h"
 #include "maintenance_terminal.h"
 #include "text_output.h"
@@ -22,9 +23,9 @@ lyr::Status RunResetCounter(const GlobalOptions& options, bool yes) {
     return Failure("file counter not reset: nothing was sent");
   if (outcome == lyr::MaintenanceOutcome::kFailed)
     return Failure("the recorder did not reset its file counter");
-  uint32_t after = 0;
-  if (!session.link->GetHighestIndex(after))
-    return Failure("file counter reset, but the new index cannot be read");
+  const lyr::Result<uint32_t> highest = lyr::LinkCommands(*session.link).GetHighestIndex();
+  if (!highest) return Failure("file counter reset, but the new index cannot be read", highest.error().code);
+  const uint32_t after = highest.value();
   const lyr::SettingsRecord& settings = session.model->Settings();
   if (options.json)
     PrintJson({{"reset", true},

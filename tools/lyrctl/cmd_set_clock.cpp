@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
+#include "link/link_commands.h"
 #include "link/protocol.h"
 #include "platform/byte_order.h"
 #include "settings/clock_rules.h"
@@ -32,11 +33,12 @@ lyr::Status RunSetClock(const GlobalOptions& options, const ClockArgs& args) {
       return Failure("the PC's clock reads " + lyr::ClockText(clock) +
                      ", outside the recorder's years 2000 to 2099");
   }
-  if (!session.link->SetClock(clock))
-    return Failure("Access LYR Failed!: the recorder did not take the clock");
-  lyr::DeviceRecord record{};
-  if (!session.link->GetDeviceInfo(record))
-    return Failure("the clock was sent, but the recorder does not answer");
+  lyr::LinkCommands commands(*session.link);
+  if (const lyr::Status set = commands.SetClock(clock); !set)
+    return Failure("Access LYR Failed!: the recorder did not take the clock", set.error().code);
+  const lyr::Result<lyr::DeviceRecord> read = commands.GetDeviceInfo();
+  if (!read) return Failure("the clock was sent, but the recorder does not answer", read.error().code);
+  const lyr::DeviceRecord& record = read.value();
   const uint8_t* c = record.data() + lyr::protocol::kDevClock;
   const lyr::RecorderClock now{lyr::GetU16(c),     lyr::GetU16(c + 2), lyr::GetU16(c + 4),
                                lyr::GetU16(c + 6), lyr::GetU16(c + 8), lyr::GetU16(c + 10)};

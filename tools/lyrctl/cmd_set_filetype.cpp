@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_support.h"
+#include "link/link_commands.h"
 #include "link/protocol.h"
 #include "settings/file_type_rules.h"
 #include "text_output.h"
@@ -32,10 +33,11 @@ lyr::Status RunSetFileType(const GlobalOptions& options, const lyr::FileTypeRequ
   auto next = lyr::ApplyFileTypeRequest(model.SettingsFileFormat(), request);
   if (!next) return UsageError(next.error().context);
   model.SetSettingsFileFormat(next.value());
-  if (!model.Commit(*session.link))
-    return Failure("Access LYR Failed!: the recorder did not take the settings");
-  lyr::SettingsRecord stored{};
-  if (!session.link->ReadSettings(stored)) return Failure("Read data from LYR error!: settings");
+  if (const lyr::Status committed = lyr::Commit(model, *session.link); !committed)
+    return Failure("Access LYR Failed!: the recorder did not take the settings", committed.error().code);
+  const lyr::Result<lyr::SettingsRecord> read = lyr::LinkCommands(*session.link).ReadSettings();
+  if (!read) return Failure("Read data from LYR error!: settings", read.error().code);
+  const lyr::SettingsRecord& stored = read.value();
   const lyr::FileFormatTemplate kept = lyr::FileFormatTemplate::FromBytes(stored.data() + 60);
   if (!SameFileType(kept, next.value())) return Failure("the recorder did not keep the file type sent");
   const char* type = kept.codecid == lyr::protocol::kCodecLinearPcm ? "WAV-PCM16" : "MPEG1-Layer2";

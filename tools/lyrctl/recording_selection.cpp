@@ -79,11 +79,13 @@ lyr::Result<size_t> FindRecording(const lyr::RecordingCatalogue& catalogue, cons
 }  // namespace
 
 lyr::Status LoadWholeCatalogue(lyr::RecordingCatalogue& catalogue) {
-  if (!catalogue.RefreshRecordings()) return Failure("Read data from LYR error!: the recordings list");
+  if (const lyr::Status listed = lyr::RefreshRecordings(catalogue); !listed)
+    return Failure("Read data from LYR error!: the recordings list", listed.error().code);
   // A "page" as long as the list fills every row in one pass.
   catalogue.SetVisibleRows(0, catalogue.RowCount());
-  if (catalogue.RowCount() > 0 && !catalogue.FillVisibleRows())
-    return Failure("Read data from LYR error!: a recording's record");
+  if (catalogue.RowCount() == 0) return {};
+  if (const lyr::Status filled = lyr::FillVisibleRows(catalogue); !filled)
+    return Failure("Read data from LYR error!: a recording's record", filled.error().code);
   return {};
 }
 

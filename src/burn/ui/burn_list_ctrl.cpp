@@ -93,18 +93,19 @@ QTreeWidgetItem* CListCtrlBurnData::AddFileRow(const burn::BURN_FILE& file) {
 }
 
 bool CListCtrlBurnData::AddRecording(const burn::BURN_FILE& file) {
-  std::string final_name;
-  if (tree_.AddFile("", file, &final_name) == 0) return false;
+  const Result<std::string> added = burn::BurnLayout(tree_).AddFile("", file);
+  if (!added) return false;
   burn::BURN_FILE shown = file;
-  shown.name = final_name;
+  shown.name = added.value();
   AddFileRow(shown);
   emit layoutChanged();
   return true;
 }
 
 void CListCtrlBurnData::NewFolder() {
-  std::string final_name;
-  if (tree_.CreateFolder("New Directory", &final_name) == 0) return;
+  const Result<std::string> made = burn::BurnLayout(tree_).CreateFolder("New Directory");
+  if (!made) return;
+  const std::string& final_name = made.value();
   int folders = 0;
   while (folders < topLevelItemCount() && topLevelItem(folders)->data(0, Qt::UserRole).toUInt() == 0)
     ++folders;
@@ -123,13 +124,13 @@ void CListCtrlBurnData::DeleteSelected() {
     const uint32_t entry = item->data(0, Qt::UserRole).toUInt();
     const QString name = item->data(0, kNameRole).toString();
     if (entry != 0) {
-      if (tree_.DeleteFile("", entry) == 0) continue;
+      if (!burn::BurnLayout(tree_).DeleteFile("", entry)) continue;
     } else {
       const QString text = QString("Are you sure to remove the \"%1\" folder?").arg(name);
       if (QMessageBox::question(this, "Warning", text, QMessageBox::Yes | QMessageBox::No) !=
           QMessageBox::Yes)
         continue;
-      if (tree_.DeleteFolder(name.toStdString()) == 0) continue;
+      if (!burn::BurnLayout(tree_).DeleteFolder(name.toStdString())) continue;
     }
     delete item;
     changed = true;
@@ -138,7 +139,7 @@ void CListCtrlBurnData::DeleteSelected() {
 }
 
 bool CListCtrlBurnData::ShowFolder(const std::string& path) {
-  if (tree_.SetCurrentFolder(path) == 0) return false;
+  if (!burn::BurnLayout(tree_).SetCurrentFolder(path)) return false;
   RefillRows();
   emit layoutChanged();
   return true;
@@ -177,11 +178,12 @@ void CListCtrlBurnData::OnItemChanged(QTreeWidgetItem* item, int column) {
   // The extension is not the user's to set.
   const std::string new_name = CutExtension(typed.toStdString());
   const uint32_t entry = item->data(0, Qt::UserRole).toUInt();
-  const int ok = entry == 0 ? tree_.RenameFolder(old_name.toStdString(), new_name)
-                            : tree_.RenameFile(old_name.toStdString(), entry, new_name);
-  if (ok == 0) {
+  burn::BurnLayout layout(tree_);
+  const Status renamed = entry == 0 ? layout.RenameFolder(old_name.toStdString(), new_name)
+                                    : layout.RenameFile(old_name.toStdString(), entry, new_name);
+  if (!renamed) {
     restore(old_name);
-    ShowRenameError(old_name.toStdString());
+    ShowRenameError(old_name.toStdString(), renamed.error().code);
     return;
   }
   filling_ = true;
@@ -190,9 +192,9 @@ void CListCtrlBurnData::OnItemChanged(QTreeWidgetItem* item, int column) {
   filling_ = false;
 }
 
-void CListCtrlBurnData::ShowRenameError(const std::string& old_name) {
+void CListCtrlBurnData::ShowRenameError(const std::string& old_name, uint32_t code) {
   QString text;
-  switch (GetLastError()) {
+  switch (code) {
     case 3:
       text = "the path can't be found!";
       break;

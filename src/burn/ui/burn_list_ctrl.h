@@ -71,7 +71,8 @@ class CListCtrlBurnData : public CBurnListBase {
   void OnItemChanged(QTreeWidgetItem* item, int column);
   void OnDoubleClicked(QTreeWidgetItem* item);
   void RefillRows();
-  void ShowRenameError(const std::string& old_name);
+  // `code` is why the rename failed (3, 10 or 183).
+  void ShowRenameError(const std::string& old_name, uint32_t code);
 
   burn::CBurnTree tree_;
   bool filling_ = false;

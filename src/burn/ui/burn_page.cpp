@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "burn/disc_check.h"
+#include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "platform/trace.h"
 #include "session/link_worker.h"
@@ -88,9 +89,9 @@ void CKVBBurnPage::AddRecordings(const std::vector<uint32_t>& entries) {
   services_.record_worker->Post([link, entries, guard] {
     std::vector<std::optional<RecordingRecord>> records;
     for (uint32_t entry : entries) {
-      RecordingRecord record;
-      if (link->GetRecordingInfo(entry, record.bytes()) == 1)
-        records.emplace_back(record);
+      const Result<RecordingRecordBytes> read = LinkCommands(*link).GetRecordingInfo(entry);
+      if (read)
+        records.emplace_back(RecordingRecord(read.value()));
       else
         records.emplace_back(std::nullopt);
     }
@@ -127,8 +128,9 @@ void CKVBBurnPage::OnBurn() {
   auto reporter = std::make_shared<PromptReporter>(prompt_, QPointer<QWidget>(this));
   QPointer<CKVBBurnPage> guard(this);
   services_.tool_worker->Post([tools, device, required, cd_only, temp, reporter, guard] {
-    uint32_t kind = 0;
-    const int result = burn::CheckDisc(*tools, device, required, cd_only, temp, *reporter, &kind);
+    const Result<uint32_t> checked = burn::CheckDisc(*tools, device, required, cd_only, temp, *reporter);
+    const int result = checked ? 1 : 0;
+    const uint32_t kind = checked.value_or(0);
     QMetaObject::invokeMethod(
         qApp,
         [guard, result, device, kind] {

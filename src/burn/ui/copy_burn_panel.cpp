@@ -84,9 +84,9 @@ void CCopyBurnPanel::RescanDrives() {
   burn::BurnerTools* tools = services_.tools;
   QPointer<CCopyBurnPanel> guard(this);
   services_.tool_worker->Post([tools, guard] {
-    tools->ScanBurnerDrives();
-    std::vector<burn::BURN_DRIVE_INFO> writers;
-    for (int i = 0; i < tools->GetWriterCount(); ++i) writers.push_back(tools->GetWriterInfo(i));
+    burn::BurnerDrives drives(*tools);
+    (void)drives.ScanBurnerDrives();
+    const std::vector<burn::BURN_DRIVE_INFO> writers = drives.Writers();
     QMetaObject::invokeMethod(
         qApp,
         [guard, writers] {

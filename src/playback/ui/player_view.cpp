@@ -140,8 +140,9 @@ CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& 
   list_ = new CRecordingListCtrl(link, worker, this);
   BuildControls();
   // Start-up: primary volume full, the sound device ready.
-  sound_->SetVolume(0);
-  sound_->InitAudio();
+  PlayerControl player(*sound_);
+  (void)player.SetVolume(0);
+  (void)player.InitAudio();
   model_.AddListener(this);
 }
 
@@ -231,8 +232,8 @@ void CPlayerView::BuildControls() {
   timer6_->setInterval(kTimer6Ms);
   connect(timer6_, &QTimer::timeout, this, [this] {
     if (start_pending_ || seek_pending_ || state_ == State::kStopped) return;
-    double t = 0;
-    if (sound_->GetCurrentTime(&t) == 0) wave_->SetTime(static_cast<int64_t>(t * 1000));
+    if (const Result<double> t = PlayerControl(*sound_).GetCurrentTime())
+      wave_->SetTime(static_cast<int64_t>(t.value() * 1000));
   });
   timer8_ = make_timer(kTimer8Ms, &CPlayerView::OnTimer8);
 
@@ -246,10 +247,11 @@ void CPlayerView::BuildControls() {
   connect(fr_, &QPushButton::released, this, &CPlayerView::OnFrReleased);
   connect(action_, &QPushButton::clicked, this, &CPlayerView::OnActionButton);
   connect(speed_, &QSlider::valueChanged, this, [this](int s) {
-    sound_->SetSpeedPercent(s * 10);
+    (void)PlayerControl(*sound_).SetSpeedPercent(s * 10);
     speed_text_->setText(QString::asprintf("%d%%", s * 10));
   });
-  connect(volume_, &QSlider::valueChanged, this, [this](int v) { sound_->SetVolume(v - 5000); });
+  connect(volume_, &QSlider::valueChanged, this,
+          [this](int v) { (void)PlayerControl(*sound_).SetVolume(v - 5000); });
   connect(position_, &QSlider::sliderMoved, this, [this](int p) {
     if (state_ == State::kStopped) return;
     position_update_ = false;
@@ -385,7 +387,7 @@ void CPlayerView::PlayCurrent() {
   QPointer<CPlayerView> self(this);
   player_thread_->Post([self, sound, notices, ticket, entry] {
     notices->ticket_ = ticket;
-    const int result = sound->PlayRecording(entry);
+    const int result = PlayerControl(*sound).PlayRecording(entry) ? 0 : 1;
     QMetaObject::invokeMethod(
         self.data(),
         [self, ticket, entry, result] {
@@ -408,8 +410,8 @@ void CPlayerView::OnPlayStarted(uint64_t ticket, uint32_t entry, int result) {
   state_ = State::kPlaying;
   SetPlayIcon(true);
   list_->Model()->SetMark(list_->Model()->FindEntry(entry), CRecordingListModel::kPlayingMark);
-  double duration = 0;
-  total_seconds_ = sound_->GetDuration(&duration) == 0 ? static_cast<int>(duration + 0.5) : 0;
+  const Result<double> duration = PlayerControl(*sound_).GetDuration();
+  total_seconds_ = duration ? static_cast<int>(duration.value() + 0.5) : 0;
   position_->setRange(0, total_seconds_);
   position_->setValue(0);
   position_->setEnabled(true);
@@ -468,14 +470,14 @@ void CPlayerView::PlayPause() {
     case State::kPlaying:
       SetPlayIcon(false);
       list_->Model()->SetMark(row, CRecordingListModel::kPausedMark);
-      sound_->Pause();
+      (void)PlayerControl(*sound_).Pause();
       state_ = State::kPaused;
       Trace("player: paused\n");
       break;
     case State::kPaused:
       SetPlayIcon(true);
       list_->Model()->SetMark(row, CRecordingListModel::kPlayingMark);
-      sound_->Resume();
+      (void)PlayerControl(*sound_).Resume();
       state_ = State::kPlaying;
       break;
   }
@@ -513,7 +515,7 @@ void CPlayerView::SeekTo(int seconds) {
   SoundOutput* sound = sound_.get();
   QPointer<CPlayerView> self(this);
   player_thread_->Post([self, sound, seconds, ticket] {
-    sound->SeekTime(seconds);
+    (void)PlayerControl(*sound).SeekTime(seconds);
     QMetaObject::invokeMethod(
         self.data(),
         [self, ticket] {
@@ -534,39 +536,39 @@ void CPlayerView::OnPositionAction(int action) {
 
 void CPlayerView::OnTimer2() {
   if (start_pending_ || seek_pending_ || state_ == State::kStopped) return;
-  double d = 0, t = 0;
-  if (sound_->GetDuration(&d) != 0 || sound_->GetCurrentTime(&t) != 0 || !position_update_) return;
-  const int now = static_cast<int>(t + 0.5);
-  total_seconds_ = static_cast<int>(d + 0.5);
+  PlayerControl player(*sound_);
+  const Result<double> d = player.GetDuration();
+  const Result<double> t = d ? player.GetCurrentTime() : Result<double>(d.error());
+  if (!t || !position_update_) return;
+  const int now = static_cast<int>(t.value() + 0.5);
+  total_seconds_ = static_cast<int>(d.value() + 0.5);
   if (now != position_->value()) Trace("player: at %d of %d s\n", now, total_seconds_);
   position_->setValue(now);
   time_text_->setText(FormatReadout(now, total_seconds_));
 }
 
 void CPlayerView::OnTimer4() {
-  int left = 0, right = 0;
-  if (start_pending_ || seek_pending_ || state_ == State::kStopped || !position_update_ ||
-      sound_->GetPeaks(&left, &right) != 0) {
-    left = right = 0;
-  }
-  meter_->SetPeaks(left, right);
+  PlayerControl::Peaks peaks;
+  if (!start_pending_ && !seek_pending_ && state_ != State::kStopped && position_update_)
+    peaks = PlayerControl(*sound_).GetPeaks().value_or({});
+  meter_->SetPeaks(peaks.left, peaks.right);
 }
 
 void CPlayerView::OnTimer8() {
   if (state_ != State::kPlaying || start_pending_ || seek_pending_) return;
-  double t = 0;
-  if (sound_->GetCurrentTime(&t) != 0) return;
-  SeekTo(std::max(0, static_cast<int>(t) - 3));
+  const Result<double> t = PlayerControl(*sound_).GetCurrentTime();
+  if (!t) return;
+  SeekTo(std::max(0, static_cast<int>(t.value()) - 3));
 }
 
 void CPlayerView::OnFfPressed() {
   if (state_ == State::kStopped || start_pending_) return;
-  sound_->SetSpeedPercent(200);
+  (void)PlayerControl(*sound_).SetSpeedPercent(200);
 }
 
 void CPlayerView::OnFfReleased() {
   if (state_ == State::kStopped || start_pending_) return;
-  sound_->SetSpeedPercent(100);
+  (void)PlayerControl(*sound_).SetSpeedPercent(100);
 }
 
 void CPlayerView::OnFrPressed() {
@@ -577,7 +579,7 @@ void CPlayerView::OnFrPressed() {
 void CPlayerView::OnFrReleased() {
   timer8_->stop();
   if (state_ == State::kStopped || start_pending_) return;
-  sound_->SetSpeedPercent(100);
+  (void)PlayerControl(*sound_).SetSpeedPercent(100);
 }
 
 // ---- commands ------------------------------------------------------------

@@ -181,7 +181,7 @@ void CRecordingListModel::PostRefresh(int top, int rows_per_page) {
   worker_.Post([self, catalogue, generation, top, rows_per_page] {
     catalogue->SetVisibleRows(static_cast<size_t>(std::max(0, top)),
                               static_cast<size_t>(std::max(0, rows_per_page)));
-    const bool ok = catalogue->RefreshRecordings() != 0;
+    const bool ok = lyr::RefreshRecordings(*catalogue).ok();
     std::vector<RecordingRow> rows = catalogue->Rows();
     if (self.isNull()) return;
     QMetaObject::invokeMethod(
@@ -252,7 +252,7 @@ void CRecordingListModel::StartFill() {
     std::vector<RecordingRow> filled;
     catalogue->SetRowFilledCallback([&](size_t row) { filled.push_back(catalogue->Row(row)); });
     catalogue->SetVisibleRows(top, page);
-    catalogue->FillVisibleRows();
+    (void)lyr::FillVisibleRows(*catalogue);
     catalogue->SetRowFilledCallback({});
     if (self.isNull()) return;
     QMetaObject::invokeMethod(

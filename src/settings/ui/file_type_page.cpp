@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/link_commands.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
 #include "settings/ui/choice_list.h"
@@ -211,7 +212,7 @@ void CFileTypePage::Apply() {
   lyr::SettingsRecord record = recorder_model_.Settings();
   block_.ToBytes(record.data() + lyr::InputTemplate::kSize);
   lyr::RecorderModel::PutFixedValues(record);
-  RunOnLink([record](lyr::RecorderLink& link) { return link.WriteSettings(record) != 0; },
+  RunOnLink([record](lyr::RecorderLink& link) { return lyr::LinkCommands(link).WriteSettings(record).ok(); },
             [this, record](bool written) {
               if (!written) {
                 // The recorder did not take it: the page keeps its changes

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "settings/clock_rules.h"
 #include "settings/ui/choice_spin.h"
@@ -181,10 +182,13 @@ void CTimeDatePage::Apply() {
   start.device = recorder_model_.Device();
   RunOnLink(
       [clock, start](lyr::RecorderLink& link) mutable {
-        start.set = link.SetClock(clock) != 0;
+        lyr::LinkCommands commands(link);
+        start.set = commands.SetClock(clock).ok();
         if (start.set) {
           start.read_at = steady_clock::now();
-          start.read = link.GetDeviceInfo(start.device) != 0;
+          const lyr::Result<lyr::DeviceRecord> read = commands.GetDeviceInfo();
+          start.read = read.ok();
+          if (start.read) start.device = read.value();
         }
         return start;
       },

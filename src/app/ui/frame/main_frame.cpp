@@ -19,6 +19,7 @@
 #include "app/app_icon.h"
 #include "app/ui/frame/frame_hosting.h"
 #include "app/ui/frame/system_tray.h"
+#include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "maintenance/memory_maintenance.h"
@@ -100,7 +101,7 @@ bool CMainFrame::OnCreate() {
   if (s_.watcher != nullptr) {
     RecorderLink* link = &s_.link;
     LinkEvents* events = &s_.events;
-    const int started = s_.watcher->StartWatcher([link, events](int connected, int status) {
+    const Status started = lyr::StartWatcher(*s_.watcher, [link, events](int connected, int status) {
       // On the watcher thread, right after its open attempt: the open error
       // is still the one of this attempt.
       quint32 code = 0;
@@ -362,8 +363,9 @@ void CMainFrame::RunResetFileCounter() {
   const quint64 generation = generation_;
   QPointer<CMainFrame> self(this);
   s_.worker.Post([link, self, generation, &gate] {
-    uint32_t index = 0;
-    const bool read = link->GetHighestIndex(index) != 0;
+    const Result<uint32_t> highest = LinkCommands(*link).GetHighestIndex();
+    const bool read = highest.ok();
+    const uint32_t index = highest.value_or(0);
     QMetaObject::invokeMethod(
         qApp,
         [self, generation, read, index, &gate] {
@@ -388,7 +390,7 @@ void CMainFrame::ConfirmResetFileCounter(uint32_t highest_index) {
   }
   RecorderLink* link = &s_.link;
   s_.worker.Post([link, &gate] {
-    if (link->ResetFileCounter() == 0) Trace("frame: the file counter was not reset\n");
+    if (!LinkCommands(*link).ResetFileCounter()) Trace("frame: the file counter was not reset\n");
     gate.Set();
   });
 }
@@ -608,8 +610,9 @@ void CMainFrame::SafelyRemove(bool exiting) {
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
   // An exit does not wait for it longer than kReleaseWaitMs (release_timer_).
-  s_.worker.Post(
-      [link, events, exiting] { emit events->recorderReleased(link->ReleaseRecorder(true), exiting); });
+  s_.worker.Post([link, events, exiting] {
+    emit events->recorderReleased(LinkCommands(*link).ReleaseRecorder(true) ? 1 : 0, exiting);
+  });
 }
 
 void CMainFrame::OnRecorderReleased(int ok, bool exiting) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/link_commands.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
 #include "platform/byte_order.h"
@@ -255,15 +256,20 @@ void CStatusPanel::StartRead() {
     return;
   }
   reading_ = true;
-  // The worker reads into copies of the records, so a failing read leaves
-  // them as the command left them.
+  // The worker reads into copies of the records; a read that fails keeps
+  // the model's copy.
   lyr::DeviceRecord device = model_->Device();
   lyr::MemoryStatusRecord memory = model_->MemoryStatus();
   lyr::RecorderLink* link = &link_;
   worker_.Post([this, link, device, memory]() mutable {
     const auto read_at = steady_clock::now();
-    const bool device_ok = link->GetDeviceInfo(device) != 0;
-    const bool memory_ok = link->GetMemoryStatus(memory) != 0;
+    lyr::LinkCommands commands(*link);
+    const lyr::Result<lyr::DeviceRecord> device_read = commands.GetDeviceInfo();
+    const lyr::Result<lyr::MemoryStatusRecord> memory_read = commands.GetMemoryStatus();
+    const bool device_ok = device_read.ok();
+    const bool memory_ok = memory_read.ok();
+    if (device_ok) device = device_read.value();
+    if (memory_ok) memory = memory_read.value();
     QMetaObject::invokeMethod(
         this, [=, this] { TakeRead(device_ok, device, memory_ok, memory, read_at); }, Qt::QueuedConnection);
   });
