@@ -12,6 +12,8 @@
 #include "link/recorder_link.h"
 #include "settings/ui/choice_list.h"
 
+namespace lyr {
+
 namespace {
 
 constexpr uint32_t kPcm = lyr::protocol::kCodecLinearPcm;
@@ -226,3 +228,5 @@ void CFileTypePage::Apply() {
               MarkClean();
             });
 }
+
+}  // namespace lyr
