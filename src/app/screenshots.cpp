@@ -70,7 +70,7 @@ void Save(QWidget* widget, const QDir& dir, const QString& name) {
 void SaveCopyBurnPanel(lyr::CMainFrame& frame, const QDir& dir) {
   auto* panel = qobject_cast<lyr::CCopyBurnPanel*>(frame.CopyBurnPanel());
   if (panel == nullptr) return;
-  frame.Action(lyr::cmd::kCopyBurn)->trigger();
+  frame.Actions().copy_burn->trigger();
   lyr::CDlgBurnData* data = panel->DataPage();
   lyr::CDlgBurnAudio* audio = panel->AudioPage();
   WaitUntil([&] { return panel->ScanCount() > 0; }, 10000);

@@ -1,6 +1,6 @@
 // The main frame offscreen: command enabling from the link state, the rights
 // and the Window menu; the Window menu's recent list; the connection pane;
-// the closing sequence and its gates; the access error box; the About box.
+// the closing sequence and the operations it waits for; the access error box; the About box.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -10,10 +10,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 #include "app/about_box.h"
 #include "app/app_state.h"
-#include "app/ui/frame/command_ids.h"
+#include "app/ui/frame/command_rules.h"
 #include "app/ui/frame/main_frame.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
@@ -82,7 +83,7 @@ struct FrameFixture {
     link.SetRecorderRefused(refused);
     frame.UpdateCommandUI();
   }
-  bool Enabled(int id) const { return frame.Action(id)->isEnabled(); }
+  bool Enabled(QAction* FrameActions::*command) const { return (frame.Actions().*command)->isEnabled(); }
 };
 
 QStringList WindowEntries(const CMainFrame& frame) {
@@ -106,14 +107,14 @@ class FrameTest : public QObject {
   void OldFirmwareIsReleasedSilently();
   void AccessErrorTellsAHeldRecorderFromMissingRights();
   void ClosingWithoutExitKeepsTheProgram();
-  void ExitWaitsForTheGates();
+  void ExitWaitsForTheRunningOperations();
   void ExitEndsAnOpenSettingDialog();
   void AboutShowsTheVersionWithoutCommasAndBlanks();
   void TempPathIsReadAndWrittenBack();
 };
 
 void FrameTest::RulesTable_data() {
-  QTest::addColumn<int>("id");
+  QTest::addColumn<QString>("rule");
   QTest::addColumn<bool>("connected");
   QTest::addColumn<bool>("open");
   QTest::addColumn<bool>("refused");
@@ -121,38 +122,43 @@ void FrameTest::RulesTable_data() {
   QTest::addColumn<uint>("mask");
   QTest::addColumn<bool>("enabled");
   const uint all = 0xFFFFFFFF;
-  // id, connected, open, refused, admin, mask -> enabled
-  QTest::newRow("remove, none") << cmd::kSafelyRemove << false << false << true << true << all << false;
-  QTest::newRow("remove, drive open") << cmd::kSafelyRemove << true << false << true << false << 0u << true;
-  QTest::newRow("update, no rights") << cmd::kUpdate << true << true << false << false << 0u << false;
-  QTest::newRow("update, bit 2") << cmd::kUpdate << true << false << true << false << kRightUpdate << true;
-  QTest::newRow("update, admin") << cmd::kUpdate << true << false << true << true << 0u << true;
-  QTest::newRow("update, none") << cmd::kUpdate << false << false << true << true << all << false;
-  QTest::newRow("setting, no recorder") << cmd::kSetting << false << false << true << false << all << true;
+  // rule, connected, open, refused, admin, mask -> enabled
+  QTest::newRow("remove, none") << QString("SafelyRemove") << false << false << true << true << all << false;
+  QTest::newRow("remove, drive open")
+      << QString("SafelyRemove") << true << false << true << false << 0u << true;
+  QTest::newRow("update, no rights") << QString("Update") << true << true << false << false << 0u << false;
+  QTest::newRow("update, bit 2") << QString("Update") << true << false << true << false << kRightUpdate
+                                 << true;
+  QTest::newRow("update, admin") << QString("Update") << true << false << true << true << 0u << true;
+  QTest::newRow("update, none") << QString("Update") << false << false << true << true << all << false;
+  QTest::newRow("setting, no recorder")
+      << QString("Setting") << false << false << true << false << all << true;
   QTest::newRow("setting, no rights")
-      << cmd::kSetting << true << true << false << false << ~kRightSetting << false;
-  QTest::newRow("file type, usable") << cmd::kFileType << true << true << false << false << all << true;
-  QTest::newRow("file type, refused") << cmd::kFileType << true << true << true << true << all << false;
-  QTest::newRow("file type, no access") << cmd::kFileType << true << false << false << true << all << false;
+      << QString("Setting") << true << true << false << false << ~kRightSetting << false;
+  QTest::newRow("file type, usable") << QString("FileType") << true << true << false << false << all << true;
+  QTest::newRow("file type, refused") << QString("FileType") << true << true << true << true << all << false;
+  QTest::newRow("file type, no access")
+      << QString("FileType") << true << false << false << true << all << false;
   QTest::newRow("file type, other bits")
-      << cmd::kFileType << true << true << false << false << ~kRightFileType << false;
-  QTest::newRow("date, no rights") << cmd::kDateTime << true << true << false << false << ~kRightDateTime
+      << QString("FileType") << true << true << false << false << ~kRightFileType << false;
+  QTest::newRow("date, no rights") << QString("DateTime") << true << true << false << false << ~kRightDateTime
                                    << false;
-  QTest::newRow("date, admin") << cmd::kDateTime << true << true << false << true << 0u << true;
-  QTest::newRow("format, no rights") << cmd::kFormat << true << true << false << false << ~kRightFormat
+  QTest::newRow("date, admin") << QString("DateTime") << true << true << false << true << 0u << true;
+  QTest::newRow("format, no rights") << QString("Format") << true << true << false << false << ~kRightFormat
                                      << false;
-  QTest::newRow("format, usable") << cmd::kFormat << true << true << false << false << kRightFormat << true;
+  QTest::newRow("format, usable") << QString("Format") << true << true << false << false << kRightFormat
+                                  << true;
   QTest::newRow("machine info, usable, no rights")
-      << cmd::kMachineInformation << true << true << false << false << 0u << true;
+      << QString("RecorderUsable") << true << true << false << false << 0u << true;
   QTest::newRow("machine info, refused")
-      << cmd::kMachineInformation << true << true << true << true << all << false;
+      << QString("RecorderUsable") << true << true << true << true << all << false;
   QTest::newRow("reset counter, no access")
-      << cmd::kResetFileCounter << true << false << false << true << all << false;
-  QTest::newRow("about, nothing") << cmd::kAbout << false << false << true << false << 0u << true;
+      << QString("RecorderUsable") << true << false << false << true << all << false;
+  QTest::newRow("about, nothing") << QString("none") << false << false << true << false << 0u << true;
 }
 
 void FrameTest::RulesTable() {
-  QFETCH(int, id);
+  QFETCH(QString, rule);
   QFETCH(bool, connected);
   QFETCH(bool, open);
   QFETCH(bool, refused);
@@ -165,42 +171,55 @@ void FrameTest::RulesTable() {
   s.refused = refused;
   s.admin = admin;
   s.mask = mask;
-  QCOMPARE(IsCommandEnabled(id, s), enabled);
+  // No rule: always enabled.
+  const std::map<QString, CommandRule> rules = {{"SafelyRemove", rule::SafelyRemove},
+                                                {"Update", rule::Update},
+                                                {"Setting", rule::Setting},
+                                                {"FileType", rule::FileType},
+                                                {"DateTime", rule::DateTime},
+                                                {"Format", rule::Format},
+                                                {"RecorderUsable", rule::RecorderUsable}};
+  const auto it = rules.find(rule);
+  QCOMPARE(it == rules.end() || it->second(s), enabled);
 }
 
 void FrameTest::MenuActionsFollowTheLinkAndTheRights() {
   FrameFixture f;
   // Nothing plugged in: only what needs no recorder.
   f.SetLink(false, false, true);
-  for (int id : {cmd::kSafelyRemove, cmd::kUpdate, cmd::kFileType, cmd::kDateTime, cmd::kFormat,
-                 cmd::kMachineInformation, cmd::kCloseAll})
-    QVERIFY2(!f.Enabled(id), qPrintable(QString::number(id)));
-  for (int id : {cmd::kSetting, cmd::kExit, cmd::kAbout}) QVERIFY(f.Enabled(id));
-  QVERIFY(!f.frame.TrayAction(cmd::kSafelyRemove)->isEnabled());
+  for (auto command : {&FrameActions::safely_remove, &FrameActions::update, &FrameActions::file_type,
+                       &FrameActions::date_time, &FrameActions::format, &FrameActions::machine_information,
+                       &FrameActions::close_all})
+    QVERIFY2(!f.Enabled(command), qPrintable((f.frame.Actions().*command)->objectName()));
+  for (auto command : {&FrameActions::setting, &FrameActions::exit, &FrameActions::about})
+    QVERIFY(f.Enabled(command));
+  QVERIFY(!f.frame.Actions().tray_safely_remove->isEnabled());
 
   // Connected and usable: everything the recorder allows.
   f.SetLink(true, true, false);
-  for (int id : {cmd::kSafelyRemove, cmd::kUpdate, cmd::kFileType, cmd::kDateTime, cmd::kFormat,
-                 cmd::kMachineInformation, cmd::kSetting})
-    QVERIFY2(f.Enabled(id), qPrintable(QString::number(id)));
-  QVERIFY(f.frame.TrayAction(cmd::kSafelyRemove)->isEnabled());
+  for (auto command : {&FrameActions::safely_remove, &FrameActions::update, &FrameActions::file_type,
+                       &FrameActions::date_time, &FrameActions::format, &FrameActions::machine_information,
+                       &FrameActions::setting})
+    QVERIFY2(f.Enabled(command), qPrintable((f.frame.Actions().*command)->objectName()));
+  QVERIFY(f.frame.Actions().tray_safely_remove->isEnabled());
 
   // Without rights the guarded commands go, the others stay.
   f.app.admin = false;
   f.app.command_rights = 0;
   f.frame.UpdateCommandUI();
-  for (int id : {cmd::kUpdate, cmd::kFileType, cmd::kDateTime, cmd::kFormat, cmd::kSetting})
-    QVERIFY2(!f.Enabled(id), qPrintable(QString::number(id)));
-  QVERIFY(f.Enabled(cmd::kMachineInformation));
-  QVERIFY(f.Enabled(cmd::kSafelyRemove));
+  for (auto command : {&FrameActions::update, &FrameActions::file_type, &FrameActions::date_time,
+                       &FrameActions::format, &FrameActions::setting})
+    QVERIFY2(!f.Enabled(command), qPrintable((f.frame.Actions().*command)->objectName()));
+  QVERIFY(f.Enabled(&FrameActions::machine_information));
+  QVERIFY(f.Enabled(&FrameActions::safely_remove));
   f.app.admin = true;
   f.frame.UpdateCommandUI();
-  QVERIFY(f.Enabled(cmd::kFormat));
+  QVERIFY(f.Enabled(&FrameActions::format));
 
   // A disabled command does not run from a stale trigger either.
   f.SetLink(false, false, true);
   QSignalSpy released(&f.events, &LinkEvents::recorderReleased);
-  f.frame.Action(cmd::kSafelyRemove)->trigger();
+  f.frame.Actions().safely_remove->trigger();
   QTest::qWait(200);
   QCOMPARE(released.count(), 0);
 }
@@ -213,17 +232,17 @@ void FrameTest::WindowMenuListsShownPagesMostRecentFirst() {
   QCOMPARE(f.frame.Pages()[0]->windowTitle(), QString("TIME & DATE"));
   QCOMPARE(f.frame.Pages()[1]->windowTitle(), QString("FILE TYPE"));
   auto* own = new CountingPage("OWN", &f.frame);
-  QCOMPARE(f.frame.AddPage(own, 0), 3);
-  QVERIFY(!f.Enabled(cmd::kCloseAll));
+  QCOMPARE(f.frame.AddPage(own, nullptr), 3);
+  QVERIFY(!f.Enabled(&FrameActions::close_all));
 
-  f.frame.Action(cmd::kDateTime)->trigger();
+  f.frame.Actions().date_time->trigger();
   QCOMPARE(WindowEntries(f.frame), QStringList{"TIME && DATE"});
-  QVERIFY(f.Enabled(cmd::kCloseAll));
-  QCOMPARE(f.frame.WindowMenu()->actions()[2]->data().toInt(), cmd::kFirstPage);
-  f.frame.Action(cmd::kFileType)->trigger();
+  QVERIFY(f.Enabled(&FrameActions::close_all));
+  QCOMPARE(f.frame.WindowMenu()->actions()[2]->objectName(), QString("windowPage0"));
+  f.frame.Actions().file_type->trigger();
   QCOMPARE(WindowEntries(f.frame), (QStringList{"FILE TYPE", "TIME && DATE"}));
   // Shown again: moved to the top, not listed twice.
-  f.frame.Action(cmd::kDateTime)->trigger();
+  f.frame.Actions().date_time->trigger();
   QCOMPARE(WindowEntries(f.frame), (QStringList{"TIME && DATE", "FILE TYPE"}));
   // A Window menu entry shows its page again.
   f.frame.Pages()[1]->hide();
@@ -240,22 +259,21 @@ void FrameTest::WindowMenuListsShownPagesMostRecentFirst() {
   f.model.NotifyListeners(nullptr);
   QCOMPARE(own->shows, hidden_shows);
 
-  f.frame.Action(cmd::kCloseAll)->trigger();
+  f.frame.Actions().close_all->trigger();
   QVERIFY(!f.frame.Pages()[0]->isVisible());
   QVERIFY(WindowEntries(f.frame).isEmpty());
-  QVERIFY(!f.Enabled(cmd::kCloseAll));
+  QVERIFY(!f.Enabled(&FrameActions::close_all));
 }
 
 void FrameTest::PaneAppearsWithTheFirstReport() {
   FrameFixture f;
   QVERIFY(f.frame.ConnectionText().isEmpty());
   QVERIFY(f.frame.findChild<QLabel*>("connectionPane") == nullptr);
-  f.frame.OnConnectionChanged(0, kStatusNone, 0, {});
+  f.frame.OnConnectionChanged(ConnectionReport{});
   QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
   QVERIFY(f.frame.findChild<QLabel*>("connectionPane") != nullptr);
   // A sequence that ends after the recorder went again counts for nothing.
-  f.frame.OnConnectionCompleted(12345, static_cast<int>(ConnectionResult::kReady),
-                                std::make_shared<RecorderModel>());
+  f.frame.OnConnectionCompleted(12345, ConnectionResult::kReady, std::make_shared<RecorderModel>());
   QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
 }
 
@@ -267,37 +285,37 @@ void FrameTest::ConnectingBringsTheFrameBackAndFillsTheModel() {
   QTRY_VERIFY(f.frame.IsHiddenInTray());
   QCOMPARE(f.link.OpenLink("stand-in"), 0);
   f.link.SetDriveOpen(true);
-  f.frame.OnConnectionChanged(1, 0, 0, {});
+  f.frame.OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kLinked, 0, {}});
   QTRY_COMPARE(f.frame.ConnectionText(), QString("LYR Connected"));
   QCOMPARE(f.model.FirmwareVersion(), 6021);
   QVERIFY(f.model.RecorderNow().has_value());
   QVERIFY(!f.frame.IsHiddenInTray());
   QVERIFY(f.frame.isVisible() && !f.frame.isMinimized());
-  QVERIFY(f.Enabled(cmd::kFileType));
-  QVERIFY(f.Enabled(cmd::kSafelyRemove));
+  QVERIFY(f.Enabled(&FrameActions::file_type));
+  QVERIFY(f.Enabled(&FrameActions::safely_remove));
 
   // Safely Remove: released on the worker, the commands follow.
-  f.frame.Action(cmd::kSafelyRemove)->trigger();
-  QTRY_VERIFY(!f.Enabled(cmd::kSafelyRemove));
+  f.frame.Actions().safely_remove->trigger();
+  QTRY_VERIFY(!f.Enabled(&FrameActions::safely_remove));
   QVERIFY(!f.link.IsDriveOpen());
-  QVERIFY(!f.Enabled(cmd::kFileType));
+  QVERIFY(!f.Enabled(&FrameActions::file_type));
 }
 
 void FrameTest::OldFirmwareIsReleasedSilently() {
   StandIn stand_in(5999);
   FrameFixture f(stand_in.Link());
   f.frame.show();
-  f.frame.OnConnectionChanged(0, kStatusNone, 0, {});
+  f.frame.OnConnectionChanged(ConnectionReport{});
   QTRY_VERIFY(f.frame.IsHiddenInTray());
   QCOMPARE(f.link.OpenLink("stand-in"), 0);
   f.link.SetDriveOpen(true);
-  f.frame.OnConnectionChanged(1, 0, 0, {});
+  f.frame.OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kLinked, 0, {}});
   QTRY_VERIFY(!f.link.IsDriveOpen());
   QTest::qWait(100);
   // The indicator keeps its text and the frame stays put away.
   QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
   QVERIFY(f.frame.IsHiddenInTray());
-  QVERIFY(!f.Enabled(cmd::kMachineInformation));
+  QVERIFY(!f.Enabled(&FrameActions::machine_information));
 }
 
 void FrameTest::AccessErrorTellsAHeldRecorderFromMissingRights() {
@@ -314,7 +332,7 @@ void FrameTest::AccessErrorTellsAHeldRecorderFromMissingRights() {
   for (const Case& c : cases) {
     FrameFixture f;
     f.frame.show();
-    f.frame.OnConnectionChanged(0, kStatusOpenFailed, c.code, c.context);
+    f.frame.OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kOpenFailed, c.code, c.context});
     auto* box = f.frame.findChild<QMessageBox*>("accessErrorBox");
     QVERIFY(box != nullptr);
     QCOMPARE(box->windowTitle(), QString("Error"));
@@ -342,12 +360,12 @@ void FrameTest::ClosingWithoutExitKeepsTheProgram() {
   QVERIFY(!f.frame.IsClosing());
 }
 
-void FrameTest::ExitWaitsForTheGates() {
+void FrameTest::ExitWaitsForTheRunningOperations() {
   FrameFixture f;
   f.frame.show();
   QSignalSpy exit_ready(&f.frame, &CMainFrame::exitReady);
-  f.frame.OperationGate(3).ResetEvent();  // a format runs
-  bool page_writing = true;               // and a page's Apply
+  f.frame.OperationStarted(FrameOperation::kFormat);
+  bool page_writing = true;  // and a page's Apply
   f.frame.SetPagesBusy([&] { return page_writing; });
   f.frame.RequestExit();
   QTest::qWait(300);
@@ -355,9 +373,9 @@ void FrameTest::ExitWaitsForTheGates() {
   QVERIFY(f.frame.IsClosing());
   QVERIFY(f.frame.isVisible());  // the user keeps a window while it waits
   // Reports that come meanwhile wait too.
-  f.frame.OnConnectionChanged(0, kStatusNone, 0, {});
+  f.frame.OnConnectionChanged(ConnectionReport{});
   QVERIFY(f.frame.ConnectionText().isEmpty());
-  f.frame.OperationGate(3).Set();
+  f.frame.OperationEnded(FrameOperation::kFormat);
   QTest::qWait(200);
   QCOMPARE(exit_ready.count(), 0);
   page_writing = false;
@@ -371,18 +389,18 @@ void FrameTest::ExitEndsAnOpenSettingDialog() {
   f.app.temp_folder = "/var/tmp";
   QSignalSpy exit_ready(&f.frame, &CMainFrame::exitReady);
   QString shown_folder;
-  bool gate_held = false;
+  bool waited_for = false;
   QTimer::singleShot(100, &f.frame, [&] {
     auto* dialog = f.frame.findChild<QDialog*>("setting_dialog");
     QVERIFY(dialog != nullptr && dialog->isVisible());
     shown_folder = dialog->findChild<QLineEdit*>("temporary_files")->text();
-    gate_held = !f.frame.OperationGate(4).IsSet();
+    waited_for = f.frame.IsRunning(FrameOperation::kSettingDialog);
     f.frame.RequestExit();
   });
-  f.frame.Action(cmd::kSetting)->trigger();  // runs modally until the exit ends it
+  f.frame.Actions().setting->trigger();  // runs modally until the exit ends it
   QCOMPARE(shown_folder, QString("/var/tmp"));
-  QVERIFY(gate_held);
-  QVERIFY(f.frame.OperationGate(4).IsSet());
+  QVERIFY(waited_for);
+  QVERIFY(!f.frame.IsRunning(FrameOperation::kSettingDialog));
   QTRY_COMPARE(exit_ready.count(), 1);
   QVERIFY(f.frame.findChild<QDialog*>("setting_dialog") == nullptr);
 }

@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "app/app_state.h"
-#include "app/ui/frame/command_ids.h"
+#include "app/ui/frame/command_rules.h"
 #include "app/ui/frame/main_frame.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
@@ -62,7 +62,7 @@ struct Connected {
     frame->show();
     if (link->OpenLink("stand-in") != 0) qFatal("stand-in link did not open");
     link->SetDriveOpen(true);
-    frame->OnConnectionChanged(1, 0, 0, {});
+    frame->OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kLinked, 0, {}});
   }
   bool Ready() const { return frame->ConnectionText() == "LYR Connected"; }
 };
@@ -118,18 +118,25 @@ void MaintenanceDialogsTest::ConfirmationsShowTheirTextsAndActOnlyOnYes() {
   QTRY_VERIFY(c.Ready());
 
   struct Case {
-    int command;
+    QAction* FrameActions::*command;
+    FrameOperation operation;
     bool yes;
     QString title, prompt, information;
   };
   const Case cases[] = {
-      {cmd::kResetFileCounter, false, "RESET FILE COUNTER",
+      {&FrameActions::reset_file_counter, FrameOperation::kResetFileCounter, false, "RESET FILE COUNTER",
        "Beware resetting can cause overwriting of\n none erased files?\nSelect \"Cancel\" or \"Yes\" + OK",
        "Highest index number = ABCD0042"},
-      {cmd::kResetFileCounter, true, "RESET FILE COUNTER", {}, "Highest index number = ABCD0042"},
-      {cmd::kFormat, false, "FORMAT", "Formatting will erase all files?\nSelect \"Cancel\" or \"Yes\" + OK",
+      {&FrameActions::reset_file_counter,
+       FrameOperation::kResetFileCounter,
+       true,
+       "RESET FILE COUNTER",
+       {},
+       "Highest index number = ABCD0042"},
+      {&FrameActions::format, FrameOperation::kFormat, false, "FORMAT",
+       "Formatting will erase all files?\nSelect \"Cancel\" or \"Yes\" + OK",
        "Memory status: Used 0 MB, Free 1906 MB"},
-      {cmd::kFormat, true, "FORMAT", {}, {}},
+      {&FrameActions::format, FrameOperation::kFormat, true, "FORMAT", {}, {}},
   };
   for (const Case& k : cases) {
     Seen seen;
@@ -137,14 +144,15 @@ void MaintenanceDialogsTest::ConfirmationsShowTheirTextsAndActOnlyOnYes() {
       seen = {d->windowTitle(), Label(d, "message"), Label(d, "information")};
       Choose(d, yes);
     });
-    c.frame->Action(k.command)->trigger();
+    (c.frame->Actions().*k.command)->trigger();
     QTRY_COMPARE(seen.title, k.title);  // the reset asks once its worker read the highest index
     if (!k.prompt.isEmpty()) QCOMPARE(seen.prompt, k.prompt);
     if (!k.information.isEmpty()) QCOMPARE(seen.information, k.information);
     // Cancelling sends nothing; Yes + OK does what the title says.
-    QTRY_VERIFY(c.frame->OperationGate(3).IsSet());
-    if (k.command == cmd::kResetFileCounter) QCOMPARE(c.store->config().file_counter, k.yes ? 0u : 42u);
-    if (k.command == cmd::kFormat) QCOMPARE(c.store->recordings().empty(), k.yes);
+    QTRY_VERIFY(!c.frame->IsRunning(k.operation));
+    if (k.operation == FrameOperation::kResetFileCounter)
+      QCOMPARE(c.store->config().file_counter, k.yes ? 0u : 42u);
+    if (k.operation == FrameOperation::kFormat) QCOMPARE(c.store->recordings().empty(), k.yes);
   }
 }
 
@@ -188,8 +196,8 @@ void MaintenanceDialogsTest::HiddenKeysFormatOnlyFromTheFormatDialog() {
   QTRY_VERIFY(c.Ready());
   WhenModal<QDialog>(
       [](QDialog* d) { QTest::keyClick(d, Qt::Key_F11, Qt::ControlModifier | Qt::ShiftModifier); });
-  c.frame->Action(cmd::kFormat)->trigger();
-  QTRY_VERIFY(c.frame->OperationGate(3).IsSet());
+  c.frame->Actions().format->trigger();
+  QTRY_VERIFY(!c.frame->IsRunning(FrameOperation::kFormat));
   QVERIFY(c.store->recordings().empty());
 }
 
@@ -216,7 +224,7 @@ void MaintenanceDialogsTest::UpdateFromTheFileDialogEndsTheProgram() {
     m->accept();
   });
   QSignalSpy exit_ready(c.frame.get(), &CMainFrame::exitReady);
-  c.frame->Action(cmd::kUpdate)->trigger();
+  c.frame->Actions().update->trigger();
   // The GUI thread runs on while the update is written and read back.
   QTRY_COMPARE_WITH_TIMEOUT(box.title, QString("Information"), 20000);
   QCOMPARE(box.prompt, QString(kUpdateSucceeded));
@@ -240,10 +248,10 @@ void MaintenanceDialogsTest::FailedUpdateSaysWhyAndKeepsTheProgram() {
     box = {m->windowTitle(), m->text(), {}};
     m->accept();
   });
-  c.frame->Action(cmd::kUpdate)->trigger();
+  c.frame->Actions().update->trigger();
   QTRY_COMPARE_WITH_TIMEOUT(box.title, QString("Error"), 20000);
   QCOMPARE(box.prompt, QString(kVerifyFailed));
-  QTRY_VERIFY(c.frame->OperationGate(1).IsSet() && c.frame->OperationGate(2).IsSet());
+  QTRY_VERIFY(!c.frame->IsRunning(FrameOperation::kFirmwareUpdate));
   QVERIFY(!c.frame->ExitRequested());
   QVERIFY(c.link->IsDriveOpen());
   CFirmwareUpdateRunner::SetFileChooser({});

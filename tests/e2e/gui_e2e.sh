@@ -116,7 +116,7 @@ xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --syn
 xdotool key --window "$window" alt+v
 sleep 0.3
 xdotool key Up Return
-wait_for 'frame: command 32924' 1
+wait_for 'frame: command viewCopyBurn' 1
 timeout 10 xdotool search --sync --onlyvisible --name '^Copy/Burn panel$' >/dev/null || fail "no visible Copy/Burn panel"
 # A second writer and an optical drive arriving: the drives are scanned again.
 echo "1,0,0 'PLEXTOR' 'DVDR PX-891SA' 0x1FFF 0x1FEE" >>"$work/writer/drives.txt"

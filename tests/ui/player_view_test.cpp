@@ -122,7 +122,8 @@ TEST_F(PlayerViewFixture, TransportOverSeveralItems) {
   EXPECT_EQ(Model()->MarkOf(1), CRecordingListModel::kPlayingMark);
   EXPECT_EQ(Model()->MarkOf(0), CRecordingListModel::kNoMark);
   EXPECT_EQ(PlayIcon(), 169);
-  EXPECT_TRUE(view->Timer(2)->isActive() && view->Timer(4)->isActive() && view->Timer(6)->isActive());
+  EXPECT_TRUE(view->PositionTimer()->isActive() && view->MeterTimer()->isActive() &&
+              view->WaveTimer()->isActive());
   EXPECT_TRUE(view->findChild<QSlider*>("positionSlider")->isEnabled());
   EXPECT_EQ(view->findChild<QSlider*>("positionSlider")->maximum(), 3);
 
@@ -148,7 +149,7 @@ TEST_F(PlayerViewFixture, TransportOverSeveralItems) {
   EXPECT_EQ(view->PlayState(), State::kStopped);
   EXPECT_EQ(Model()->MarkOf(2), CRecordingListModel::kNoMark);
   EXPECT_EQ(TimeText(), "00:00:00 / 00:00:00");
-  EXPECT_FALSE(view->Timer(2)->isActive());
+  EXPECT_FALSE(view->PositionTimer()->isActive());
   EXPECT_FALSE(view->findChild<QSlider*>("positionSlider")->isEnabled());
 
   // A double click makes the item current, checks it and plays it.
@@ -214,7 +215,7 @@ TEST_F(PlayerViewFixture, WindingHeldAndReleased) {
   ASSERT_EQ(view->Sound().GetCurrentTime(&before), 0);
   auto* fr = view->findChild<QPushButton*>("frButton");
   emit fr->pressed();
-  EXPECT_TRUE(view->Timer(8)->isActive());
+  EXPECT_TRUE(view->RewindTimer()->isActive());
   ASSERT_TRUE(WaitFor(
       [&] {
         double t = 0;
@@ -225,7 +226,7 @@ TEST_F(PlayerViewFixture, WindingHeldAndReleased) {
   ASSERT_EQ(view->Sound().GetCurrentTime(&after), 0);
   EXPECT_NEAR(after, static_cast<int>(before) - 3, 0.1);
   emit fr->released();
-  EXPECT_FALSE(view->Timer(8)->isActive());
+  EXPECT_FALSE(view->RewindTimer()->isActive());
   EXPECT_EQ(view->Sound().speed_percent(), 100);
 }
 
@@ -248,18 +249,17 @@ TEST(LevelMeterSegments, LitCounts) {
   EXPECT_EQ(lyr::CLevelMeter::LitSegments(1, 16), 1);
 }
 
-// Which of the menu's commands are enabled, by id.
-std::map<int, bool> MenuState(QMenu* menu) {
-  std::map<int, bool> state;
+// Which of the menu's commands are enabled, by object name.
+std::map<std::string, bool> MenuState(QMenu* menu) {
+  std::map<std::string, bool> state;
   for (QAction* a : menu->actions()) {
-    if (!a->isSeparator()) state[a->data().toInt()] = a->isEnabled();
+    if (!a->isSeparator()) state[a->objectName().toStdString()] = a->isEnabled();
   }
   delete menu;
   return state;
 }
 
 TEST_F(PlayerViewFixture, ContextMenusAndTheirGreying) {
-  namespace pc = lyr::playcmd;
   Open(4);
   bool may_delete = true;
   view->SetDeleteAllowed([&] { return may_delete; });
@@ -268,10 +268,10 @@ TEST_F(PlayerViewFixture, ContextMenusAndTheirGreying) {
   EXPECT_EQ(view->MenuKind(), lyr::kPlaylistBurnMenu);
   EXPECT_EQ(view->findChild<QPushButton*>("actionButton")->text(), "Add to Burn List");
   auto burn = MenuState(view->BuildContextMenu(-1));
-  EXPECT_EQ(burn.count(pc::kCopy), 0u);
+  EXPECT_EQ(burn.count("copy"), 0u);
   for (auto [id, enabled] : burn) EXPECT_FALSE(enabled) << id;  // nothing selected
 
-  view->SetPanelPage(1);
+  view->SetPanelPage(true);
   EXPECT_EQ(view->MenuKind(), lyr::kPlaylistCopyMenu);
   EXPECT_EQ(view->findChild<QPushButton*>("actionButton")->text(), "Copy && save");
   view->List()->selectRow(1);
@@ -279,17 +279,16 @@ TEST_F(PlayerViewFixture, ContextMenusAndTheirGreying) {
                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
   auto copy = MenuState(view->BuildContextMenu(2));
   EXPECT_EQ(Hot(), 2);  // the item under the cursor becomes current
-  EXPECT_EQ(copy.count(pc::kAddToBurnList), 0u);
-  for (int id : {pc::kPlay, pc::kCopy, pc::kCopyAll, pc::kDelete, pc::kDeleteAll})
-    EXPECT_TRUE(copy[id]) << id;
+  EXPECT_EQ(copy.count("addToBurnList"), 0u);
+  for (const char* name : {"play", "copy", "copyAll", "delete", "deleteAll"}) EXPECT_TRUE(copy[name]) << name;
 
   // Without the right to delete, only the deletes are greyed.
   may_delete = false;
-  view->RunCommand(pc::kMenuMode);
+  view->OnMenuMode();
   EXPECT_EQ(view->MenuKind(), lyr::kPlaylistMenu);
   auto full = MenuState(view->BuildContextMenu(1));
   EXPECT_EQ(full.size(), 6u);
-  for (auto [id, enabled] : full) EXPECT_EQ(enabled, id != pc::kDelete && id != pc::kDeleteAll) << id;
+  for (auto [id, enabled] : full) EXPECT_EQ(enabled, id != "delete" && id != "deleteAll") << id;
 
   // The commands hand the selection on, top to bottom.
   std::vector<uint32_t> copied, burned, deleted;
@@ -297,14 +296,14 @@ TEST_F(PlayerViewFixture, ContextMenusAndTheirGreying) {
   QObject::connect(view.get(), &CPlayerView::addToBurnListRequested,
                    [&](std::vector<uint32_t> e) { burned = e; });
   QObject::connect(view.get(), &CPlayerView::deleteRequested, [&](std::vector<uint32_t> e) { deleted = e; });
-  view->RunCommand(pc::kCopy);
+  view->OnCopy();
   EXPECT_EQ(copied, (std::vector<uint32_t>{Model()->Entry(1), Model()->Entry(3)}));
-  view->RunCommand(pc::kDelete);
+  view->OnDelete();
   EXPECT_TRUE(deleted.empty());  // not allowed
   may_delete = true;
-  view->RunCommand(pc::kDeleteAll);
+  view->OnDeleteAll();
   EXPECT_EQ(deleted.size(), 4u);
-  view->SetPanelPage(0);
+  view->SetPanelPage(false);
   view->findChild<QPushButton*>("actionButton")->click();
   EXPECT_EQ(burned.size(), 4u);
 }
@@ -367,7 +366,8 @@ TEST_F(PlayerViewFixture, RowsReadAgainKeepSelectionChecksMarkAndCurrentItem) {
   Act([&] { view->PlayItem(2); });
   list->selectionModel()->clearSelection();
   for (int row : {1, 3})
-    list->selectionModel()->select(Model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->select(Model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
   watching = false;
   for (int row : {1, 3}) ASSERT_EQ(link->MarkRecordingCopied(Model()->Entry(row)), 1);
   view->RedrawList();

@@ -13,6 +13,8 @@
 #include "settings/ui/choice_spin.h"
 #include "settings/ui/settings_pages.h"
 
+using namespace lyr;
+
 namespace {
 
 template <class T>

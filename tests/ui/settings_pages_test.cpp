@@ -18,6 +18,8 @@
 #include "settings/ui/setting_dialog.h"
 #include "support/temp_dir.h"
 
+using namespace lyr;
+
 namespace {
 
 using namespace std::chrono;

@@ -7,6 +7,8 @@
 #include "qt_env.h"
 #include "settings/settings_templates.h"
 
+using namespace lyr;
+
 namespace {
 
 using lyr_test::MarkUsable;

@@ -25,6 +25,8 @@
 #include "settings/ui/setting_dialog.h"
 #include "settings/ui/settings_pages.h"
 
+using namespace lyr;
+
 namespace {
 
 // A recorder in memory: 4 GiB, 1.5 GiB free, firmware 6.012, MPEG at 128 kb/s.

@@ -12,9 +12,6 @@
 
 namespace lyr {
 
-// The open-folder message: a folder row was double-clicked or a location chosen.
-inline constexpr int kOpenFolderMessage = 0x8017;
-
 // A list with the burn lists' three columns.
 class CBurnListBase : public QTreeWidget {
   Q_OBJECT
@@ -56,7 +53,7 @@ class CListCtrlBurnData : public CBurnListBase {
   uint32_t FileCount() const { return tree_.GetFileCount(); }
 
  signals:
-  // kOpenFolderMessage: the folder name of a double-clicked row.
+  // A folder row was double-clicked: its name.
   void openFolder(const QString& name);
   // Files were added or removed, or the current folder changed.
   void layoutChanged();

@@ -1,6 +1,5 @@
 #include "burn/ui/burn_page.h"
 
-
 #include <stdlib.h>
 
 #include <QApplication>
@@ -145,12 +144,12 @@ void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind
   if (result == 0 || stopping_) {
     stopping_ = false;
     UpdateBurnButton();
-    emit discChecked(0);
+    emit discChecked(false);
     return;
   }
   // The job owns the tool runner from here: a drive scan waits for its end.
   job_event_.ResetEvent();
-  emit discChecked(1);
+  emit discChecked(true);
   burn_button_->setEnabled(false);
   {
     CBurnProgressDlg dialog(this, MakeJob(device, disc_kind), window());

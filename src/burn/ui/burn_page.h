@@ -46,9 +46,6 @@ class JobTempFolder {
 class CKVBBurnPage : public CKVBTabPage {
   Q_OBJECT
  public:
-  static constexpr int kDriveComboId = 1216;
-  static constexpr int kBurnButtonId = 1;
-
   CKVBBurnPage(const BurnServices& services, QWidget* parent = nullptr);
   ~CKVBBurnPage() override;
 
@@ -78,10 +75,10 @@ class CKVBBurnPage : public CKVBTabPage {
   virtual uint64_t RequiredBytes() const = 0;
 
  signals:
-  // WM_BURN_FINISHED: the "Burning" dialog has closed.
+  // The "Burning" dialog has closed.
   void burnFinished();
-  // The disc check ended (1 passed, 0 refused).
-  void discChecked(int result);
+  // The disc check ended: passed, or refused.
+  void discChecked(bool passed);
   // The records of one AddRecordings call have been read; `added` rows came.
   void recordingsAdded(int added);
 

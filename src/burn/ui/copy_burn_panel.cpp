@@ -1,12 +1,12 @@
 #include "burn/ui/copy_burn_panel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
-#include <QAbstractButton>
 #include <QTabBar>
-#include <QTimer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "burn/drive_watcher.h"
@@ -64,7 +64,7 @@ void CCopyBurnPanel::AddRecordings(const std::vector<uint32_t>& entries) {
 void CCopyBurnPanel::OnTabChanged(int /*index*/) {
   TracePage();
   const CKVBTabPage* page = CurrentPage();
-  emit panelPageChanged(page != nullptr && page->IsBurnPage() ? 0 : 1);
+  emit panelPageChanged(page == nullptr || !page->IsBurnPage());
 }
 
 void CCopyBurnPanel::InitTools() {
@@ -155,7 +155,8 @@ void CCopyBurnPanel::TracePage() const {
   for (int i = 0; i < tabs_->count(); ++i)
     at(QString("tab%1").arg(i), tabs_->tabBar(), tabs_->tabBar()->tabRect(i).center());
   for (const QAbstractButton* button : tabs_->currentWidget()->findChildren<QAbstractButton*>()) {
-    if (!button->objectName().isEmpty() && button->isVisible()) at(button->objectName(), button, button->rect().center());
+    if (!button->objectName().isEmpty() && button->isVisible())
+      at(button->objectName(), button, button->rect().center());
   }
   Trace("%s\n", text.toUtf8().constData());
 }

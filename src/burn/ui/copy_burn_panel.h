@@ -26,14 +26,9 @@ namespace burn {
 class OpticalDriveWatcher;
 }
 
-// The message that tells the player panel which page the panel shows.
-inline constexpr int kPanelPageMessage = 0x801D;
-
 class CCopyBurnPanel : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kDialogId = 231;
-
   // `services.tool_worker` may be null: the panel then makes its own.
   CCopyBurnPanel(BurnServices services, QWidget* parent = nullptr);
   ~CCopyBurnPanel() override;
@@ -67,8 +62,8 @@ class CCopyBurnPanel : public QWidget {
   void Stop();
 
  signals:
-  // kPanelPageMessage: 0 when the page shown burns, 1 for the copy page.
-  void panelPageChanged(int not_burn_page);
+  // The page shown changed: true for the copy page, false for a burn page.
+  void panelPageChanged(bool copy_page);
   void drivesScanned(int writers);
 
  protected:

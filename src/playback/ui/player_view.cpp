@@ -26,10 +26,10 @@
 namespace lyr {
 namespace {
 
-constexpr int kTimer2Ms = 500;
-constexpr int kTimer4Ms = 50;
-constexpr int kTimer6Ms = 100;
-constexpr int kTimer8Ms = 1400;
+constexpr int kPositionUpdateMs = 500;
+constexpr int kMeterUpdateMs = 50;
+constexpr int kWaveCursorUpdateMs = 100;
+constexpr int kRewindStepMs = 1400;
 
 // The transport buttons' pictures (icons 163 to 169).
 enum class Icon { kPlay, kPause, kStop, kPrev, kNext, kRewind, kForward };
@@ -148,10 +148,10 @@ CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& 
 
 CPlayerView::~CPlayerView() {
   model_.RemoveListener(this);
-  timer2_->stop();
-  timer4_->stop();
-  timer6_->stop();
-  timer8_->stop();
+  position_timer_->stop();
+  meter_timer_->stop();
+  wave_timer_->stop();
+  rewind_timer_->stop();
   if (wave_ != nullptr) wave_->Release();
   ++ticket_;
   SoundOutput* sound = sound_.get();
@@ -226,16 +226,10 @@ void CPlayerView::BuildControls() {
     connect(timer, &QTimer::timeout, this, slot);
     return timer;
   };
-  timer2_ = make_timer(kTimer2Ms, &CPlayerView::OnTimer2);
-  timer4_ = make_timer(kTimer4Ms, &CPlayerView::OnTimer4);
-  timer6_ = new QTimer(this);
-  timer6_->setInterval(kTimer6Ms);
-  connect(timer6_, &QTimer::timeout, this, [this] {
-    if (start_pending_ || seek_pending_ || state_ == State::kStopped) return;
-    if (const Result<double> t = PlayerControl(*sound_).GetCurrentTime())
-      wave_->SetTime(static_cast<int64_t>(t.value() * 1000));
-  });
-  timer8_ = make_timer(kTimer8Ms, &CPlayerView::OnTimer8);
+  position_timer_ = make_timer(kPositionUpdateMs, &CPlayerView::UpdatePosition);
+  meter_timer_ = make_timer(kMeterUpdateMs, &CPlayerView::UpdateMeter);
+  wave_timer_ = make_timer(kWaveCursorUpdateMs, &CPlayerView::UpdateWaveCursor);
+  rewind_timer_ = make_timer(kRewindStepMs, &CPlayerView::RewindStep);
 
   connect(play_, &QPushButton::clicked, this, &CPlayerView::PlayPause);
   connect(stop_, &QPushButton::clicked, this, &CPlayerView::StopPlayback);
@@ -281,21 +275,23 @@ void CPlayerView::BuildControls() {
 
   // The menus' keys.
   struct Key {
-    int id;
-    QKeySequence keys;
+    const char* name;
+    const char* keys;
+    void (CPlayerView::*slot)();
   };
-  const Key keys[] = {
-      {playcmd::kPlay, QKeySequence("Ctrl+P")},          {playcmd::kCopy, QKeySequence("Ctrl+C")},
-      {playcmd::kCopyAll, QKeySequence("Ctrl+A")},       {playcmd::kDelete, QKeySequence("Ctrl+X")},
-      {playcmd::kDeleteAll, QKeySequence("Ctrl+D")},     {playcmd::kAddToBurnList, QKeySequence("Ctrl+B")},
-      {playcmd::kMenuMode, QKeySequence("Ctrl+Shift+M")}};
+  const Key keys[] = {{"playKey", "Ctrl+P", &CPlayerView::OnPlay},
+                      {"copyKey", "Ctrl+C", &CPlayerView::OnCopy},
+                      {"copyAllKey", "Ctrl+A", &CPlayerView::OnCopyAll},
+                      {"deleteKey", "Ctrl+X", &CPlayerView::OnDelete},
+                      {"deleteAllKey", "Ctrl+D", &CPlayerView::OnDeleteAll},
+                      {"addToBurnListKey", "Ctrl+B", &CPlayerView::OnAddToBurnList},
+                      {"menuModeKey", "Ctrl+Shift+M", &CPlayerView::OnMenuMode}};
   for (const Key& key : keys) {
     auto* action = new QAction(this);
-    action->setShortcut(key.keys);
+    action->setObjectName(key.name);
+    action->setShortcut(QKeySequence(key.keys));
     action->setShortcutContext(Qt::WindowShortcut);
-    action->setData(key.id);
-    const int id = key.id;
-    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    connect(action, &QAction::triggered, this, key.slot);
     addAction(action);
   }
 }
@@ -303,21 +299,6 @@ void CPlayerView::BuildControls() {
 QString CPlayerView::FormatReadout(int seconds, int total) {
   return QString::asprintf("%02d:%02d:%02d / %02d:%02d:%02d", seconds / 3600, seconds % 3600 / 60,
                            seconds % 60, total / 3600, total % 3600 / 60, total % 60);
-}
-
-QTimer* CPlayerView::Timer(int id) const {
-  switch (id) {
-    case 2:
-      return timer2_;
-    case 4:
-      return timer4_;
-    case 6:
-      return timer6_;
-    case 8:
-      return timer8_;
-    default:
-      return nullptr;
-  }
 }
 
 int CPlayerView::CurrentItem() const { return list_->HotItem(); }
@@ -347,8 +328,8 @@ void CPlayerView::RedrawList() {
   if (link_.IsDriveOpen() && !link_.IsRecorderRefused()) list_->RereadRows();
 }
 
-void CPlayerView::SetPanelPage(int param) {
-  copy_page_ = param == 1;
+void CPlayerView::SetPanelPage(bool copy_page) {
+  copy_page_ = copy_page;
   action_->setText(copy_page_ ? "Copy && save" : "Add to Burn List");
 }
 
@@ -423,17 +404,17 @@ void CPlayerView::OnPlayStarted(uint64_t ticket, uint32_t entry, int result) {
     wave_->SetStartSeconds(date.hour * 3600 + date.minute * 60 + date.second);
   }
   wave_->Load(entry, CWaveStatic::kWindowMs);
-  timer2_->start();
-  timer4_->start();
-  timer6_->start();
+  position_timer_->start();
+  meter_timer_->start();
+  wave_timer_->start();
   emit playStarted(0);
 }
 
 void CPlayerView::StopPlayback() {
   SetPlayIcon(false);
-  timer2_->stop();
-  timer4_->stop();
-  timer6_->stop();
+  position_timer_->stop();
+  meter_timer_->stop();
+  wave_timer_->stop();
   const bool was_active = state_ != State::kStopped || start_pending_;
   state_ = State::kStopped;
   start_pending_ = false;
@@ -534,7 +515,7 @@ void CPlayerView::OnPositionAction(int action) {
   SeekTo(position_->sliderPosition());
 }
 
-void CPlayerView::OnTimer2() {
+void CPlayerView::UpdatePosition() {
   if (start_pending_ || seek_pending_ || state_ == State::kStopped) return;
   PlayerControl player(*sound_);
   const Result<double> d = player.GetDuration();
@@ -547,14 +528,20 @@ void CPlayerView::OnTimer2() {
   time_text_->setText(FormatReadout(now, total_seconds_));
 }
 
-void CPlayerView::OnTimer4() {
+void CPlayerView::UpdateMeter() {
   PlayerControl::Peaks peaks;
   if (!start_pending_ && !seek_pending_ && state_ != State::kStopped && position_update_)
     peaks = PlayerControl(*sound_).GetPeaks().value_or({});
   meter_->SetPeaks(peaks.left, peaks.right);
 }
 
-void CPlayerView::OnTimer8() {
+void CPlayerView::UpdateWaveCursor() {
+  if (start_pending_ || seek_pending_ || state_ == State::kStopped) return;
+  if (const Result<double> t = PlayerControl(*sound_).GetCurrentTime())
+    wave_->SetTime(static_cast<int64_t>(t.value() * 1000));
+}
+
+void CPlayerView::RewindStep() {
   if (state_ != State::kPlaying || start_pending_ || seek_pending_) return;
   const Result<double> t = PlayerControl(*sound_).GetCurrentTime();
   if (!t) return;
@@ -573,11 +560,11 @@ void CPlayerView::OnFfReleased() {
 
 void CPlayerView::OnFrPressed() {
   if (state_ == State::kStopped || start_pending_) return;
-  timer8_->start();
+  rewind_timer_->start();
 }
 
 void CPlayerView::OnFrReleased() {
-  timer8_->stop();
+  rewind_timer_->stop();
   if (state_ == State::kStopped || start_pending_) return;
   (void)PlayerControl(*sound_).SetSpeedPercent(100);
 }
@@ -601,34 +588,18 @@ void CPlayerView::Deleting(bool all) {
   emit deleteRequested(SelectedEntries());
 }
 
-void CPlayerView::RunCommand(int id) {
-  switch (id) {
-    case playcmd::kPlay:
-      PlayPause();
-      break;
-    case playcmd::kCopy:
-      emit copyRequested(SelectedEntries());
-      break;
-    case playcmd::kCopyAll:
-      SelectAllItems();
-      emit copyRequested(SelectedEntries());
-      break;
-    case playcmd::kDelete:
-      Deleting(false);
-      break;
-    case playcmd::kDeleteAll:
-      Deleting(true);
-      break;
-    case playcmd::kAddToBurnList:
-      emit addToBurnListRequested(SelectedEntries());
-      break;
-    case playcmd::kMenuMode:
-      menu_mode_ = !menu_mode_;
-      break;
-    default:
-      break;
-  }
+void CPlayerView::OnPlay() { PlayPause(); }
+void CPlayerView::OnCopy() { emit copyRequested(SelectedEntries()); }
+
+void CPlayerView::OnCopyAll() {
+  SelectAllItems();
+  emit copyRequested(SelectedEntries());
 }
+
+void CPlayerView::OnDelete() { Deleting(false); }
+void CPlayerView::OnDeleteAll() { Deleting(true); }
+void CPlayerView::OnAddToBurnList() { emit addToBurnListRequested(SelectedEntries()); }
+void CPlayerView::OnMenuMode() { menu_mode_ = !menu_mode_; }
 
 QMenu* CPlayerView::BuildContextMenu(int row) {
   if (row >= 0) list_->SetHotItem(row);
@@ -637,34 +608,24 @@ QMenu* CPlayerView::BuildContextMenu(int row) {
   menu->setObjectName(kind == kPlaylistBurnMenu   ? "PLAYLIST_BURN"
                       : kind == kPlaylistCopyMenu ? "PLAYLIST_COPY"
                                                   : "PLAYLIST");
-  struct Entry {
-    int id;
-    const char* text;
-  };
-  std::vector<Entry> entries{{playcmd::kPlay, "Play\tCtrl + P"}};
-  if (kind != kPlaylistBurnMenu) {
-    entries.push_back({playcmd::kCopy, "Copy && Save\tCtrl + C"});
-    entries.push_back({playcmd::kCopyAll, "Copy all && Save\tCtrl + A"});
-  }
-  if (kind != kPlaylistCopyMenu) entries.push_back({playcmd::kAddToBurnList, "Add to Burn-list\tCtrl + B"});
-  entries.push_back({0, nullptr});
-  entries.push_back({playcmd::kDelete, "Delete\tCtrl + X"});
-  entries.push_back({playcmd::kDeleteAll, "Delete all\tCtrl + D"});
   const bool selected = !list_->SelectedRows().empty();
   const bool may_delete = DeleteAllowed();
-  for (const Entry& e : entries) {
-    if (e.text == nullptr) {
-      menu->addSeparator();
-      continue;
-    }
-    QAction* action = menu->addAction(QString(e.text));
-    action->setData(e.id);
-    bool enabled = selected;
-    if (e.id == playcmd::kDelete || e.id == playcmd::kDeleteAll) enabled = enabled && may_delete;
+  const auto add = [&](const char* name, const char* text, void (CPlayerView::*slot)(), bool enabled) {
+    QAction* action = menu->addAction(QString(text));
+    action->setObjectName(name);
     action->setEnabled(enabled);
-    const int id = e.id;
-    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    connect(action, &QAction::triggered, this, slot);
+  };
+  add("play", "Play\tCtrl + P", &CPlayerView::OnPlay, selected);
+  if (kind != kPlaylistBurnMenu) {
+    add("copy", "Copy && Save\tCtrl + C", &CPlayerView::OnCopy, selected);
+    add("copyAll", "Copy all && Save\tCtrl + A", &CPlayerView::OnCopyAll, selected);
   }
+  if (kind != kPlaylistCopyMenu)
+    add("addToBurnList", "Add to Burn-list\tCtrl + B", &CPlayerView::OnAddToBurnList, selected);
+  menu->addSeparator();
+  add("delete", "Delete\tCtrl + X", &CPlayerView::OnDelete, selected && may_delete);
+  add("deleteAll", "Delete all\tCtrl + D", &CPlayerView::OnDeleteAll, selected && may_delete);
   return menu;
 }
 

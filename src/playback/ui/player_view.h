@@ -25,22 +25,10 @@ class PlayerBuffer;
 class RecorderLink;
 class SoundBackend;
 
-// Command ids of the play list's menus and keys.
-namespace playcmd {
-inline constexpr int kPlay = 32794;
-inline constexpr int kCopy = 32796;
-inline constexpr int kCopyAll = 32797;
-inline constexpr int kDelete = 32798;
-inline constexpr int kDeleteAll = 32799;
-inline constexpr int kAddToBurnList = 32921;
-inline constexpr int kMenuMode = 1198;
-}  // namespace playcmd
-
 // Menus of the play list.
 inline constexpr int kPlaylistBurnMenu = 220;
 inline constexpr int kPlaylistCopyMenu = 221;
 inline constexpr int kPlaylistMenu = 222;
-inline constexpr int kPlaybackEndMessage = 0x801E;
 
 // The main window's client: the play list over the transport buttons, the
 // position, speed and volume sliders, the level meter, the waveform strip
@@ -67,15 +55,14 @@ class CPlayerView : public QWidget, public ModelListener {
   void RemoveEntries(const std::vector<uint32_t>& done);
   // After a copy: the rows are read again (their copied marks changed).
   void RedrawList();
-  // 1: the Copy/Burn panel shows its copy page; otherwise a burn page.
-  void SetPanelPage(int param);
+  // Whether the Copy/Burn panel shows its copy page (else a burn page).
+  void SetPanelPage(bool copy_page);
 
   // The play / pause toggle and the other transport actions.
   void PlayPause();
   void Next();
   void Prev();
   void PlayItem(int row);  // the double click
-  void RunCommand(int id);
   // The context menu for the item at `row` (−1: none), built and greyed
   // as it would open; the caller opens or inspects it.
   QMenu* BuildContextMenu(int row);
@@ -87,7 +74,12 @@ class CPlayerView : public QWidget, public ModelListener {
   SoundOutput& Sound() { return *sound_; }
   CWaveStatic* Wave() const { return wave_; }
   CLevelMeter* Meter() const { return meter_; }
-  QTimer* Timer(int id) const;
+  // While playing: the position readout, the level meter and the waveform's
+  // cursor follow the sound; while Rewind is held the rewind steps back.
+  QTimer* PositionTimer() const { return position_timer_; }
+  QTimer* MeterTimer() const { return meter_timer_; }
+  QTimer* WaveTimer() const { return wave_timer_; }
+  QTimer* RewindTimer() const { return rewind_timer_; }
   // "%02d:%02d:%02d / %02d:%02d:%02d".
   static QString FormatReadout(int seconds, int total);
 
@@ -96,6 +88,16 @@ class CPlayerView : public QWidget, public ModelListener {
   void LoadFromModel() override {}
   void Prepare() override {}
   void Show() override;
+
+ public slots:
+  // The commands of the play list's menus and keys.
+  void OnPlay();
+  void OnCopy();
+  void OnCopyAll();
+  void OnDelete();
+  void OnDeleteAll();
+  void OnAddToBurnList();
+  void OnMenuMode();
 
  signals:
   void copyRequested(std::vector<uint32_t> entries);
@@ -113,9 +115,10 @@ class CPlayerView : public QWidget, public ModelListener {
   void OnPlaybackEnded();
   void SeekTo(int seconds);
   void SetPlayIcon(bool pause_icon);
-  void OnTimer2();
-  void OnTimer4();
-  void OnTimer8();
+  void UpdatePosition();
+  void UpdateMeter();
+  void UpdateWaveCursor();
+  void RewindStep();
   void OnFfPressed();
   void OnFfReleased();
   void OnFrPressed();
@@ -149,10 +152,10 @@ class CPlayerView : public QWidget, public ModelListener {
   QLabel* speed_text_ = nullptr;
   CWaveStatic* wave_ = nullptr;
   CLevelMeter* meter_ = nullptr;
-  QTimer* timer2_ = nullptr;
-  QTimer* timer4_ = nullptr;
-  QTimer* timer6_ = nullptr;
-  QTimer* timer8_ = nullptr;
+  QTimer* position_timer_ = nullptr;
+  QTimer* meter_timer_ = nullptr;
+  QTimer* wave_timer_ = nullptr;
+  QTimer* rewind_timer_ = nullptr;
 
   State state_ = State::kStopped;
   bool ever_played_ = false;  // a streaming buffer exists since the first play

@@ -5,6 +5,8 @@
 #include <QValidator>
 #include <cstdint>
 
+namespace lyr {
+
 inline void AddChoice(QComboBox* list, const char* text, int64_t value) {
   list->addItem(QString::fromLatin1(text), QVariant::fromValue<qlonglong>(value));
 }
@@ -34,3 +36,5 @@ class Latin1TextValidator : public QValidator {
     return Acceptable;
   }
 };
+
+}  // namespace lyr

@@ -4,6 +4,8 @@
 #include <QSignalBlocker>
 #include <cstdio>
 
+namespace lyr {
+
 CChoiceSpin::CChoiceSpin(QWidget* parent) : QSpinBox(parent) {
   lineEdit()->setReadOnly(true);
   setWrapping(false);
@@ -57,3 +59,5 @@ QValidator::State CChoiceSpin::validate(QString& input, int&) const {
     if (item.text == input) return QValidator::Acceptable;
   return QValidator::Intermediate;
 }
+
+}  // namespace lyr

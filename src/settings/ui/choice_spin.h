@@ -2,6 +2,8 @@
 #include <QSpinBox>
 #include <vector>
 
+namespace lyr {
+
 // A single-line list with its up-down control: the spin position is the
 // index of the item shown, from 0 to the item count - 1; each item keeps a
 // number as its value.
@@ -35,3 +37,5 @@ class CChoiceSpin : public QSpinBox {
   };
   std::vector<Item> items_;
 };
+
+}  // namespace lyr

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+namespace lyr {
+
 CConfirmDialog::CConfirmDialog(const QString& title, const QString& message, const QString& information,
                                QWidget* parent)
     : QDialog(parent) {
@@ -54,3 +56,5 @@ int CConfirmDialog::Run(QWidget* parent, const QString& title, const QString& me
   CConfirmDialog dialog(title, message, information, parent);
   return dialog.exec();
 }
+
+}  // namespace lyr

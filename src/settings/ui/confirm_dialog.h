@@ -3,6 +3,8 @@
 
 class QPushButton;
 
+namespace lyr {
+
 // The confirmation dialog of Format and Reset file counter: "Cancel" is
 // chosen at the start; "OK" ends with 6 when "Yes" is chosen, else 2 (also
 // when the dialog is closed).
@@ -10,7 +12,6 @@ class CConfirmDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 145;
   static constexpr int kYes = 6;
   static constexpr int kCancel = 2;
 
@@ -26,3 +27,5 @@ class CConfirmDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QPushButton* yes_ = nullptr;
 };
+
+}  // namespace lyr

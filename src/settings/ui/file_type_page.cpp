@@ -13,6 +13,8 @@
 #include "link/recorder_link.h"
 #include "settings/ui/choice_list.h"
 
+namespace lyr {
+
 namespace {
 
 constexpr uint32_t kPcm = lyr::protocol::kCodecLinearPcm;
@@ -227,3 +229,5 @@ void CFileTypePage::Apply() {
               MarkClean();
             });
 }
+
+}  // namespace lyr

@@ -7,6 +7,8 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
+namespace lyr {
+
 // FILE TYPE: the recording format the recorder uses for its next recordings.
 // The page edits its own copy of the file-type block (bytes 60..119 of the
 // settings record) and sends it with "Apply".
@@ -14,7 +16,6 @@ class CFileTypePage : public CSettingsPage {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 136;
   // The file name prefix edit takes 4 characters. The extension field is 4
   // bytes wide and must keep its terminator, so its edit takes 3.
   static constexpr int kNameChars = static_cast<int>(lyr::kFileTypePrefixMax);
@@ -49,3 +50,5 @@ class CFileTypePage : public CSettingsPage {
   QLineEdit* name_ = nullptr;
   QLineEdit* ext_ = nullptr;
 };
+
+}  // namespace lyr

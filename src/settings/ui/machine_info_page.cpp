@@ -7,6 +7,8 @@
 
 #include "link/recorder_link.h"
 
+namespace lyr {
+
 CMachineInfoPage::CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent)
     : CSettingsPage(model, link, QStringLiteral("MACHINE INFORMATION"), false, parent) {
   setObjectName(QStringLiteral("machine_info_page"));
@@ -55,3 +57,5 @@ QMessageBox* CMachineInfoPage::ShowHardwareVersions() {
   box->open();
   return box;
 }
+
+}  // namespace lyr

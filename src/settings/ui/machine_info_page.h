@@ -6,13 +6,14 @@
 class QLabel;
 class QMessageBox;
 
+namespace lyr {
+
 // MACHINE INFORMATION: the firmware version and the memory figures. Ctrl+
 // Shift+F12 shows the hardware and MCU versions.
 class CMachineInfoPage : public CSettingsPage {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 149;
   static inline const QKeySequence kVersionKeys{Qt::CTRL | Qt::SHIFT | Qt::Key_F12};
 
   CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr);
@@ -32,3 +33,5 @@ class CMachineInfoPage : public CSettingsPage {
   QLabel* version_ = nullptr;
   QLabel* memory_ = nullptr;
 };
+
+}  // namespace lyr

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace lyr {
+
 CSettingDialog::CSettingDialog(const QString& folder, QWidget* parent) : QDialog(parent), folder_(folder) {
   setObjectName(QStringLiteral("setting_dialog"));
   setWindowTitle(QStringLiteral("SETTING"));
@@ -51,3 +53,5 @@ void CSettingDialog::Run(QWidget* parent, const QString& folder,
   connect(&dialog, &CSettingDialog::applied, &dialog, [&apply](const QString& f) { apply(f); });
   dialog.exec();
 }
+
+}  // namespace lyr

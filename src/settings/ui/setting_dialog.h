@@ -5,6 +5,8 @@
 class QFileDialog;
 class QLineEdit;
 
+namespace lyr {
+
 // SETTING: the folder for temporary files. "Apply" hands the folder to the
 // program (applied) and leaves the dialog open; the close box ends it.
 // While the folder browser is open the dialog is busy; CloseBrowser() ends
@@ -13,7 +15,6 @@ class CSettingDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 216;
   static inline const QString kBrowseTitle = QStringLiteral("Select a folder to be temporary folder");
 
   explicit CSettingDialog(const QString& folder, QWidget* parent = nullptr);
@@ -37,3 +38,5 @@ class CSettingDialog : public QDialog {
   QLineEdit* edit_ = nullptr;
   bool browsing_ = false;
 };
+
+}  // namespace lyr

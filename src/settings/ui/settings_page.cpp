@@ -7,6 +7,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+namespace lyr {
+
 CSettingsPage::CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, const QString& title,
                              bool has_apply, QWidget* parent)
     : QDialog(parent), recorder_model_(model), link_(link), title_(title.left(256)) {
@@ -79,3 +81,5 @@ bool CSettingsPage::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && isVisible()) emit pageShown(page_index_);
   return QDialog::event(event);
 }
+
+}  // namespace lyr

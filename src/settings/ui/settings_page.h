@@ -30,7 +30,6 @@ class QVBoxLayout;
 
 namespace lyr {
 class RecorderLink;
-}
 
 // What every page shares: the title with its "   NOT SET" mark, the "Apply"
 // button, registration with the model while shown, and the worker that runs
@@ -106,3 +105,5 @@ class CSettingsPage : public QDialog, public lyr::ModelListener {
   QPushButton* apply_ = nullptr;
   lyr::LinkWorker worker_;  // last: joined before the page's widgets go
 };
+
+}  // namespace lyr

@@ -1,5 +1,7 @@
 #include "settings/ui/settings_pages.h"
 
+namespace lyr {
+
 CSettingsPages::CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* frame)
     : time_date(new CTimeDatePage(model, link, frame)),
       file_type(new CFileTypePage(model, link, frame)),
@@ -24,3 +26,5 @@ bool CSettingsPages::AnyBusy() const {
     if (page->IsBusy()) return true;
   return false;
 }
+
+}  // namespace lyr

@@ -8,6 +8,8 @@
 #include "settings/ui/machine_info_page.h"
 #include "settings/ui/time_date_page.h"
 
+namespace lyr {
+
 class CSettingsPages {
  public:
   CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* frame);
@@ -24,3 +26,5 @@ class CSettingsPages {
   // Whether a page's recorder command is under way.
   bool AnyBusy() const;
 };
+
+}  // namespace lyr

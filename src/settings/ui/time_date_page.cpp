@@ -11,6 +11,8 @@
 #include "settings/clock_rules.h"
 #include "settings/ui/choice_spin.h"
 
+namespace lyr {
+
 namespace {
 
 using namespace std::chrono;
@@ -59,10 +61,10 @@ CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link,
   for (CChoiceSpin* spin : {day_, hours_, minutes_, seconds_})
     connect(spin, &CChoiceSpin::userChanged, this, &CTimeDatePage::FieldChanged);
 
-  timer_ = new QTimer(this);
-  timer_->setObjectName(QStringLiteral("timer%1").arg(kTimerId));
-  timer_->setInterval(kTimerIntervalMs);
-  connect(timer_, &QTimer::timeout, this, &CTimeDatePage::Tick);
+  clock_timer_ = new QTimer(this);
+  clock_timer_->setObjectName("clockTimer");
+  clock_timer_->setInterval(kTimerIntervalMs);
+  connect(clock_timer_, &QTimer::timeout, this, &CTimeDatePage::Tick);
 
   Prepare();
   Propose();
@@ -159,12 +161,12 @@ void CTimeDatePage::Tick() {
 
 void CTimeDatePage::showEvent(QShowEvent* event) {
   CSettingsPage::showEvent(event);
-  timer_->start();
+  clock_timer_->start();
 }
 
 void CTimeDatePage::hideEvent(QHideEvent* event) {
   CSettingsPage::hideEvent(event);
-  if (!event->spontaneous()) timer_->stop();
+  if (!event->spontaneous()) clock_timer_->stop();
 }
 
 void CTimeDatePage::Apply() {
@@ -204,3 +206,5 @@ void CTimeDatePage::Apply() {
         MarkWhenRecorderDiffers();
       });
 }
+
+}  // namespace lyr

@@ -4,8 +4,11 @@
 
 #include "settings/ui/settings_page.h"
 
-class CChoiceSpin;
 class QTimer;
+
+namespace lyr {
+
+class CChoiceSpin;
 
 // TIME & DATE: proposes the PC's clock (or a time the user picks, which then
 // runs on with the PC clock) and sets the recorder's clock with "Apply". The
@@ -15,8 +18,6 @@ class CTimeDatePage : public CSettingsPage {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 137;
-  static constexpr int kTimerId = 326;
   static constexpr int kTimerIntervalMs = 1000;
   using LocalDateTime = lyr::LocalDateTime;
 
@@ -66,5 +67,7 @@ class CTimeDatePage : public CSettingsPage {
   CChoiceSpin* hours_ = nullptr;
   CChoiceSpin* minutes_ = nullptr;
   CChoiceSpin* seconds_ = nullptr;
-  QTimer* timer_ = nullptr;
+  QTimer* clock_timer_ = nullptr;
 };
+
+}  // namespace lyr

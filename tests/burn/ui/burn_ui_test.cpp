@@ -144,7 +144,7 @@ class PanelTest : public ::testing::Test {
     page->BurnButton()->click();
     EXPECT_FALSE(page->BurnButton()->isEnabled());  // no second check while one runs
     EXPECT_TRUE(WaitFor([&] { return !checked.isEmpty() && !page->IsBusy(); }));
-    return checked.isEmpty() ? -1 : checked.front().front().toInt();
+    return checked.isEmpty() ? -1 : (checked.front().front().toBool() ? 1 : 0);
   }
 
   lyr_test::TempDir dir_path_;
@@ -167,7 +167,7 @@ TEST_F(PanelTest, TabsAndTheirOrder) {
   QSignalSpy page(panel_.get(), &CCopyBurnPanel::panelPageChanged);
   panel_->Tabs()->setCurrentIndex(1);
   ASSERT_EQ(page.size(), 1);
-  EXPECT_EQ(page.front().front().toInt(), 0);
+  EXPECT_FALSE(page.front().front().toBool());  // a burn page
   EXPECT_EQ(panel_->CurrentPage(), panel_->AudioPage());
 }
 

@@ -156,12 +156,12 @@ TEST(BurnThroughTheWindow, DataDiscAndAudioCd) {
   {
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(panel->isVisible());
-    frame.Action(cmd::kCopyBurn)->trigger();
+    frame.Actions().copy_burn->trigger();
     EXPECT_TRUE(panel->isVisible());
     CDlgBurnData* data = panel->DataPage();
     ASSERT_TRUE(WaitFor([&] { return data->DriveCombo()->count() == 1; }));
     // "Close all" leaves the panel alone.
-    frame.Action(cmd::kCloseAll)->trigger();
+    frame.Actions().close_all->trigger();
     EXPECT_TRUE(panel->isVisible());
 
     // The layout: /Music/<1>, /Music/<2>, /<3>.
@@ -253,7 +253,7 @@ TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
   CCopyBurnPanel* panel = rig.panel;
   {
     QSignalSpy exit_ready(&frame, &CMainFrame::exitReady);
-    frame.Action(cmd::kCopyBurn)->trigger();
+    frame.Actions().copy_burn->trigger();
     CDlgBurnData* data = panel->DataPage();
     ASSERT_TRUE(WaitFor([&] { return data->DriveCombo()->count() == 1; }));
     QSignalSpy added(data, &CDlgBurnData::recordingsAdded);
@@ -325,7 +325,7 @@ TEST(CopyThroughTheWindow, ClosingTheProgramCancelsTheCopyAndWaitsForIt) {
     busy_at_exit = transfer->IsBusy();
   });
   closer.start();
-  view->RunCommand(playcmd::kCopy);  // returns once its dialog has ended
+  view->OnCopy();  // returns once its dialog has ended
   const qint64 ended = clock.isValid() ? clock.elapsed() : -1;
   ASSERT_TRUE(WaitFor([&] { return exit_ready.size() == 1; }, std::chrono::seconds(30)));
   EXPECT_TRUE(busy_at_exit);

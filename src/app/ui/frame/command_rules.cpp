@@ -1,31 +1,19 @@
-#include "app/ui/frame/command_ids.h"
+#include "app/ui/frame/command_rules.h"
 
-namespace lyr {
+namespace lyr::rule {
+namespace {
 
-bool IsCommandEnabled(int id, const CommandState& s) {
-  const auto allowed = [&](uint32_t bit) { return s.admin || (s.mask & bit) != 0; };
-  const bool usable = s.connected && s.open && !s.refused;
-  switch (id) {
-    case cmd::kSafelyRemove:
-      return s.connected;
-    case cmd::kUpdate:
-      return s.connected && allowed(kRightUpdate);
-    case cmd::kSetting:
-      return allowed(kRightSetting);
-    case cmd::kFileType:
-      return usable && allowed(kRightFileType);
-    case cmd::kDateTime:
-      return usable && allowed(kRightDateTime);
-    case cmd::kFormat:
-      return usable && allowed(kRightFormat);
-    case cmd::kMachineInformation:
-    case cmd::kResetFileCounter:
-      return usable;
-    case cmd::kCloseAll:
-      return s.window_menu_items > 2;
-    default:
-      return true;
-  }
-}
+bool Allowed(const CommandState& s, uint32_t bit) { return s.admin || (s.mask & bit) != 0; }
 
-}  // namespace lyr
+}  // namespace
+
+bool SafelyRemove(const CommandState& s) { return s.connected; }
+bool Update(const CommandState& s) { return s.connected && Allowed(s, kRightUpdate); }
+bool Setting(const CommandState& s) { return Allowed(s, kRightSetting); }
+bool RecorderUsable(const CommandState& s) { return s.connected && s.open && !s.refused; }
+bool FileType(const CommandState& s) { return RecorderUsable(s) && Allowed(s, kRightFileType); }
+bool DateTime(const CommandState& s) { return RecorderUsable(s) && Allowed(s, kRightDateTime); }
+bool Format(const CommandState& s) { return RecorderUsable(s) && Allowed(s, kRightFormat); }
+bool CloseAll(const CommandState& s) { return s.window_menu_items > 2; }
+
+}  // namespace lyr::rule

@@ -20,11 +20,19 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
 
   // The pages register themselves with the model while shown.
   auto pages = std::make_shared<CSettingsPages>(services.model, services.link, &frame);
-  const int commands[] = {cmd::kDateTime, cmd::kFileType, cmd::kMachineInformation};
+  const FrameActions& actions = frame.Actions();
+  QAction* const commands[] = {actions.date_time, actions.file_type, actions.machine_information};
   int i = 0;
   for (CSettingsPage* page : pages->List()) {
     page->setObjectName(QString("page%1").arg(page->PageIndex()));
     frame.AddPage(page, commands[i++], false);
+    // An Apply that ends may let the closing sequence go on.
+    QObject::connect(
+        page, &CSettingsPage::busyChanged, &frame,
+        [&frame](bool busy) {
+          if (!busy) frame.ContinueClosing();
+        },
+        Qt::QueuedConnection);
   }
   frame.SetPagesBusy([pages] { return pages->AnyBusy(); });
 

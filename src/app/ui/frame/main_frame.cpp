@@ -36,10 +36,11 @@ constexpr char kFrameTitle[] = "TORVI LYR";
 constexpr char kAccessErrorText[] = "Access LYR error, Please run with Administrator authority";
 constexpr char kInUseText[] =
     "The LYR is in use by another program, Please close it and plug the LYR in again";
-// Windows the closing sequence closes by their exact title.
+// The other windows' file dialogs and message boxes, which the frame does
+// not own, are still found by their exact title.
 constexpr const char* kClosedTitles[] = {"Open",  "Save As", "Open Update File",
                                          "Error", "Warning", "success"};
-constexpr int kGatePollMs = 50;
+constexpr int kOutsideWorkPollMs = 50;
 
 // A page title as a menu text: "&" shows as itself, not as a mnemonic.
 QString MenuText(QString title) { return title.replace('&', "&&"); }
@@ -48,16 +49,19 @@ QString MenuText(QString title) { return title.replace('&', "&&"); }
 
 CMainFrame::CMainFrame(FrameServices services, QWidget* parent) : QMainWindow(parent), s_(services) {
   qRegisterMetaType<std::shared_ptr<RecorderModel>>();
+  qRegisterMetaType<ConnectionReport>();
+  qRegisterMetaType<ConnectionResult>();
+  qRegisterMetaType<ReleaseFor>();
+  qRegisterMetaType<FrameOperation>();
   setObjectName("mainFrame");
   setWindowTitle(kFrameTitle);
   setWindowIcon(AppIcon());
-  for (Event& gate : gates_) gate.Set();
-  gate_timer_ = new QTimer(this);
-  gate_timer_->setInterval(kGatePollMs);
-  connect(gate_timer_, &QTimer::timeout, this, &CMainFrame::PollGates);
-  release_timer_ = new QTimer(this);
-  release_timer_->setSingleShot(true);
-  connect(release_timer_, &QTimer::timeout, this, [this] {
+  outside_work_poll_ = new QTimer(this);
+  outside_work_poll_->setInterval(kOutsideWorkPollMs);
+  connect(outside_work_poll_, &QTimer::timeout, this, &CMainFrame::ContinueClosing);
+  release_deadline_ = new QTimer(this);
+  release_deadline_->setSingleShot(true);
+  connect(release_deadline_, &QTimer::timeout, this, [this] {
     Trace("frame: Safely Remove did not end in time; ending anyway\n");
     FinishExit();
   });
@@ -76,6 +80,7 @@ CMainFrame::CMainFrame(FrameServices services, QWidget* parent) : QMainWindow(pa
           Qt::QueuedConnection);
   connect(&s_.events, &LinkEvents::recorderReleased, this, &CMainFrame::OnRecorderReleased,
           Qt::QueuedConnection);
+  connect(&s_.events, &LinkEvents::operationEnded, this, &CMainFrame::OperationEnded, Qt::QueuedConnection);
 
   BuildMenus();
   // The player view comes later; until then the client area stays empty.
@@ -104,13 +109,15 @@ bool CMainFrame::OnCreate() {
     const Status started = lyr::StartWatcher(*s_.watcher, [link, events](int connected, int status) {
       // On the watcher thread, right after its open attempt: the open error
       // is still the one of this attempt.
-      quint32 code = 0;
-      QString context;
-      if (connected == 0 && status == kStatusOpenFailed) {
-        code = link->OpenError().code;
-        context = QString::fromStdString(link->OpenError().context);
+      ConnectionReport report;
+      if (connected == 1) {
+        report.kind = ConnectionReport::Kind::kLinked;
+      } else if (status == kStatusOpenFailed) {
+        report.kind = ConnectionReport::Kind::kOpenFailed;
+        report.open_error = link->OpenError().code;
+        report.open_context = QString::fromStdString(link->OpenError().context);
       }
-      emit events->connectionChanged(connected, status, code, context);
+      emit events->connectionChanged(report);
     });
     if (!started) return false;
   }
@@ -128,74 +135,74 @@ bool CMainFrame::OnCreate() {
 
 // ---- menus and commands -------------------------------------------------
 
-QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, int id, std::map<int, QAction*>& table) {
-  QAction* action = menu->addAction(text);
-  action->setData(id);
-  action->setObjectName(QString("command%1").arg(id));
-  connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
-  table[id] = action;
+QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, const QString& name, CommandRule rule,
+                                Slot slot) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(name);
+  if (menu != nullptr) menu->addAction(action);
+  connect(action, &QAction::triggered, this, [this, action, name, slot] {
+    // A shortcut or a menu opened before the state changed must not run a
+    // command its rule forbids now.
+    UpdateCommandUI();
+    if (!action->isEnabled()) return;
+    Trace("frame: command %s\n", name.toUtf8().constData());
+    (this->*slot)();
+  });
+  if (rule != nullptr) rules_.emplace_back(action, rule);
   return action;
 }
 
 void CMainFrame::BuildMenus() {
+  FrameActions& a = actions_;
   QMenu* file = menuBar()->addMenu("&File");
-  AddCommand(file, "&Update", cmd::kUpdate, actions_);
-  AddCommand(file, "Setting", cmd::kSetting, actions_);
+  a.update = AddCommand(file, "&Update", "fileUpdate", rule::Update, &CMainFrame::OnFileUpdate);
+  a.setting = AddCommand(file, "Setting", "fileSetting", rule::Setting, &CMainFrame::OnSetting);
   file->addSeparator();
-  AddCommand(file, "Safely Remove", cmd::kSafelyRemove, actions_);
+  a.safely_remove =
+      AddCommand(file, "Safely Remove", "fileSafelyRemove", rule::SafelyRemove, &CMainFrame::OnSafelyRemove);
   file->addSeparator();
-  AddCommand(file, "E&xit", cmd::kExit, actions_);
+  a.exit = AddCommand(file, "E&xit", "appExit", nullptr, &CMainFrame::OnAppExit);
 
   QMenu* view = menuBar()->addMenu("&View");
-  AddCommand(view, "File type", cmd::kFileType, actions_);
-  AddCommand(view, "Date && time", cmd::kDateTime, actions_);
-  AddCommand(view, "Copy / Burn", cmd::kCopyBurn, actions_);
+  a.file_type = AddCommand(view, "File type", "viewFileType", rule::FileType, &CMainFrame::OnFileType);
+  a.date_time = AddCommand(view, "Date && time", "viewDateTime", rule::DateTime, &CMainFrame::OnDateTime);
+  a.copy_burn = AddCommand(view, "Copy / Burn", "viewCopyBurn", nullptr, &CMainFrame::OnCopyBurn);
 
   QMenu* tools = menuBar()->addMenu("&Tools");
-  AddCommand(tools, "Format", cmd::kFormat, actions_);
-  AddCommand(tools, "Machine information", cmd::kMachineInformation, actions_);
-  // Reset file counter has no menu item; its command is reached from Format.
-  auto* reset = new QAction("Reset file counter", this);
-  reset->setData(cmd::kResetFileCounter);
-  reset->setObjectName(QString("command%1").arg(cmd::kResetFileCounter));
-  connect(reset, &QAction::triggered, this, [this] { RunCommand(cmd::kResetFileCounter); });
-  actions_[cmd::kResetFileCounter] = reset;
-  // Reached from the keyboard only: Ctrl+Shift+F12.
-  reset->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12));
-  addAction(reset);
+  a.format = AddCommand(tools, "Format", "toolsFormat", rule::Format, &CMainFrame::OnFormat);
+  a.machine_information = AddCommand(tools, "Machine information", "toolsMachineInformation",
+                                     rule::RecorderUsable, &CMainFrame::OnMachineInformation);
+  // Reset file counter has no menu item; its command is reached from the
+  // keyboard only: Ctrl+Shift+F12.
+  a.reset_file_counter = AddCommand(nullptr, "Reset file counter", "resetFileCounter", rule::RecorderUsable,
+                                    &CMainFrame::OnResetFileCounter);
+  a.reset_file_counter->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12));
+  addAction(a.reset_file_counter);
 
   // The fourth menu: "Close all", a separator, then the shown pages, the
   // most recently used first.
   window_menu_ = menuBar()->addMenu("&Window");
   window_menu_->setObjectName("windowMenu");
-  AddCommand(window_menu_, "Close all", cmd::kCloseAll, actions_);
+  a.close_all =
+      AddCommand(window_menu_, "Close all", "windowCloseAll", rule::CloseAll, &CMainFrame::OnCloseAll);
   window_menu_->addSeparator();
 
   QMenu* help = menuBar()->addMenu("&Help");
-  AddCommand(help, "About", cmd::kAbout, actions_);
+  a.about = AddCommand(help, "About", "appAbout", nullptr, &CMainFrame::OnAppAbout);
 
   tray_menu_ = new QMenu(this);
   tray_menu_->setObjectName("trayMenu");
-  QAction* maximize = AddCommand(tray_menu_, "Maximize", cmd::kMaximize, tray_actions_);
-  tray_menu_->setDefaultAction(maximize);
-  AddCommand(tray_menu_, "Safely Remove", cmd::kSafelyRemove, tray_actions_);
-  AddCommand(tray_menu_, "About", cmd::kAbout, tray_actions_);
+  a.maximize = AddCommand(tray_menu_, "Maximize", "trayMaximize", nullptr, &CMainFrame::OnMaximize);
+  tray_menu_->setDefaultAction(a.maximize);
+  a.tray_safely_remove = AddCommand(tray_menu_, "Safely Remove", "traySafelyRemove", rule::SafelyRemove,
+                                    &CMainFrame::OnSafelyRemove);
+  a.tray_about = AddCommand(tray_menu_, "About", "trayAbout", nullptr, &CMainFrame::OnAppAbout);
   tray_menu_->addSeparator();
-  AddCommand(tray_menu_, "Exit", cmd::kTrayExit, tray_actions_);
+  a.tray_exit = AddCommand(tray_menu_, "Exit", "trayExit", nullptr, &CMainFrame::OnTrayExit);
 
   // Menus are brought up to date when they open, as the idle update would.
   for (QMenu* menu : {file, view, tools, window_menu_, help, tray_menu_})
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-}
-
-QAction* CMainFrame::Action(int id) const {
-  const auto it = actions_.find(id);
-  return it == actions_.end() ? nullptr : it->second;
-}
-
-QAction* CMainFrame::TrayAction(int id) const {
-  const auto it = tray_actions_.find(id);
-  return it == tray_actions_.end() ? nullptr : it->second;
 }
 
 CommandState CMainFrame::CurrentCommandState() const {
@@ -211,98 +218,65 @@ CommandState CMainFrame::CurrentCommandState() const {
 
 void CMainFrame::UpdateCommandUI() {
   const CommandState state = CurrentCommandState();
-  for (auto* table : {&actions_, &tray_actions_})
-    for (auto& [id, action] : *table) action->setEnabled(IsCommandEnabled(id, state));
+  for (const auto& [action, rule] : rules_) action->setEnabled(rule(state));
 }
 
-void CMainFrame::RunCommand(int id) {
-  // A shortcut or a menu opened before the state changed must not run a
-  // command its rule forbids now.
-  UpdateCommandUI();
-  if (!IsCommandEnabled(id, CurrentCommandState())) return;
-  Trace("frame: command %d\n", id);
-  switch (id) {
-    case cmd::kSafelyRemove:
-      SafelyRemove(false);
-      break;
-    case cmd::kSetting:
-      RunSettingDialog();
-      break;
-    case cmd::kExit:
-      // Where there is no tray, its Exit does not exist either: the File
-      // menu's Exit ends the program, the close box minimises.
-      if (!CSystemTray::Available()) {
-        RequestExit();
-      } else {
-        close();
-      }
-      break;
-    case cmd::kFileType:
-    case cmd::kDateTime:
-    case cmd::kMachineInformation:
-      ShowPageForCommand(id);
-      break;
-    case cmd::kCopyBurn:
-      if (copy_burn_panel_ != nullptr) {
-        copy_burn_panel_->show();
-        copy_burn_panel_->raise();
-        copy_burn_panel_->activateWindow();
-      }
-      break;
-    case cmd::kCloseAll:
-      CloseAllPages();
-      break;
-    case cmd::kAbout:
-      ShowAbout();
-      break;
-    case cmd::kMaximize:
-      if (hidden_in_tray_) RestoreFromTray();
-      break;
-    case cmd::kTrayExit:
-      RequestExit();
-      break;
-    case cmd::kUpdate:
-      RunUpdate();
-      break;
-    case cmd::kFormat:
-      RunFormat();
-      break;
-    case cmd::kResetFileCounter:
-      RunResetFileCounter();
-      break;
-    default:
-      break;
+void CMainFrame::OnSafelyRemove() { SafelyRemove(ReleaseFor::kSafelyRemove); }
+
+void CMainFrame::OnAppExit() {
+  // Where there is no tray, its Exit does not exist either: the File menu's
+  // Exit ends the program, the close box minimises.
+  if (!CSystemTray::Available()) {
+    RequestExit();
+  } else {
+    close();
   }
 }
 
-void CMainFrame::ShowAbout() {
+void CMainFrame::OnFileType() { ShowPageFor(actions_.file_type); }
+void CMainFrame::OnDateTime() { ShowPageFor(actions_.date_time); }
+void CMainFrame::OnMachineInformation() { ShowPageFor(actions_.machine_information); }
+
+void CMainFrame::OnCopyBurn() {
+  if (copy_burn_panel_ == nullptr) return;
+  copy_burn_panel_->show();
+  copy_burn_panel_->raise();
+  copy_burn_panel_->activateWindow();
+}
+
+void CMainFrame::OnCloseAll() { CloseAllPages(); }
+
+void CMainFrame::OnMaximize() {
+  if (hidden_in_tray_) RestoreFromTray();
+}
+
+void CMainFrame::OnTrayExit() { RequestExit(); }
+
+void CMainFrame::OnAppAbout() {
   auto* box = new CAboutBox(this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
 
-void CMainFrame::RunSettingDialog() {
+void CMainFrame::OnSetting() {
   if (!make_setting_ || setting_dialog_ != nullptr) return;
-  Event& gate = gates_[4];
-  gate.ResetEvent();
+  OperationStarted(FrameOperation::kSettingDialog);
   QDialog* dialog = make_setting_(this);
   setting_dialog_ = dialog;
   dialog->exec();
   delete dialog;
-  gate.Set();
+  OperationEnded(FrameOperation::kSettingDialog);
 }
 
 // ---- maintenance -------------------------------------------------------------
 
-void CMainFrame::RunUpdate() {
+void CMainFrame::OnFileUpdate() {
   if (update_runner_ != nullptr && update_runner_->Running()) return;
-  // Gates 1 and 2: closing waits for the file dialog and the whole update.
-  gates_[1].ResetEvent();
-  gates_[2].ResetEvent();
+  // Closing waits for the file dialog and the whole update.
+  OperationStarted(FrameOperation::kFirmwareUpdate);
   const QString path = CFirmwareUpdateRunner::ChooseFile(this);
   if (path.isEmpty() || closing_) {
-    gates_[1].Set();
-    gates_[2].Set();
+    OperationEnded(FrameOperation::kFirmwareUpdate);
     return;
   }
   if (update_runner_ == nullptr) {
@@ -313,8 +287,7 @@ void CMainFrame::RunUpdate() {
 }
 
 void CMainFrame::OnUpdateFinished(int outcome) {
-  gates_[1].Set();
-  gates_[2].Set();
+  OperationEnded(FrameOperation::kFirmwareUpdate);
   if (static_cast<FirmwareUpdateOutcome>(outcome) != FirmwareUpdateOutcome::kUpdated) {
     UpdateCommandUI();
     return;
@@ -324,11 +297,10 @@ void CMainFrame::OnUpdateFinished(int outcome) {
   RequestExit();
 }
 
-void CMainFrame::RunFormat() {
+void CMainFrame::OnFormat() {
   CloseAllPages();
   const QString line = QString::fromStdString(MemoryStatusLine(s_.model.Memory()));
-  Event& gate = gates_[3];
-  gate.ResetEvent();
+  OperationStarted(FrameOperation::kFormat);
   const ConfirmAnswer answer = RunConfirmation(this, kFormatTitle, kFormatPrompt, line);
   // The format and the refresh run on the worker, on a copy of the records
   // that comes back as a connection sequence's would.
@@ -337,7 +309,7 @@ void CMainFrame::RunFormat() {
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
   const quint64 generation = generation_;
-  s_.worker.Post([link, events, records, generation, answer, &gate] {
+  s_.worker.Post([link, events, records, generation, answer] {
     bool refreshed = true;
     if (answer == ConfirmAnswer::kYes) {
       // A failed format leaves the records as they were: no refresh.
@@ -347,30 +319,29 @@ void CMainFrame::RunFormat() {
       // The hidden keys cancelled the dialog and ask for the format itself.
       if (answer == ConfirmAnswer::kHiddenFormat) OnFormatRequest(*link, *records);
     }
-    if (refreshed)
-      emit events->connectionCompleted(generation, static_cast<int>(ConnectionResult::kReady), records);
-    gate.Set();
+    if (refreshed) emit events->connectionCompleted(generation, ConnectionResult::kReady, records);
+    emit events->operationEnded(FrameOperation::kFormat);
   });
 }
 
-void CMainFrame::RunResetFileCounter() {
+void CMainFrame::OnResetFileCounter() {
   // The highest index is read on the worker, the question is asked here,
   // and the reset is sent from the worker again: this thread never waits
   // for the recorder.
-  Event& gate = gates_[3];
-  gate.ResetEvent();
+  OperationStarted(FrameOperation::kResetFileCounter);
   RecorderLink* link = &s_.link;
   const quint64 generation = generation_;
   QPointer<CMainFrame> self(this);
-  s_.worker.Post([link, self, generation, &gate] {
+  s_.worker.Post([link, self, generation] {
     const Result<uint32_t> highest = LinkCommands(*link).GetHighestIndex();
     const bool read = highest.ok();
     const uint32_t index = highest.value_or(0);
     QMetaObject::invokeMethod(
         qApp,
-        [self, generation, read, index, &gate] {
-          if (self.isNull() || !read || generation != self->generation_ || self->closing_) {
-            gate.Set();
+        [self, generation, read, index] {
+          if (self.isNull()) return;
+          if (!read || generation != self->generation_ || self->closing_) {
+            self->OperationEnded(FrameOperation::kResetFileCounter);
             return;
           }
           self->ConfirmResetFileCounter(index);
@@ -380,28 +351,28 @@ void CMainFrame::RunResetFileCounter() {
 }
 
 void CMainFrame::ConfirmResetFileCounter(uint32_t highest_index) {
-  Event& gate = gates_[3];
   const ConfirmAnswer answer =
       RunConfirmation(this, kResetCounterTitle, kResetCounterPrompt,
                       QString::fromStdString(HighestIndexLine(s_.model.Settings(), highest_index)));
   if (answer != ConfirmAnswer::kYes || closing_) {
-    gate.Set();
+    OperationEnded(FrameOperation::kResetFileCounter);
     return;
   }
   RecorderLink* link = &s_.link;
-  s_.worker.Post([link, &gate] {
+  LinkEvents* events = &s_.events;
+  s_.worker.Post([link, events] {
     if (!LinkCommands(*link).ResetFileCounter()) Trace("frame: the file counter was not reset\n");
-    gate.Set();
+    emit events->operationEnded(FrameOperation::kResetFileCounter);
   });
 }
 
 // ---- pages and the Window menu -------------------------------------------
 
-int CMainFrame::AddPage(QWidget* page, int command_id, bool register_listener) {
+int CMainFrame::AddPage(QWidget* page, QAction* command, bool register_listener) {
   const size_t index = pages_.size();
   pages_.push_back(page);
   page_registers_.push_back(register_listener);
-  if (command_id != 0) page_of_command_[command_id] = index;
+  if (command != nullptr) page_of_command_[command] = index;
   page->installEventFilter(this);
   return static_cast<int>(index);
 }
@@ -416,8 +387,8 @@ int CMainFrame::PageIndex(const QWidget* page) const {
   return it == pages_.end() ? -1 : static_cast<int>(it - pages_.begin());
 }
 
-void CMainFrame::ShowPageForCommand(int id) {
-  const auto it = page_of_command_.find(id);
+void CMainFrame::ShowPageFor(QAction* command) {
+  const auto it = page_of_command_.find(command);
   if (it != page_of_command_.end()) ShowPage(it->second);
 }
 
@@ -438,14 +409,13 @@ void CMainFrame::CloseAllPages() {
 
 void CMainFrame::OnPageShown(QWidget* page) {
   const int index = PageIndex(page);
-  if (index < 0 || index > cmd::kLastPage - cmd::kFirstPage) return;
+  if (index < 0) return;
   const auto known = page_entries_.find(static_cast<size_t>(index));
   QAction* entry = known == page_entries_.end() ? nullptr : known->second;
   if (entry == nullptr) {
-    const int id = cmd::kFirstPage + index;
     entry = new QAction(this);
-    entry->setData(id);
-    entry->setObjectName(QString("command%1").arg(id));
+    entry->setData(index);
+    entry->setObjectName(QString("windowPage%1").arg(index));
     connect(entry, &QAction::triggered, this, [this, index] { ShowPage(static_cast<size_t>(index)); });
     page_entries_[static_cast<size_t>(index)] = entry;
   }
@@ -516,22 +486,24 @@ void CMainFrame::RefreshAdministrator() {
   s_.app.admin = IsAdministrator(s_.watcher != nullptr ? s_.watcher->CurrentNode() : std::string());
 }
 
-void CMainFrame::OnConnectionChanged(int connected, int status, quint32 open_error,
-                                     const QString& open_context) {
-  Trace("frame: connection changed %d %d\n", connected, status);
+void CMainFrame::OnConnectionChanged(const ConnectionReport& report) {
+  using Kind = ConnectionReport::Kind;
+  Trace("frame: connection changed: %s\n", report.kind == Kind::kLinked ? "linked"
+                                           : report.kind == Kind::kGone ? "gone"
+                                                                        : "the drive did not open");
   if (closing_) {
     // Handled when the closing sequence ends, so that the frame follows the
     // recorder even when it was plugged in while the frame was closing.
-    pending_report_ = PendingReport{connected, status, open_error, open_context};
+    pending_report_ = report;
     return;
   }
   RefreshAdministrator();
   ++generation_;
-  if (connected == 1) {
+  if (report.kind == Kind::kLinked) {
     StartConnection();
     return;
   }
-  if (status == kStatusOpenFailed) ShowAccessError(open_error, open_context);
+  if (report.kind == Kind::kOpenFailed) ShowAccessError(report.open_error, report.open_context);
   RecorderGone();
 }
 
@@ -545,6 +517,7 @@ void CMainFrame::ShowAccessError(quint32 open_error, const QString& open_context
   auto* box = new QMessageBox(QMessageBox::Critical, "Error", text, QMessageBox::Ok, this);
   box->setObjectName("accessErrorBox");
   box->setAttribute(Qt::WA_DeleteOnClose);
+  access_error_box_ = box;
   box->open();
   Trace("frame: access error \"%s\"\n", text.toUtf8().constData());
 }
@@ -557,8 +530,8 @@ void CMainFrame::RecorderGone() {
   if (isVisible() && !hidden_in_tray_) {
     // The access error box stays open: it is no dialog the recorder's
     // removal makes pointless, and the user has not read it yet.
-    if (QWidget* box = findChild<QMessageBox*>("accessErrorBox"); box != nullptr && box->isVisible()) {
-      connect(static_cast<QMessageBox*>(box), &QDialog::finished, this, [this] {
+    if (access_error_box_ != nullptr && access_error_box_->isVisible()) {
+      connect(access_error_box_, &QDialog::finished, this, [this] {
         if (!s_.link.IsDriveOpen() && isVisible() && !hidden_in_tray_) StartClosing();
       });
       return;
@@ -582,20 +555,20 @@ void CMainFrame::StartConnection() {
   s_.worker.Post([link, events, generation] {
     auto records = std::make_shared<RecorderModel>();
     const ConnectionResult result = CompleteConnection(*link, *records);
-    emit events->connectionCompleted(generation, static_cast<int>(result), records);
+    emit events->connectionCompleted(generation, result, records);
   });
 }
 
-void CMainFrame::OnConnectionCompleted(quint64 generation, int result,
+void CMainFrame::OnConnectionCompleted(quint64 generation, ConnectionResult result,
                                        const std::shared_ptr<RecorderModel>& records) {
-  Trace("frame: connection sequence ended with %d\n", result);
+  Trace("frame: connection sequence ended with %d\n", static_cast<int>(result));
   if (stall_probe_->isActive()) {
     stall_probe_->stop();
     Trace("frame: longest event-loop stall while connecting: %lld ms\n",
           static_cast<long long>(stall_longest_ms_));
   }
   if (generation != generation_ || closing_) return;  // the recorder went meanwhile
-  if (static_cast<ConnectionResult>(result) != ConnectionResult::kReady) {
+  if (result != ConnectionResult::kReady) {
     UpdateCommandUI();
     return;
   }
@@ -606,20 +579,20 @@ void CMainFrame::OnConnectionCompleted(quint64 generation, int result,
   UpdateCommandUI();
 }
 
-void CMainFrame::SafelyRemove(bool exiting) {
+void CMainFrame::SafelyRemove(ReleaseFor reason) {
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
-  // An exit does not wait for it longer than kReleaseWaitMs (release_timer_).
-  s_.worker.Post([link, events, exiting] {
-    emit events->recorderReleased(LinkCommands(*link).ReleaseRecorder(true) ? 1 : 0, exiting);
+  // An exit does not wait for it longer than kReleaseWaitMs (release_deadline_).
+  s_.worker.Post([link, events, reason] {
+    emit events->recorderReleased(static_cast<bool>(LinkCommands(*link).ReleaseRecorder(true)), reason);
   });
 }
 
-void CMainFrame::OnRecorderReleased(int ok, bool exiting) {
-  Trace("frame: recorder released %d\n", ok);
-  if (ok) s_.model.NotifyListeners(nullptr);
+void CMainFrame::OnRecorderReleased(bool released, ReleaseFor reason) {
+  Trace("frame: recorder released %d\n", released ? 1 : 0);
+  if (released) s_.model.NotifyListeners(nullptr);
   UpdateCommandUI();
-  if (exiting) FinishExit();
+  if (reason == ReleaseFor::kExit) FinishExit();
 }
 
 // ---- tray and closing --------------------------------------------------------
@@ -677,10 +650,26 @@ void CMainFrame::showEvent(QShowEvent* event) {
   }
 }
 
+void CMainFrame::OperationStarted(FrameOperation operation) { running_.insert(operation); }
+
+void CMainFrame::OperationEnded(FrameOperation operation) {
+  running_.erase(operation);
+  // Queued: the command that ended its operation finishes first (an update
+  // that succeeded asks for the exit itself).
+  QMetaObject::invokeMethod(this, &CMainFrame::ContinueClosing, Qt::QueuedConnection);
+}
+
+bool CMainFrame::OutsideWorkBusy() const {
+  return (pages_busy_ && pages_busy_()) || (panel_busy_ && panel_busy_());
+}
+
 void CMainFrame::StartClosing() {
   if (closing_) return;
   closing_ = true;
   Trace("frame: closing%s\n", exit_requested_ ? " to exit" : "");
+  // What may wait on the user ends: the frame's own boxes, then the other
+  // windows' dialogs.
+  if (access_error_box_ != nullptr && access_error_box_->isVisible()) access_error_box_->close();
   for (QWidget* w : QApplication::topLevelWidgets()) {
     if (w == this || !w->isVisible()) continue;
     const QString title = w->windowTitle();
@@ -689,28 +678,27 @@ void CMainFrame::StartClosing() {
       w->close();
   }
   // The SETTING dialog ends, its folder browser first; its command then
-  // frees gate 4.
+  // ends its operation.
   if (setting_dialog_ != nullptr && end_setting_) end_setting_(setting_dialog_);
   // An open FORMAT or RESET FILE COUNTER confirmation is cancelled.
   for (QDialog* confirm : findChildren<QDialog*>("confirm_dialog"))
     if (confirm->isVisible()) confirm->reject();
   CloseAllPages();
-  // The Copy/Burn panel: its job is cancelled and ends by itself; the gates
-  // wait for it below.
+  // The Copy/Burn panel: its job is cancelled and ends by itself; closing
+  // waits for it below.
   if (stop_panel_) stop_panel_();
   if (copy_burn_panel_ != nullptr) copy_burn_panel_->hide();
-  PollGates();
-  if (closing_) {
-    gate_timer_->start();
-    if (exit_requested_) statusBar()->showMessage("Waiting for the running operation to finish");
-  }
+  ContinueClosing();
+  if (closing_ && exit_requested_) statusBar()->showMessage("Waiting for the running operation to finish");
 }
 
-void CMainFrame::PollGates() {
-  if (!std::all_of(gates_.begin(), gates_.end(), [](const Event& g) { return g.IsSet(); })) return;
-  if (pages_busy_ && pages_busy_()) return;
-  if (panel_busy_ && panel_busy_()) return;
-  gate_timer_->stop();
+void CMainFrame::ContinueClosing() {
+  if (!closing_ || !running_.empty()) return;
+  if (OutsideWorkBusy()) {
+    if (!outside_work_poll_->isActive()) outside_work_poll_->start();
+    return;
+  }
+  outside_work_poll_->stop();
   OnCloseStep2();
 }
 
@@ -720,15 +708,15 @@ void CMainFrame::OnCloseStep2() {
   if (!exit_requested_) {
     HideInTray();
     if (pending_report_) {
-      const PendingReport r = *pending_report_;
+      const ConnectionReport report = *pending_report_;
       pending_report_.reset();
-      OnConnectionChanged(r.connected, r.status, r.open_error, r.open_context);
+      OnConnectionChanged(report);
     }
     return;
   }
   if (s_.link.IsDriveOpen()) {
-    release_timer_->start(kReleaseWaitMs);
-    SafelyRemove(true);
+    release_deadline_->start(kReleaseWaitMs);
+    SafelyRemove(ReleaseFor::kExit);
     return;
   }
   FinishExit();
@@ -737,7 +725,7 @@ void CMainFrame::OnCloseStep2() {
 void CMainFrame::FinishExit() {
   if (exit_announced_) return;
   exit_announced_ = true;
-  release_timer_->stop();
+  release_deadline_->stop();
   final_close_ = true;
   Trace("frame: exit\n");
   close();

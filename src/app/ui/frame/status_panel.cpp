@@ -16,6 +16,8 @@
 #include "platform/byte_order.h"
 #include "settings/settings_templates.h"
 
+namespace lyr {
+
 namespace {
 
 using namespace std::chrono;
@@ -156,7 +158,7 @@ CStatusPanel::CStatusPanel(lyr::RecorderModel& model, lyr::RecorderLink& link, Q
   block_->resize(left_width + 10 + kSegmentWidth, std::max(column_height, 58 + caption_size.height()));
 
   clock_timer_ = new QTimer(this);
-  clock_timer_->setObjectName(QStringLiteral("timer%1").arg(kClockTimerId));
+  clock_timer_->setObjectName("clockTimer");
   clock_timer_->setInterval(kClockIntervalMs);
   connect(clock_timer_, &QTimer::timeout, this, &CStatusPanel::Tick);
   clock_timer_->start();
@@ -331,3 +333,5 @@ void CStatusPanel::PlaceBlock() {
   const int at_right = width() - kMargin - block_->width();
   block_->move(std::max(after_separator, at_right), std::max(0, (height() - block_->height()) / 2));
 }
+
+}  // namespace lyr

@@ -26,7 +26,6 @@ class QTimer;
 
 namespace lyr {
 class RecorderLink;
-}
 
 // One meter segment: a rectangle filled with one colour.
 class CLevelSegment : public QWidget {
@@ -48,7 +47,6 @@ class CStatusPanel : public QWidget, public lyr::ModelListener {
   Q_OBJECT
 
  public:
-  static constexpr int kClockTimerId = 1976;
   static constexpr int kClockIntervalMs = 1000;
   static constexpr int kSegmentCount = 10;
   // Segment colour indices.
@@ -114,3 +112,5 @@ class CStatusPanel : public QWidget, public lyr::ModelListener {
   bool read_again_ = false;
   lyr::LinkWorker worker_;  // last: joined before the widgets go
 };
+
+}  // namespace lyr
