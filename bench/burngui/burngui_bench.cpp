@@ -20,7 +20,7 @@
 #include "gui_bench_support.h"
 #include "link/recorder_link.h"
 #include "session/connection.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace {
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   lyr::burn::BurnerTools tools;
-  lyr::LinkWorker records;
+  lyr::TaskQueue records;
   int result = 0;
   {
     lyr::BurnServices services;

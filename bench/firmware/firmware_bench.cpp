@@ -25,13 +25,16 @@ namespace p = lyr::protocol;
 constexpr uint32_t kPiece = 2048;
 constexpr uint32_t kPieceSectors = kPiece / 512;
 
-class Quiet final : public lyr::MaintenanceReporter {
+class Quiet final : public lyr::JobReporter {
  public:
-  void Message(const std::string& text, const std::string&, Icon icon) override {
-    if (icon != Icon::Information) std::fprintf(stderr, "%s\n", text.c_str());
+  void Message(const std::string& text, const std::string&, lyr::MessageIcon icon) override {
+    if (icon != lyr::MessageIcon::Information) std::fprintf(stderr, "%s\n", text.c_str());
   }
   bool Confirm(const std::string&, const std::string&, const std::string&) override { return true; }
-  void SetProgress(int, const std::string&) override {}
+  void SetStatus(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetFileProgress(int) override {}
+  bool Ask(const std::string&, const std::string&) override { return false; }
   bool CancelRequested() const override { return false; }
 };
 
@@ -75,8 +78,9 @@ bool UpdateBare(const std::string& device, uint32_t first_sector, const std::vec
     std::memcpy(piece.data(), image.data() + offset, std::min<size_t>(kPiece, image.size() - offset));
     ok = bare.Transfer(true, piece.data(), kPiece);
   }
-  ok = ok && bare.Command(p::kGroupRecorder, p::kCodeFirmwareStatus) && bare.Transfer(false, read.data(), 512) &&
-       lyr::GetU32(read.data()) == image.size() && bare.Command(p::kGroupRecorder, p::kCodeBeginFirmwareReadback);
+  ok = ok && bare.Command(p::kGroupRecorder, p::kCodeFirmwareStatus) &&
+       bare.Transfer(false, read.data(), 512) && lyr::GetU32(read.data()) == image.size() &&
+       bare.Command(p::kGroupRecorder, p::kCodeBeginFirmwareReadback);
   for (size_t offset = 0; ok && offset < image.size(); offset += kPiece) {
     std::memset(piece.data(), 0, kPiece);
     std::memcpy(piece.data(), image.data() + offset, std::min<size_t>(kPiece, image.size() - offset));

@@ -29,7 +29,7 @@
 #include "playback/sound_output.h"
 #include "playback/ui/recording_list.h"
 #include "playback/ui/wave_static.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace {
@@ -118,7 +118,7 @@ int Scroll(int count) {
     if (!stand.store->AddRecording(record, data, 0, 4608, 0)) return Fail("a recording could not be added");
   }
   if (!stand.Open()) return Fail("the stand-in could not be reached");
-  lyr::LinkWorker worker;
+  lyr::TaskQueue worker;
   lyr::CRecordingListCtrl list(*stand.link, worker);
   list.resize(800, 600);
   list.show();

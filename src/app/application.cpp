@@ -13,7 +13,7 @@
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
 #include "playback/player_buffer.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/config_path.h"
 #include "settings/recorder_model.h"
 
@@ -39,7 +39,7 @@ bool CLyrApp::InitInstance() {
   state_.temp_folder = ReadTempPath(state_.config_path, SystemTempFolder());
 
   watcher_ = std::make_unique<RecorderWatcher>(*link_);
-  worker_ = std::make_unique<LinkWorker>();
+  worker_ = std::make_unique<TaskQueue>();
   events_ = std::make_unique<LinkEvents>();
   burner_ = std::make_unique<burn::BurnerTools>();
   // The player's buffer and its reader thread; without it nothing plays.

@@ -7,7 +7,7 @@ namespace lyr {
 
 class CMainFrame;
 class LinkEvents;
-class LinkWorker;
+class TaskQueue;
 class PlayerBuffer;
 class RecorderLink;
 class RecorderModel;
@@ -48,7 +48,7 @@ class CLyrApp {
   std::unique_ptr<RecorderModel> model_;
   std::unique_ptr<RecorderWatcher> watcher_;
   std::unique_ptr<LinkEvents> events_;
-  std::unique_ptr<LinkWorker> worker_;
+  std::unique_ptr<TaskQueue> worker_;
   std::unique_ptr<PlayerBuffer> player_buffer_;
   std::unique_ptr<burn::BurnerTools> burner_;  // the Copy/Burn panel's tool runner
   std::unique_ptr<CMainFrame> frame_;

@@ -32,7 +32,7 @@
 #include "playback/player_buffer.h"
 #include "playback/ui/player_view.h"
 #include "playback/ui/recording_list.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace {
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   lyr::RecorderModel model;
   lyr::RecorderWatcher watcher(link);
   lyr::LinkEvents events;
-  lyr::LinkWorker worker;  // after events: its last jobs still report
+  lyr::TaskQueue worker;  // after events: its last jobs still report
   lyr::burn::BurnerTools burner;
   // Played on the null back end's real-time clock: no sound device needed.
   if (qEnvironmentVariableIsEmpty("LYR_AUDIO")) qputenv("LYR_AUDIO", "null");

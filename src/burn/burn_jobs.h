@@ -12,7 +12,7 @@
 #include "burn/burn_runner.h"
 #include "burn/burn_tree.h"
 #include "link/recorder_link.h"
-#include "transfer/job_reporter.h"
+#include "job/job_reporter.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyr::burn {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "burn/burner_tools.h"
-#include "transfer/job_reporter.h"
+#include "job/job_reporter.h"
 
 namespace lyr::burn {
 

@@ -15,11 +15,11 @@
 namespace lyr {
 namespace {
 
-using Icon = MaintenanceReporter::Icon;
+using Icon = MessageIcon;
 constexpr size_t kPiece = protocol::kFirmwarePiece;
 constexpr size_t kQuarter = kPiece / 4;
 
-FirmwareUpdateOutcome Refuse(MaintenanceReporter& reporter, FirmwareUpdateOutcome outcome, const char* text,
+FirmwareUpdateOutcome Refuse(JobReporter& reporter, FirmwareUpdateOutcome outcome, const char* text,
                              const char* caption = kCaptionError, Icon icon = Icon::Error) {
   reporter.Message(text, caption, icon);
   return outcome;
@@ -99,7 +99,7 @@ uint32_t UpdateImageTarget(std::span<const uint8_t> image) {
   return image.size() >= 8 ? GetU32(image.data() + 4) : 0;
 }
 
-LoadedUpdate LoadUpdateFile(const std::string& path, MaintenanceReporter& reporter) {
+LoadedUpdate LoadUpdateFile(const std::string& path, JobReporter& reporter) {
   LoadedUpdate loaded;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
@@ -157,7 +157,7 @@ LoadedUpdate LoadUpdateFile(const std::string& path, MaintenanceReporter& report
 }
 
 FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_firmware,
-                                        std::span<const uint8_t> image, MaintenanceReporter& reporter) {
+                                        std::span<const uint8_t> image, JobReporter& reporter) {
   using O = FirmwareUpdateOutcome;
   if (UpdateImageTarget(image) < kUpdateImageMinimumTarget || recorder_firmware < protocol::kMinimumFirmware)
     return Refuse(reporter, O::kNotLyr, kUpdateNotLyr, kCaptionWarning, Icon::Warning);
@@ -169,7 +169,7 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
     return Refuse(reporter, O::kUpdateFailed, kUpdateProblem);
   std::array<uint8_t, kPiece> piece;
   for (size_t offset = 0; offset < p; offset += kPiece) {
-    reporter.SetProgress(Percent(offset, p, 0, 50), "Writing the firmware");
+    reporter.SetProgressText(Percent(offset, p, 0, 50), "Writing the firmware");
     BuildPiece(image, offset, piece.data());
     if (!link.WriteFirmwareData(piece.data(), kPiece))
       return Refuse(reporter, O::kUpdateFailed, kUpdateProblem);
@@ -184,13 +184,13 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
   if (readback_length != p) return Refuse(reporter, O::kVerifyFailed, kVerifyFailed);
   std::array<uint8_t, kPiece> read;
   for (size_t offset = 0; offset < readback_length; offset += kPiece) {
-    reporter.SetProgress(Percent(offset, p, 50, 50), "Verifying the firmware");
+    reporter.SetProgressText(Percent(offset, p, 50, 50), "Verifying the firmware");
     BuildPiece(image, offset, piece.data());
     if (!link.ReadFirmwareData(read.data(), kPiece))
       return Refuse(reporter, O::kVerifyProblem, kVerifyProblem);
     if (read != piece) return Refuse(reporter, O::kVerifyFailed, kVerifyFailed);
   }
-  reporter.SetProgress(100, "Verified");
+  reporter.SetProgressText(100, "Verified");
   // The recorder restarts with the new firmware once unplugged.
   link.ReleaseRecorder(true);
   reporter.Message(kUpdateSucceeded, kCaptionInformation, Icon::Information);
@@ -198,7 +198,7 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
 }
 
 FirmwareUpdateOutcome UpdateFirmware(RecorderLink& link, uint16_t recorder_firmware, const std::string& path,
-                                     MaintenanceReporter& reporter) {
+                                     JobReporter& reporter) {
   LoadedUpdate loaded = LoadUpdateFile(path, reporter);
   if (loaded.outcome != FirmwareUpdateOutcome::kUpdated) return loaded.outcome;
   return SendFirmwareImage(link, recorder_firmware, loaded.image, reporter);

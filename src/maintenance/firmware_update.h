@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "job/job_reporter.h"
 #include "link/recorder_link.h"
-#include "maintenance/maintenance_reporter.h"
 #include "platform/result.h"
 
 namespace lyr {
@@ -73,17 +73,17 @@ struct LoadedUpdate {
   FirmwareUpdateOutcome outcome = FirmwareUpdateOutcome::kFileRefused;
   std::vector<uint8_t> image;
 };
-LoadedUpdate LoadUpdateFile(const std::string& path, MaintenanceReporter& reporter);
+LoadedUpdate LoadUpdateFile(const std::string& path, JobReporter& reporter);
 
 // Sends a checked image to the recorder in 2048-byte pieces, reads it back
 // and compares every piece; on success releases the recorder ("Safely
 // Remove") and shows the success message. `recorder_firmware` is the device
 // record's firmware version. Every failure is shown through `reporter`.
 FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_firmware,
-                                        std::span<const uint8_t> image, MaintenanceReporter& reporter);
+                                        std::span<const uint8_t> image, JobReporter& reporter);
 
 // The whole update from a file: LoadUpdateFile, then SendFirmwareImage.
 FirmwareUpdateOutcome UpdateFirmware(RecorderLink& link, uint16_t recorder_firmware, const std::string& path,
-                                     MaintenanceReporter& reporter);
+                                     JobReporter& reporter);
 
 }  // namespace lyr

@@ -27,7 +27,7 @@ std::string HighestIndexLine(const SettingsRecord& settings, uint32_t highest_in
   return "Highest index number = " + text + index;
 }
 
-MaintenanceOutcome OnFormat(RecorderLink& link, RecorderModel& model, MaintenanceReporter& reporter) {
+MaintenanceOutcome OnFormat(RecorderLink& link, RecorderModel& model, JobReporter& reporter) {
   const std::string line = MemoryStatusLine(model.Memory());
   if (!reporter.Confirm(kFormatTitle, kFormatPrompt, line)) {
     model.Refresh(link);
@@ -42,8 +42,8 @@ MaintenanceOutcome OnFormatRequest(RecorderLink& link, RecorderModel& model) {
   return MaintenanceOutcome::kDone;
 }
 
-MaintenanceOutcome OnResetFileCounter(RecorderLink& link, const RecorderModel& model,
-                                      MaintenanceReporter& reporter, uint32_t* highest_index) {
+MaintenanceOutcome OnResetFileCounter(RecorderLink& link, const RecorderModel& model, JobReporter& reporter,
+                                      uint32_t* highest_index) {
   uint32_t index = 0;
   if (!link.GetHighestIndex(index)) return MaintenanceOutcome::kFailed;
   if (highest_index != nullptr) *highest_index = index;

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "job/job_reporter.h"
 #include "link/recorder_link.h"
-#include "maintenance/maintenance_reporter.h"
 #include "settings/recorder_model.h"
 
 namespace lyr {
@@ -32,13 +32,13 @@ enum class MaintenanceOutcome {
 
 // Format: the memory status line, the confirmation, then FormatMemory and a
 // refresh of the model (also when not confirmed; not after a failure).
-MaintenanceOutcome OnFormat(RecorderLink& link, RecorderModel& model, MaintenanceReporter& reporter);
+MaintenanceOutcome OnFormat(RecorderLink& link, RecorderModel& model, JobReporter& reporter);
 // The format the hidden key combination of the confirmation asks for: no
 // further confirmation; the model is refreshed when it succeeded.
 MaintenanceOutcome OnFormatRequest(RecorderLink& link, RecorderModel& model);
 // File-counter reset: GetHighestIndex, the confirmation with the highest
 // index, then ResetFileCounter. The model is not refreshed.
-MaintenanceOutcome OnResetFileCounter(RecorderLink& link, const RecorderModel& model,
-                                      MaintenanceReporter& reporter, uint32_t* highest_index = nullptr);
+MaintenanceOutcome OnResetFileCounter(RecorderLink& link, const RecorderModel& model, JobReporter& reporter,
+                                      uint32_t* highest_index = nullptr);
 
 }  // namespace lyr

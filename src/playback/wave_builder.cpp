@@ -15,16 +15,32 @@ WaveBuilder::WaveBuilder(RecorderLink& link, ProgressHandler on_progress)
 WaveBuilder::~WaveBuilder() { Cancel(); }
 
 void WaveBuilder::Start(uint32_t entry) {
-  Cancel();
+  JoinEnded();
+  uint64_t generation;
   {
     std::lock_guard lock(mutex_);
+    generation = ++generation_;  // the build still running sees itself cancelled
     cancel_ = false;
     progress_ = WaveBuildProgress{};
     progress_.entry = entry;
     sample_rate_ = 0;
     table_.clear();
   }
-  worker_ = std::thread([this, entry] { Run(entry); });
+  wake_.notify_all();
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  workers_.push_back({std::thread([this, generation, entry, ended] {
+                        Run(generation, entry);
+                        *ended = true;
+                      }),
+                      ended});
+}
+
+void WaveBuilder::JoinEnded() {
+  std::erase_if(workers_, [](Worker& w) {
+    if (!*w.ended) return false;
+    w.thread.join();  // it has ended: its last step was to say so
+    return true;
+  });
 }
 
 void WaveBuilder::RequestCancel() {
@@ -37,12 +53,13 @@ void WaveBuilder::RequestCancel() {
 
 void WaveBuilder::Cancel() {
   RequestCancel();
-  if (worker_.joinable()) worker_.join();
+  for (Worker& w : workers_) w.thread.join();
+  workers_.clear();
 }
 
-bool WaveBuilder::Cancelled() const {
+bool WaveBuilder::Cancelled(uint64_t generation) const {
   std::lock_guard lock(mutex_);
-  return cancel_;
+  return CancelledLocked(generation);
 }
 
 WaveBuildProgress WaveBuilder::Progress() const {
@@ -65,49 +82,54 @@ std::vector<uint8_t> WaveBuilder::FramePeaks() const {
   return table_;
 }
 
-bool WaveBuilder::Report() {
+bool WaveBuilder::Report(uint64_t generation) {
   WaveBuildProgress now;
   {
     std::lock_guard lock(mutex_);
+    // A restarted build publishes nothing more: the progress is the new one's.
+    if (generation != generation_) return false;
     now = progress_;
   }
   if (on_progress_) on_progress_(now);
   std::unique_lock lock(mutex_);
-  if (pace_.count() > 0 && !now.finished) wake_.wait_for(lock, pace_, [this] { return cancel_; });
-  return !cancel_;
+  if (pace_.count() > 0 && !now.finished)
+    wake_.wait_for(lock, pace_, [&] { return CancelledLocked(generation); });
+  return !CancelledLocked(generation);
 }
 
-void WaveBuilder::LetWaitersIn() const {
+void WaveBuilder::LetWaitersIn(uint64_t generation) const {
   const auto until = std::chrono::steady_clock::now() + kMaxYield;
-  while (link_.ExchangesWaiting() > 0 && std::chrono::steady_clock::now() < until && !Cancelled())
+  while (link_.ExchangesWaiting() > 0 && std::chrono::steady_clock::now() < until && !Cancelled(generation))
     std::this_thread::sleep_for(std::chrono::microseconds(500));
 }
 
-void WaveBuilder::Run(uint32_t entry) {
+void WaveBuilder::Run(uint64_t generation, uint32_t entry) {
   LowerThisThreadsPriority();
-  Status result = Build(entry);
+  Status result = Build(generation, entry);
   {
     std::lock_guard lock(mutex_);
+    if (generation != generation_) return;
     progress_.finished = true;
     progress_.result = std::move(result);
   }
-  Report();
+  Report(generation);
 }
 
-Status WaveBuilder::Build(uint32_t entry) {
+Status WaveBuilder::Build(uint64_t generation, uint32_t entry) {
   const auto cancelled = [] { return Error::Code(kErrorCancelled, "waveform build cancelled"); };
   RecordingReader reader(link_);
   if (reader.OpenRecordingReader(entry) == 0) return Error::Code(GetLastError(), "open recording");
-  if (Cancelled()) return cancelled();
+  if (Cancelled(generation)) return cancelled();
   {
     std::lock_guard lock(mutex_);
+    if (generation != generation_) return cancelled();
     sample_rate_ = reader.record().SampleRate();
     progress_.frame_count = reader.frame_count();
     progress_.sample_rate = sample_rate_;
     progress_.date = reader.date();
     table_.assign(size_t{reader.frame_count()} * 2, 0);
   }
-  if (!Report()) return cancelled();
+  if (!Report(generation)) return cancelled();
 
   // PCM pieces hold whole frames; Layer II pieces end where the last whole frame does.
   const uint32_t piece_bytes = reader.decoder() == nullptr
@@ -119,7 +141,7 @@ Status WaveBuilder::Build(uint32_t entry) {
   uint64_t offset = 0;
   uint32_t frame = 0;
   while (offset < size && frame < reader.frame_count()) {
-    LetWaitersIn();
+    LetWaitersIn(generation);
     if (reader.link().ReadRecordingData(entry, static_cast<uint32_t>(offset), piece_bytes, piece.data()) ==
         0) {
       return Error::Code(GetLastError(), "read recording at " + std::to_string(offset));
@@ -129,6 +151,7 @@ Status WaveBuilder::Build(uint32_t entry) {
     if (got.frames == 0 && got.end_offset <= offset) break;  // a partial frame at the end
     {
       std::lock_guard lock(mutex_);
+      if (generation != generation_) return cancelled();
       if (got.frames != 0) {
         std::copy_n(peaks.begin(), size_t{got.frames} * 2, table_.begin() + size_t{got.first_frame} * 2);
         progress_.frames_ready = got.first_frame + got.frames;
@@ -136,7 +159,7 @@ Status WaveBuilder::Build(uint32_t entry) {
     }
     offset = got.end_offset;
     frame = got.first_frame + got.frames;
-    if (!Report()) return cancelled();
+    if (!Report(generation)) return cancelled();
   }
   return {};
 }

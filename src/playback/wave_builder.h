@@ -1,8 +1,10 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -58,10 +60,13 @@ class WaveBuilder {
   // gaps the decoding leaves. Set before Start.
   void SetPace(std::chrono::milliseconds pause) { pace_ = pause; }
 
-  // Cancels any build still running and starts one for `entry`.
+  // Starts a build for `entry` without waiting for the one still running:
+  // that one is cancelled, publishes nothing more and ends on its own (its
+  // read under way may take the link's reply bound); its thread is joined
+  // once it has ended.
   void Start(uint32_t entry);
-  // Stops the build and returns once the worker has ended; the peaks ready
-  // so far stay.
+  // Stops the build and returns once every worker has ended; the peaks
+  // ready so far stay.
   void Cancel();
   // Asks the build to stop without waiting for the worker: for a caller
   // that must not wait for a read under way. Cancel (or the destructor)
@@ -76,13 +81,21 @@ class WaveBuilder {
   std::vector<uint8_t> FramePeaks() const;
 
  private:
-  void Run(uint32_t entry);
-  Status Build(uint32_t entry);
-  // Publishes the progress; false once cancelled.
-  bool Report();
-  bool Cancelled() const;
+  // A build's worker; `generation` tells it from the builds after it.
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> ended;
+  };
+  void Run(uint64_t generation, uint32_t entry);
+  Status Build(uint64_t generation, uint32_t entry);
+  // Publishes the progress; false once cancelled or restarted.
+  bool Report(uint64_t generation);
+  bool Cancelled(uint64_t generation) const;  // with mutex_ held: CancelledLocked
+  bool CancelledLocked(uint64_t generation) const { return cancel_ || generation != generation_; }
   // Waits (at most kMaxYield) while other threads wait for the link.
-  void LetWaitersIn() const;
+  void LetWaitersIn(uint64_t generation) const;
+  // Joins the workers that have ended.
+  void JoinEnded();
 
   RecorderLink& link_;
   ProgressHandler on_progress_;
@@ -91,10 +104,11 @@ class WaveBuilder {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool cancel_ = false;
+  uint64_t generation_ = 0;
   WaveBuildProgress progress_;
   uint32_t sample_rate_ = 0;
-  std::vector<uint8_t> table_;  // left and right per frame
-  std::thread worker_;
+  std::vector<uint8_t> table_;   // left and right per frame
+  std::vector<Worker> workers_;  // the current build's last; touched by the owner's thread only
 };
 
 }  // namespace lyr

@@ -9,7 +9,7 @@
 
 #include "link/recorder_link.h"
 #include "recordings/recording_record.h"
-#include "transfer/job_reporter.h"
+#include "job/job_reporter.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyr {

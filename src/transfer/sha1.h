@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/result.h"
-#include "transfer/job_reporter.h"
+#include "job/job_reporter.h"
 
 namespace lyr {
 

@@ -10,7 +10,7 @@
 #include "link/recorder_link.h"
 #include "platform/result.h"
 #include "recordings/recording_record.h"
-#include "transfer/job_reporter.h"
+#include "job/job_reporter.h"
 #include "transfer/partial_file.h"
 
 namespace lyr {

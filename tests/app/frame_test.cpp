@@ -21,7 +21,7 @@
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
@@ -69,7 +69,7 @@ struct FrameFixture {
   RecorderLink& link;
   RecorderModel model;
   LinkEvents events;
-  LinkWorker worker;  // after events: its last jobs still report
+  TaskQueue worker;  // after events: its last jobs still report
   CMainFrame frame{FrameServices{app, link, model, nullptr, worker, events}};
 
   explicit FrameFixture(std::unique_ptr<RecorderLink> given = std::make_unique<RecorderLink>())

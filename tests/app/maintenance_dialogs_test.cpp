@@ -23,7 +23,7 @@
 #include "link/recorder_link.h"
 #include "maintenance/firmware_update.h"
 #include "maintenance/memory_maintenance.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
@@ -40,7 +40,7 @@ struct Connected {
   std::unique_ptr<RecorderLink> link;
   RecorderModel model;
   LinkEvents events;
-  LinkWorker worker;
+  TaskQueue worker;
   std::unique_ptr<CMainFrame> frame;
 
   explicit Connected(const std::function<void(lyr_emu::RecorderStore&)>& configure = {}) {

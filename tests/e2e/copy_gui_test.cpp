@@ -19,7 +19,7 @@
 #include "recordings/recording_catalogue.h"
 #include "session/connection.h"
 #include "settings/recorder_model.h"
-#include "transfer/progress_job.h"
+#include "job/job_reporter.h"
 #include "transfer/ui/transfer_commands.h"
 
 namespace {

@@ -14,7 +14,6 @@
 #include "support/temp_dir.h"
 #include "transfer/file_checks.h"
 #include "transfer/partial_file.h"
-#include "transfer/progress_job.h"
 #include "transfer/sha1.h"
 #include "transfer/test_reporter.h"
 #include "transfer/transfer_jobs.h"
@@ -171,17 +170,12 @@ TEST_F(JobsTest, CancelDuringTheThirdOfFiveLeavesTwoCompleteCopies) {
   options_.output_sha1 = true;
   lyr_test::TestReporter window;
   bool third = false;
-  lyr::ProgressJob job(
-      window, [&](lyr::JobReporter& reporter) { return lyr::CopyJob(*link_, queue_, options_, reporter); });
   window.on_event = [&](const std::string& e) {
     if (e == "status Copying... R3") third = true;
-    if (third && e.rfind("file ", 0) == 0) job.RequestCancel();  // after the first piece of R3
+    if (third && e.rfind("file ", 0) == 0) window.cancel = true;  // after the first piece of R3
   };
   queue_.entries.assign(entries.begin(), entries.end());
-  ASSERT_TRUE(job.Start());
-  while (!job.CancelFlag()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  job.Cancel();
-  EXPECT_EQ(job.Wait(), lyr::kJobCancelled);
+  EXPECT_FALSE(lyr::CopyJob(*link_, queue_, options_, window));
 
   std::vector<std::string> files;
   for (const auto& f : fs::directory_iterator(out_)) files.push_back(f.path().filename().string());
@@ -191,8 +185,6 @@ TEST_F(JobsTest, CancelDuringTheThirdOfFiveLeavesTwoCompleteCopies) {
   EXPECT_TRUE(Copied(entries[1]));
   EXPECT_FALSE(Copied(entries[2]));
   EXPECT_EQ(queue_.entries.size(), 2u);  // R4 and R5 were never taken
-  EXPECT_EQ(window.Events("status").back(), "status Terminating...");
-  EXPECT_TRUE(window.Events("ended").empty());  // a cancelled job does not report its end
 }
 
 TEST_F(JobsTest, NoToReplaceKeepsTheOldFileAndTheRecordingUnmarked) {
@@ -465,12 +457,8 @@ TEST_F(JobsTest, FailedCopiedMarkEndsTheJob) {
 
 TEST_F(JobsTest, EmptyQueueEndsAtOnceWithSuccess) {
   Connect();
-  lyr::ProgressJob job(reporter_,
-                       [&](lyr::JobReporter& r) { return lyr::CopyJob(*link_, queue_, options_, r); });
-  ASSERT_TRUE(job.Start());
-  EXPECT_EQ(job.Wait(), lyr::kJobSucceeded);
-  EXPECT_EQ(reporter_.events, (std::vector<std::string>{"status ", "progress 0", "file 0",
-                                                        "status Preparing...", "progress 0", "ended 1"}));
+  EXPECT_TRUE(lyr::CopyJob(*link_, queue_, options_, reporter_));
+  EXPECT_EQ(reporter_.events, (std::vector<std::string>{"status Preparing...", "progress 0"}));
 }
 
 TEST_F(JobsTest, DeleteRemovesAndWaitsWhileTheRecorderIsBusy) {
@@ -551,35 +539,6 @@ TEST_F(JobsTest, CancelledDeleteKeepsWhatIsDoneAndSucceeds) {
   EXPECT_TRUE(lyr::DeleteJob(*link_, queue_, reporter_));
   EXPECT_EQ(queue_.done, (std::vector<uint32_t>{a}));
   EXPECT_NE(recorder_.store().Find(b), nullptr);
-}
-
-TEST(ProgressJob, ResultsAndTheCancelSequence) {
-  for (bool outcome : {true, false}) {
-    lyr_test::TestReporter window;
-    lyr::ProgressJob job(window, [&](lyr::JobReporter& r) {
-      r.SetStatus("working");
-      return outcome;
-    });
-    ASSERT_TRUE(job.Start(false));
-    EXPECT_EQ(job.Wait(), outcome ? lyr::kJobSucceeded : lyr::kJobFailed);
-    EXPECT_EQ(window.events, (std::vector<std::string>{"status ", "progress 0", "file 0", "disable cancel",
-                                                       "status working", outcome ? "ended 1" : "ended 2"}));
-  }
-
-  lyr_test::TestReporter window;
-  std::atomic<bool> started{false};
-  lyr::ProgressJob job(window, [&](lyr::JobReporter& r) {
-    started = true;
-    while (!r.CancelRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
-  });
-  ASSERT_TRUE(job.Start());
-  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  job.Cancel();
-  EXPECT_FALSE(job.Running());
-  EXPECT_EQ(job.Wait(), lyr::kJobCancelled);
-  EXPECT_EQ(window.events, (std::vector<std::string>{"status ", "progress 0", "file 0", "close popup",
-                                                     "status Terminating...", "disable cancel"}));
 }
 
 }  // namespace

@@ -5,14 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "transfer/progress_job.h"
+#include "job/job_reporter.h"
 
 namespace lyr_test {
 
 // A job window that writes down everything the job shows, answers its
-// questions from a script and can cancel when a given event arrives. Serves
-// as the reporter of a job run directly and as the window of a ProgressJob.
-class TestReporter : public lyr::ProgressWindow {
+// questions from a script and can cancel when a given event arrives.
+class TestReporter : public lyr::JobReporter {
  public:
   void SetStatus(const std::string& text) override { Log("status " + text); }
   void SetProgress(int percent) override {
@@ -29,9 +28,6 @@ class TestReporter : public lyr::ProgressWindow {
     Log(std::string(icon == lyr::MessageIcon::Error ? "error " : "warning ") + caption + ": " + text);
   }
   bool CancelRequested() const override { return cancel; }
-  void DisableCancel() override { Log("disable cancel"); }
-  void ClosePopup() override { Log("close popup"); }
-  void JobEnded(int result) override { Log("ended " + std::to_string(result)); }
 
   // Events whose text starts with `prefix`.
   std::vector<std::string> Events(const std::string& prefix) const {

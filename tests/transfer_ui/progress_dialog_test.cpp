@@ -28,7 +28,7 @@ QString StatusOf(CProgressDlg* d) { return d->findChild<QLabel*>("statusText")->
 struct HeldJob {
   std::atomic<bool> release{false};
   std::atomic<bool> result{true};
-  lyr::ProgressJob::Function Function() {
+  lyr::JobRunner::Job Function() {
     return [this](lyr::JobReporter& r) {
       r.SetStatus("Copying... take");
       r.SetProgress(40);

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/emulated_recorder.h"
 #include "support/temp_dir.h"
@@ -54,7 +54,7 @@ class TransferCommands : public ::testing::Test {
   lyr_test::TempDir out_;
   std::unique_ptr<lyr::RecorderLink> link_ = recorder_.MakeLink();
   lyr::RecorderModel model_;
-  lyr::LinkWorker worker_;
+  lyr::TaskQueue worker_;
   lyr::CTransferCommands commands_{*link_, model_, &worker_, nullptr};
 
   lyr::CopyOptions Options(bool sha1) {

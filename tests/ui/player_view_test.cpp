@@ -18,7 +18,7 @@
 #include "playback/ui/level_meter.h"
 #include "playback/ui/recording_list.h"
 #include "qt_env.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "support/emulated_recorder.h"
 
 namespace {
@@ -61,7 +61,7 @@ struct PlayerViewFixture : ::testing::Test {
   lyr_test::EmulatedRecorder recorder;
   std::unique_ptr<lyr::RecorderLink> link;
   std::unique_ptr<lyr::PlayerBuffer> buffer;
-  lyr::LinkWorker worker;
+  lyr::TaskQueue worker;
   lyr::RecorderModel model;
   lyr::NullSoundBackend* backend = nullptr;
   std::unique_ptr<CPlayerView> view;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+#include <chrono>
 #include <cmath>
 #include <ctime>
+#include <functional>
 
 #include "emulator/audio_import.h"
 #include "qt_env.h"
@@ -132,6 +135,37 @@ TEST_F(WaveFixture, LoadReturnsAtOnceAndReleaseStopsTheBuild) {
   EXPECT_TRUE(strip->Picture().isNull());
   EXPECT_TRUE(strip->ColumnPeaks().empty());
   strip->SetTime(1000);  // nothing loaded: nothing happens
+}
+
+TEST_F(WaveFixture, RestartAndReleaseDoNotWaitForAReadUnderWay) {
+  const uint32_t longer = Add(Sine(20, 0.5, 0.5));
+  const uint32_t shorter = Add(Sine(2, 0.25, 0.25));
+  Make();
+  // A build under way whose read is inside a reply the stand-in holds back.
+  const auto held_build = [&] {
+    recorder.config().slow_reply_ms = 20;
+    strip->Load(longer);
+    ASSERT_TRUE(WaitFor([&] { return strip->FramesReady() > 0; }));
+    recorder.config().slow_reply_ms = 1000;
+    QTest::qWait(100);
+  };
+  const auto returns_at_once = [](const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300);
+  };
+
+  held_build();
+  EXPECT_TRUE(returns_at_once([&] { strip->Load(shorter); }));
+  recorder.config().slow_reply_ms = 0;
+  // The new build comes through; the old one publishes nothing into it.
+  ASSERT_TRUE(WaitFor([&] { return !strip->Building(); }));
+  EXPECT_GT(strip->FramesReady(), 0u);
+  EXPECT_LE(strip->FramesReady(), 2u * 48000 / 1152 + 1);
+
+  held_build();
+  EXPECT_TRUE(returns_at_once([&] { strip->Release(); }));
+  recorder.config().slow_reply_ms = 0;
 }
 
 }  // namespace

@@ -48,11 +48,12 @@ void MaintenanceTerminal::EndLine() {
   line_open_ = false;
 }
 
-void MaintenanceTerminal::Message(const std::string& text, const std::string& caption, Icon icon) {
+void MaintenanceTerminal::Message(const std::string& text, const std::string& caption,
+                                  lyr::MessageIcon icon) {
   EndLine();
   ++messages_;
   // The success goes with the command's output, except where that is JSON.
-  std::FILE* to = icon == Icon::Information && !quiet_ ? stdout : stderr;
+  std::FILE* to = icon == lyr::MessageIcon::Information && !quiet_ ? stdout : stderr;
   std::fprintf(to, "%s: %s\n", caption.c_str(), text.c_str());
   std::fflush(to);
 }
@@ -68,7 +69,17 @@ bool MaintenanceTerminal::Confirm(const std::string& title, const std::string& p
   return AskYesNo("Yes?") && !CancelRequested();
 }
 
-void MaintenanceTerminal::SetProgress(int percent, const std::string& doing) {
+bool MaintenanceTerminal::Ask(const std::string& text, const std::string& caption) {
+  EndLine();
+  std::fprintf(stderr, "%s\n", caption.c_str());
+  if (yes_) {
+    std::fprintf(stderr, "%s Yes (--yes)\n", text.c_str());
+    return true;
+  }
+  return AskYesNo(text) && !CancelRequested();
+}
+
+void MaintenanceTerminal::SetProgressText(int percent, const std::string& doing) {
   if (quiet_ || percent == last_percent_) return;
   last_percent_ = percent;
   if (live_) {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "commands.h"
-#include "maintenance/maintenance_reporter.h"
+#include "job/job_reporter.h"
 
 namespace lyrctl {
 
@@ -12,17 +12,22 @@ namespace lyrctl {
 // live line when stderr is a terminal. Ctrl+C ends lyrctl as usual (at a
 // question nothing has been sent yet) until HoldInterrupts: from then on it
 // only asks to stop, and the procedure decides where stopping is safe.
-class MaintenanceTerminal final : public lyr::MaintenanceReporter {
+class MaintenanceTerminal final : public lyr::JobReporter {
  public:
   MaintenanceTerminal(bool yes, bool quiet);
   ~MaintenanceTerminal() override;
   MaintenanceTerminal(const MaintenanceTerminal&) = delete;
   MaintenanceTerminal& operator=(const MaintenanceTerminal&) = delete;
 
-  void Message(const std::string& text, const std::string& caption, Icon icon) override;
+  void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override;
   bool Confirm(const std::string& title, const std::string& prompt, const std::string& information) override;
-  void SetProgress(int percent, const std::string& doing) override;
+  void SetProgressText(int percent, const std::string& doing) override;
   bool CancelRequested() const override;
+  // The procedures report their progress with its text only.
+  void SetStatus(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetFileProgress(int) override {}
+  bool Ask(const std::string& text, const std::string& caption) override;
 
   void HoldInterrupts();
   int messages_shown() const { return messages_; }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "text_output.h"
@@ -184,7 +185,32 @@ bool AskYesNo(const std::string& question) {
   return line == "y" || line == "Y" || line == "yes" || line == "Yes";
 }
 
-int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job) {
+namespace {
+
+// The window as the running job sees it: cancel is the run's flag.
+class CancellableWindow final : public lyr::JobReporter {
+ public:
+  CancellableWindow(TerminalWindow& window, const std::atomic<bool>& cancel)
+      : window_(window), cancel_(cancel) {}
+  void SetStatus(const std::string& text) override { window_.SetStatus(text); }
+  void SetProgress(int percent) override { window_.SetProgress(percent); }
+  void SetFileProgress(int percent) override { window_.SetFileProgress(percent); }
+  bool Ask(const std::string& text, const std::string& caption) override {
+    return window_.Ask(text, caption);
+  }
+  void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override {
+    window_.Message(text, caption, icon);
+  }
+  bool CancelRequested() const override { return cancel_; }
+
+ private:
+  TerminalWindow& window_;
+  const std::atomic<bool>& cancel_;
+};
+
+}  // namespace
+
+int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   OpenWakePipe();
   char drained[16];
   while (g_wake_read >= 0 && ::read(g_wake_read, drained, sizeof drained) > 0) {
@@ -200,28 +226,47 @@ int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &old_int);
 
-  int result;
-  {
-    lyr::ProgressJob progress(window, std::move(job));
-    // The worker never takes Ctrl+C: its exchanges with the recorder are not
-    // cut short by the handler, and the main thread sees the interrupt.
-    sigset_t interrupt, old_mask;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
-    const bool started = progress.Start();
-    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
-    if (!started) {
-      result = lyr::kJobFailed;
+  int result = lyr::kJobFailed;
+  window.SetStatus("");
+  window.SetProgress(0);
+  window.SetFileProgress(0);
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> running{true};
+  int job_result = lyr::kJobFailed;
+  CancellableWindow reporter(window, cancel);
+  // The worker never takes Ctrl+C: its exchanges with the recorder are not
+  // cut short by the handler, and the main thread sees the interrupt.
+  sigset_t interrupt, old_mask;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      job_result = job(reporter) ? lyr::kJobSucceeded : lyr::kJobFailed;
+      running = false;
+    });
+  } catch (const std::system_error&) {
+    running = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+  if (worker.joinable()) {
+    while (running && !g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (g_interrupted) {
+      // The cancel flag is set before the open question closes, so the job
+      // takes the closed question for the cancel it is.
+      cancel = true;
+      window.ClosePopup();
+      window.SetStatus("Terminating...");
+      window.DisableCancel();
+    }
+    worker.join();
+    // A cancelled job does not report its end.
+    if (cancel) {
+      result = lyr::kJobCancelled;
     } else {
-      while (progress.Running() && !g_interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (g_interrupted) {
-        // The cancel flag is set before the open question closes, so the job
-        // takes the closed question for the cancel it is.
-        progress.RequestCancel();
-        progress.Cancel();
-      }
-      result = progress.Wait();
+      window.JobEnded(job_result);
+      result = job_result;
     }
   }
   window.Finish();

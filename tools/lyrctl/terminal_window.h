@@ -2,10 +2,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
-#include "transfer/progress_job.h"
+#include "job/job_reporter.h"
 
 namespace lyrctl {
 
@@ -16,7 +17,7 @@ enum class Answer { AskTerminal, Yes, No };
 // (status, percent, rate, time left) when stderr is a terminal, plain lines
 // otherwise. Messages go to stderr; questions are answered by --yes/--no or
 // asked on the terminal.
-class TerminalWindow final : public lyr::ProgressWindow {
+class TerminalWindow final : public lyr::JobReporter {
  public:
   // `total_bytes` is what the job moves, for the rate and the time left.
   TerminalWindow(Answer answer, uint64_t total_bytes, bool quiet);
@@ -26,9 +27,14 @@ class TerminalWindow final : public lyr::ProgressWindow {
   void SetFileProgress(int percent) override;
   bool Ask(const std::string& text, const std::string& caption) override;
   void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override;
-  void JobEnded(int result) override;
-  void ClosePopup() override;
-  void DisableCancel() override;
+  // Asked directly (not through RunJobOnTerminal) it is never cancelled.
+  bool CancelRequested() const override { return false; }
+  // The job returned by itself with kJobSucceeded or kJobFailed.
+  void JobEnded(int result);
+  // Closes a question the job has open, as its answer No.
+  void ClosePopup();
+  // Cancel under way: no second cancel.
+  void DisableCancel();
 
   // Ends the live line so that what follows starts on a fresh line.
   void Finish();
@@ -58,7 +64,10 @@ class TerminalWindow final : public lyr::ProgressWindow {
 // Runs a job behind the terminal window; the first Ctrl+C cancels it the way
 // the window's Cancel button does (an open question closes at once), a
 // second one ends lyrctl. Returns kJobSucceeded, kJobFailed or kJobCancelled.
-int RunJobOnTerminal(TerminalWindow& window, lyr::ProgressJob::Function job);
+// The job runs on a thread of its own while the terminal's thread watches for
+// Ctrl+C (a terminal, not a window: it may wait for the job).
+using TerminalJob = std::function<bool(lyr::JobReporter& reporter)>;
+int RunJobOnTerminal(TerminalWindow& window, TerminalJob job);
 
 // Asks a yes/no question on the terminal; false without a terminal, and when
 // the running job is cancelled while it waits.

@@ -14,7 +14,7 @@
 #include "burn/burn_jobs.h"
 #include "burn/tools_burn_runner.h"
 #include "link/recorder_link.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 namespace lyr {
 namespace {

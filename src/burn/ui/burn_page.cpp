@@ -13,9 +13,9 @@
 
 #include "burn/disc_check.h"
 #include "link/link_commands.h"
+#include "gui/common/task_queue.h"
 #include "link/recorder_link.h"
 #include "platform/trace.h"
-#include "session/link_worker.h"
 
 namespace lyr {
 
@@ -60,7 +60,7 @@ CKVBBurnPage::CKVBBurnPage(const BurnServices& services, QWidget* parent)
 CKVBBurnPage::~CKVBBurnPage() {
   // A check still on the tool worker answers its boxes "No" and reports to
   // nobody.
-  prompt_.Release();
+  questions_.Close();
 }
 
 void CKVBBurnPage::FillDrives(const std::vector<burn::BURN_DRIVE_INFO>& writers) {
@@ -122,9 +122,9 @@ void CKVBBurnPage::OnBurn() {
   const std::string temp = TempFolder();
   checking_ = true;
   UpdateBurnButton();
-  prompt_.Rearm();
+  questions_.Reopen();
   burn::BurnerTools* tools = services_.tools;
-  auto reporter = std::make_shared<PromptReporter>(prompt_, QPointer<QWidget>(this));
+  auto reporter = std::make_shared<QuestionReporter>(questions_.Asker());
   QPointer<CKVBBurnPage> guard(this);
   services_.tool_worker->Post([tools, device, required, cd_only, temp, reporter, guard] {
     const Result<uint32_t> checked = burn::CheckDisc(*tools, device, required, cd_only, temp, *reporter);
@@ -166,7 +166,7 @@ void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind
 void CKVBBurnPage::Stop() {
   if (!IsBusy()) return;
   stopping_ = true;
-  prompt_.Release();
+  questions_.Close();
   if (dialog_ != nullptr) dialog_->RequestClose();
   UpdateBurnButton();
 }

@@ -16,7 +16,6 @@
 #include "burn/tools_burn_runner.h"
 #include "burn/ui/burn_progress_dlg.h"
 #include "burn/ui/burn_services.h"
-#include "burn/ui/gui_prompt.h"
 #include "burn/ui/tab_page.h"
 #include "platform/event.h"
 #include "recordings/recording_record.h"
@@ -123,7 +122,7 @@ class CKVBBurnPage : public CKVBTabPage {
   Event job_event_{Event::Reset::Manual, true};
   bool checking_ = false;
   bool stopping_ = false;
-  GuiPrompt prompt_;
+  JobQuestions questions_{this, BurnBoxStyle()};  // the disc check's boxes
   QPointer<CBurnProgressDlg> dialog_;
 };
 

@@ -1,9 +1,10 @@
 #include "burn/ui/burn_progress_dlg.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMetaObject>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -13,51 +14,55 @@
 
 namespace lyr {
 
-// The job's view of the dialog, called on the job's thread.
+// The job's view of the dialog, on the job's thread: status, progress and
+// boxes go through the runner; the log lines are posted to the dialog.
 class CBurnProgressDlg::Reporter final : public burn::BurnReporter {
  public:
-  explicit Reporter(CBurnProgressDlg* dlg) : dlg_(dlg), guard_(dlg) {}
+  Reporter(JobReporter& runner, QPointer<CBurnProgressDlg> dlg, std::shared_ptr<Ended> ended)
+      : runner_(runner), dlg_(std::move(dlg)), ended_(std::move(ended)) {}
 
-  void SetStatus(const std::string& text) override {
-    status_ = QString::fromStdString(text);
-    Post([text = status_, percent = percent_](CBurnProgressDlg* d) { d->SetStatus(text, percent); });
-  }
-  void SetProgress(int percent) override {
-    percent_ = percent;
-    Post([text = status_, percent](CBurnProgressDlg* d) { d->SetStatus(text, percent); });
-  }
+  void SetStatus(const std::string& text) override { runner_.SetStatus(text); }
+  void SetProgress(int percent) override { runner_.SetProgress(percent); }
   void Message(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    dlg_->prompt_.Show(guard_, text, caption, icon, false);
+    runner_.Message(text, caption, icon);
   }
   bool Ask(const std::string& text, const std::string& caption) override {
-    return dlg_->prompt_.Show(guard_, text, caption, MessageIcon::Warning, true);
+    return runner_.Ask(text, caption);
   }
-  bool CancelRequested() const override { return dlg_->cancel_asked_.load(); }
+  bool CancelRequested() const override { return runner_.CancelRequested(); }
   void ClearLog() override {
     Post([](CBurnProgressDlg* d) { d->ClearLog(); });
   }
   void AppendLog(const std::string& text) override {
     Post([text = QString::fromStdString(text)](CBurnProgressDlg* d) { d->AppendLogLine(text); });
   }
-  void Finished(int result) override {
-    Post([result](CBurnProgressDlg* d) { d->OnBurnFinished(result); });
-  }
+  // The dialog ends with the runner's end, once the job has returned.
+  void Finished(int result) override { ended_->finished = result; }
 
  private:
   template <typename F>
   void Post(F f) {
-    // The dialog joins this thread before it goes, so it is alive here; what
-    // is still queued when it goes is dropped with it.
-    CBurnProgressDlg* d = dlg_;
+    // Through the application, in order with the runner's reports; a
+    // dialog gone meanwhile gets nothing.
     QMetaObject::invokeMethod(
-        d, [d, f] { f(d); }, Qt::QueuedConnection);
+        qApp,
+        [d = dlg_, f] {
+          if (!d.isNull()) f(d.data());
+        },
+        Qt::QueuedConnection);
   }
 
-  CBurnProgressDlg* dlg_;
-  QPointer<QWidget> guard_;
-  QString status_;
-  int percent_ = 0;
+  JobReporter& runner_;
+  QPointer<CBurnProgressDlg> dlg_;
+  std::shared_ptr<Ended> ended_;
 };
+
+JobBoxStyle BurnBoxStyle() {
+  JobBoxStyle style;
+  style.question_mark = true;
+  style.trace_prefix = "burn";
+  return style;
+}
 
 CBurnProgressDlg::CBurnProgressDlg(QWidget* page, Job job, QWidget* parent)
     : QDialog(parent != nullptr ? parent : page), page_(page), job_(std::move(job)) {
@@ -85,16 +90,16 @@ CBurnProgressDlg::CBurnProgressDlg(QWidget* page, Job job, QWidget* parent)
   row->addStretch();
   row->addWidget(button_);
   layout->addLayout(row);
+  runner_ = new JobRunner(this, BurnBoxStyle(), this);
   connect(button_, &QPushButton::clicked, this, &CBurnProgressDlg::OnButton);
+  connect(runner_, &JobRunner::progressed, this,
+          [this](const JobProgress& p) { SetStatus(p.status, p.percent); });
+  connect(runner_, &JobRunner::finished, this, [this](JobOutcome) { OnBurnFinished(ended_->finished); });
   AppendLogLine("Ready...\r\n");
 }
 
 CBurnProgressDlg::~CBurnProgressDlg() {
-  if (thread_.joinable()) {
-    cancel_asked_ = true;
-    prompt_.Release();
-    thread_.join();
-  }
+  if (active_) Cancel();
 }
 
 void CBurnProgressDlg::SetStatus(const QString& text, int percent) {
@@ -117,13 +122,19 @@ void CBurnProgressDlg::OnButton() {
     running_ = true;
     active_ = true;
     button_->setText("Cancel");
-    reporter_ = std::make_unique<Reporter>(this);
-    thread_ = std::thread([this] { result_ = job_(*reporter_); });
+    QPointer<CBurnProgressDlg> self(this);
+    std::shared_ptr<Ended> ended = ended_;
+    Job job = job_;
+    runner_->Start([self, ended, job](JobReporter& runner) {
+      Reporter reporter(runner, self, ended);
+      ended->result = job(reporter);
+      return ended->result.result == 1;
+    });
     return;
   }
   if (active_) {
     button_->setText("Finish");
-    cancel_asked_ = true;
+    runner_->Cancel();
     return;
   }
   accept();
@@ -133,14 +144,17 @@ void CBurnProgressDlg::OnBurnFinished(int result) {
   Trace("burn: the job ended with %d\n", result);
   button_->setText("Finish");
   active_ = false;
-  if (thread_.joinable()) thread_.join();  // the job has reported its end and returns now
   if (close_when_finished_) done(QDialog::Rejected);
+}
+
+void CBurnProgressDlg::Cancel() {
+  runner_->Cancel();
+  runner_->Questions().Close();
 }
 
 void CBurnProgressDlg::RequestClose() {
   if (active_) {
-    cancel_asked_ = true;
-    prompt_.Release();
+    Cancel();
     button_->setText("Finish");
     close_when_finished_ = true;
     return;
@@ -160,7 +174,7 @@ void CBurnProgressDlg::showEvent(QShowEvent* event) {
 void CBurnProgressDlg::reject() {
   // Escape and the close box: a running job is cancelled first.
   if (active_) {
-    cancel_asked_ = true;
+    runner_->Cancel();
     button_->setText("Finish");
     close_when_finished_ = true;
     return;

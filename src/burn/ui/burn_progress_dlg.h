@@ -1,18 +1,17 @@
 #pragma once
 // The "Burning" dialog: a button that reads "Start", then "Cancel", then
 // "Finish"; the job's log, its status and its progress. The job runs on the
-// dialog's own thread and reports through BurnReporter; what it reports
+// dialog's JobRunner and reports through BurnReporter; what it reports
 // reaches the widgets queued on the GUI thread. Cancel is a flag the job
-// polls; its questions and messages are shown on the GUI thread while the
-// job waits for the answer.
+// polls; its questions and messages are window-modal boxes on this dialog
+// while the job waits for the answer.
 #include <QDialog>
-#include <atomic>
+#include <QPointer>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "burn/burn_jobs.h"
-#include "burn/ui/gui_prompt.h"
+#include "gui/common/job_runner.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -21,19 +20,25 @@ class QPushButton;
 
 namespace lyr {
 
+// The burn windows' boxes: a question with the question mark and "Yes" as
+// its default; with the trace on, where the box's button is.
+JobBoxStyle BurnBoxStyle();
+
 class CBurnProgressDlg : public QDialog {
   Q_OBJECT
  public:
   using Job = std::function<burn::BurnJobResult(burn::BurnReporter&)>;
 
   CBurnProgressDlg(QWidget* page, Job job, QWidget* parent = nullptr);
-  ~CBurnProgressDlg() override;  // waits for the job (it ends soon after its cancel)
+  // Never waits: a job still running is cancelled, its boxes are answered
+  // "No", and it ends on its own.
+  ~CBurnProgressDlg() override;
 
   QWidget* Page() const { return page_; }
   bool IsRunning() const { return running_; }
   bool IsActive() const { return active_; }
-  bool CancelAsked() const { return cancel_asked_.load(); }
-  const burn::BurnJobResult& Result() const { return result_; }
+  bool CancelAsked() const { return runner_->CancelAsked(); }
+  const burn::BurnJobResult& Result() const { return ended_->result; }
 
   // What the job reports, on the GUI thread.
   void SetStatus(const QString& text, int percent);
@@ -53,7 +58,12 @@ class CBurnProgressDlg : public QDialog {
 
  private:
   class Reporter;
+  struct Ended {
+    burn::BurnJobResult result;
+    int finished = 0;  // what the job's finished notice said
+  };
   void OnButton();
+  void Cancel();
 
   QWidget* page_;
   Job job_;
@@ -61,14 +71,12 @@ class CBurnProgressDlg : public QDialog {
   QPlainTextEdit* log_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  JobRunner* runner_ = nullptr;
   bool running_ = false;
   bool active_ = false;
   bool close_when_finished_ = false;
-  std::atomic<bool> cancel_asked_{false};
-  GuiPrompt prompt_;
-  std::unique_ptr<Reporter> reporter_;
-  burn::BurnJobResult result_;
-  std::thread thread_;
+  // Written by the job, read here once it has ended.
+  std::shared_ptr<Ended> ended_ = std::make_shared<Ended>();
 };
 
 }  // namespace lyr

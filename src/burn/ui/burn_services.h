@@ -8,7 +8,7 @@
 
 namespace lyr {
 
-class LinkWorker;
+class TaskQueue;
 class RecorderLink;
 namespace burn {
 class BurnerTools;
@@ -17,8 +17,8 @@ class BurnerTools;
 struct BurnServices {
   burn::BurnerTools* tools = nullptr;
   RecorderLink* link = nullptr;
-  LinkWorker* record_worker = nullptr;  // reads the records of added recordings
-  LinkWorker* tool_worker = nullptr;    // the burner tool runner's calls
+  TaskQueue* record_worker = nullptr;  // reads the records of added recordings
+  TaskQueue* tool_worker = nullptr;    // the burner tool runner's calls
   std::function<std::string()> temp_folder;
   std::function<std::string()> device_id;  // the recorder's id, for BWF headers
 };

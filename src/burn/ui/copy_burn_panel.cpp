@@ -13,7 +13,7 @@
 #include "burn/ui/burn_audio_page.h"
 #include "burn/ui/burn_data_page.h"
 #include "platform/trace.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 namespace lyr {
 
@@ -23,7 +23,7 @@ CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
   setWindowFlag(Qt::Window);
   setWindowTitle("Copy/Burn panel");
   if (services_.tool_worker == nullptr) {
-    own_worker_ = std::make_unique<LinkWorker>();
+    own_worker_ = std::make_unique<TaskQueue>();
     services_.tool_worker = own_worker_.get();
   }
   auto* layout = new QVBoxLayout(this);

@@ -21,7 +21,7 @@ class CDlgBurnAudio;
 class CDlgBurnData;
 class CKVBBurnPage;
 class CKVBTabPage;
-class LinkWorker;
+class TaskQueue;
 namespace burn {
 class OpticalDriveWatcher;
 }
@@ -79,7 +79,7 @@ class CCopyBurnPanel : public QWidget {
   void OnBurnFinished();
 
   BurnServices services_;
-  std::unique_ptr<LinkWorker> own_worker_;
+  std::unique_ptr<TaskQueue> own_worker_;
   std::unique_ptr<burn::OpticalDriveWatcher> watcher_;
   QTabWidget* tabs_ = nullptr;
   CDlgBurnData* data_ = nullptr;

@@ -5,15 +5,12 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include "maintenance/memory_maintenance.h"
 #include "settings/ui/confirm_dialog.h"
 
 namespace lyr {
 namespace {
-
-constexpr int kPollMs = 50;
 
 // Watches the keys meant for the dialog or its children before they are
 // dispatched; the combination closes the dialog as cancelled.
@@ -39,18 +36,6 @@ class HiddenFormatKeys final : public QObject {
  private:
   QDialog* dialog_;
 };
-
-QMessageBox::Icon BoxIcon(MaintenanceReporter::Icon icon) {
-  switch (icon) {
-    case MaintenanceReporter::Icon::Warning:
-      return QMessageBox::Warning;
-    case MaintenanceReporter::Icon::Information:
-      return QMessageBox::Information;
-    case MaintenanceReporter::Icon::Error:
-      break;
-  }
-  return QMessageBox::Critical;
-}
 
 // "Name (*.a)|*.a|..." as Qt's filter list "Name (*.a);;...".
 QString QtFilter(const char* pairs) {
@@ -78,44 +63,15 @@ ConfirmAnswer RunConfirmation(QWidget* parent, const QString& title, const QStri
   return result == CConfirmDialog::kYes ? ConfirmAnswer::kYes : ConfirmAnswer::kCancelled;
 }
 
-void CQtMaintenanceReporter::Message(const std::string& text, const std::string& caption, Icon icon) {
-  QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
-                  QMessageBox::Ok, parent_);
-  box.setObjectName("maintenanceMessage");
-  box.exec();
-}
-
-bool CQtMaintenanceReporter::Confirm(const std::string& title, const std::string& prompt,
-                                     const std::string& information) {
-  const ConfirmAnswer answer =
-      RunConfirmation(parent_, QString::fromStdString(title), QString::fromStdString(prompt),
-                      QString::fromStdString(information));
-  hidden_format_ = answer == ConfirmAnswer::kHiddenFormat;
-  return answer == ConfirmAnswer::kYes;
-}
-
 // ---- firmware update -------------------------------------------------------
-
-void CFirmwareUpdateRunner::ThreadReporter::Message(const std::string& text, const std::string& caption,
-                                                    Icon icon) {
-  std::lock_guard lock(mutex_);
-  shown_.push_back({text, caption, icon});
-}
-
-std::vector<CFirmwareUpdateRunner::ThreadReporter::Shown> CFirmwareUpdateRunner::ThreadReporter::Take() {
-  std::lock_guard lock(mutex_);
-  return std::exchange(shown_, {});
-}
 
 CFirmwareUpdateRunner::CFirmwareUpdateRunner(RecorderLink& link, QWidget* parent)
     : QObject(parent), link_(link), parent_(parent) {
-  poll_ = new QTimer(this);
-  poll_->setInterval(kPollMs);
-  connect(poll_, &QTimer::timeout, this, &CFirmwareUpdateRunner::Poll);
-}
-
-CFirmwareUpdateRunner::~CFirmwareUpdateRunner() {
-  if (thread_.joinable()) thread_.join();
+  JobBoxStyle boxes;
+  boxes.message_name = "maintenanceMessage";
+  runner_ = new JobRunner(parent, boxes, this);
+  connect(runner_, &JobRunner::progressed, this, &CFirmwareUpdateRunner::OnProgress);
+  connect(runner_, &JobRunner::finished, this, &CFirmwareUpdateRunner::OnEnded);
 }
 
 namespace {
@@ -145,7 +101,7 @@ QString CFirmwareUpdateRunner::ChooseFile(QWidget* parent) {
 }
 
 bool CFirmwareUpdateRunner::Start(const QString& path, uint16_t recorder_firmware) {
-  if (thread_.joinable()) return false;
+  if (runner_->Running()) return false;
   progress_ = new QProgressDialog("Writing the firmware", QString(), 0, 100, parent_);
   progress_->setObjectName("updateProgress");
   progress_->setWindowTitle("Update");
@@ -155,31 +111,30 @@ bool CFirmwareUpdateRunner::Start(const QString& path, uint16_t recorder_firmwar
   progress_->setAutoReset(false);
   progress_->setValue(0);
   progress_->show();
-  done_ = false;
-  reporter_.percent_ = 0;
+  RecorderLink* link = &link_;
+  std::shared_ptr<std::atomic<int>> outcome = outcome_;
   const std::string file = path.toStdString();
-  thread_ = std::thread([this, file, recorder_firmware] {
-    outcome_ = static_cast<int>(UpdateFirmware(link_, recorder_firmware, file, reporter_));
-    done_ = true;
+  const bool started = runner_->Start([link, outcome, file, recorder_firmware](JobReporter& reporter) {
+    *outcome = static_cast<int>(UpdateFirmware(*link, recorder_firmware, file, reporter));
+    return true;
   });
-  poll_->start();
-  return true;
+  if (!started) {
+    delete progress_;
+    progress_ = nullptr;
+  }
+  return started;
 }
 
-void CFirmwareUpdateRunner::Poll() {
-  if (progress_ != nullptr) {
-    const int percent = reporter_.percent_;
-    progress_->setValue(percent);
-    progress_->setLabelText(percent < 50 ? "Writing the firmware" : "Verifying the firmware");
-  }
-  if (!done_) return;
-  poll_->stop();
-  thread_.join();  // it has ended: done_ is its last step
+void CFirmwareUpdateRunner::OnProgress(const JobProgress& progress) {
+  if (progress_ == nullptr) return;
+  progress_->setValue(progress.percent);
+  progress_->setLabelText(progress.percent < 50 ? "Writing the firmware" : "Verifying the firmware");
+}
+
+void CFirmwareUpdateRunner::OnEnded() {
   delete progress_;
   progress_ = nullptr;
-  CQtMaintenanceReporter boxes(parent_);
-  for (const auto& shown : reporter_.Take()) boxes.Message(shown.text, shown.caption, shown.icon);
-  emit finished(outcome_);
+  emit finished(*outcome_);
 }
 
 }  // namespace lyr

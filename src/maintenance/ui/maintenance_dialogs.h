@@ -5,18 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
+#include "gui/common/job_runner.h"
 #include "maintenance/firmware_update.h"
-#include "maintenance/maintenance_reporter.h"
 
 class QDialog;
 class QFileDialog;
 class QProgressDialog;
-class QTimer;
 class QWidget;
 
 namespace lyr {
@@ -38,32 +33,15 @@ enum class ConfirmAnswer { kCancelled, kYes, kHiddenFormat };
 ConfirmAnswer RunConfirmation(QWidget* parent, const QString& title, const QString& prompt,
                               const QString& information);
 
-// The desktop's reporter, used on the GUI thread: modal message boxes with
-// the caption and icon asked for, and the confirmation dialog.
-class CQtMaintenanceReporter : public MaintenanceReporter {
- public:
-  explicit CQtMaintenanceReporter(QWidget* parent) : parent_(parent) {}
-  void Message(const std::string& text, const std::string& caption, Icon icon) override;
-  bool Confirm(const std::string& title, const std::string& prompt, const std::string& information) override;
-  void SetProgress(int, const std::string&) override {}
-  bool CancelRequested() const override { return false; }
-  // The last confirmation was closed by the hidden combination.
-  bool HiddenFormatRequested() const { return hidden_format_; }
-
- private:
-  QWidget* parent_;
-  bool hidden_format_ = false;
-};
-
 // The firmware update behind a progress dialog: the file is loaded, sent and
-// read back on a thread of its own while the GUI thread only polls how far
-// it got; the messages are shown on the GUI thread once the thread has
-// ended. The destructor joins the thread (an update is never cut short).
+// read back on a JobRunner while the GUI thread shows how far it got; its
+// messages are boxes on the parent while the update waits for them. An
+// update is never cut short: there is no cancel, and the frame's close
+// waits for `finished`.
 class CFirmwareUpdateRunner : public QObject {
   Q_OBJECT
  public:
   CFirmwareUpdateRunner(RecorderLink& link, QWidget* parent);
-  ~CFirmwareUpdateRunner() override;
 
   // The open-file dialog titled "Open Update File" with the ".coe" filter;
   // an empty text when no file was chosen.
@@ -75,7 +53,7 @@ class CFirmwareUpdateRunner : public QObject {
   // Starts the update of `path` for a recorder with firmware version
   // `recorder_firmware`; false while one runs.
   bool Start(const QString& path, uint16_t recorder_firmware);
-  bool Running() const { return thread_.joinable(); }
+  bool Running() const { return runner_->Running(); }
   QProgressDialog* Progress() const { return progress_; }
 
  signals:
@@ -83,35 +61,14 @@ class CFirmwareUpdateRunner : public QObject {
   void finished(int outcome);
 
  private:
-  // Collects what the update reports on its thread.
-  class ThreadReporter final : public MaintenanceReporter {
-   public:
-    struct Shown {
-      std::string text, caption;
-      Icon icon;
-    };
-    void Message(const std::string& text, const std::string& caption, Icon icon) override;
-    bool Confirm(const std::string&, const std::string&, const std::string&) override { return false; }
-    void SetProgress(int percent, const std::string&) override { percent_ = percent; }
-    bool CancelRequested() const override { return false; }
-    std::vector<Shown> Take();
-    std::atomic<int> percent_{0};
-
-   private:
-    std::mutex mutex_;
-    std::vector<Shown> shown_;
-  };
-
-  void Poll();
+  void OnProgress(const JobProgress& progress);
+  void OnEnded();
 
   RecorderLink& link_;
   QWidget* parent_;
   QProgressDialog* progress_ = nullptr;
-  QTimer* poll_ = nullptr;
-  ThreadReporter reporter_;
-  std::atomic<bool> done_{false};
-  std::atomic<int> outcome_{0};
-  std::thread thread_;
+  JobRunner* runner_ = nullptr;
+  std::shared_ptr<std::atomic<int>> outcome_ = std::make_shared<std::atomic<int>>(0);
 };
 
 }  // namespace lyr

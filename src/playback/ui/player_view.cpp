@@ -21,7 +21,7 @@
 #include "playback/ui/level_meter.h"
 #include "playback/ui/recording_list.h"
 #include "playback/ui/wave_static.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 namespace lyr {
 namespace {
@@ -126,7 +126,7 @@ class CPlayerView::Notices final : public PlayerNotices {
   CPlayerView* view_;
 };
 
-CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& model,
+CPlayerView::CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& model,
                          PlayerBuffer* player_buffer, std::unique_ptr<SoundBackend> backend, QWidget* parent)
     : QWidget(parent), link_(link), model_(model), notices_(std::make_unique<Notices>(this)) {
   setObjectName("playerView");
@@ -136,7 +136,7 @@ CPlayerView::CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& 
     if (!why.empty()) Trace("player: %s\n", why.c_str());
   }
   sound_ = std::make_unique<SoundOutput>(link, player_buffer, std::move(backend), *notices_);
-  player_thread_ = std::make_unique<LinkWorker>();
+  player_thread_ = std::make_unique<TaskQueue>();
   list_ = new CRecordingListCtrl(link, worker, this);
   BuildControls();
   // Start-up: primary volume full, the sound device ready.

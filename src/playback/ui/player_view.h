@@ -20,7 +20,7 @@ namespace lyr {
 class CLevelMeter;
 class CRecordingListCtrl;
 class CWaveStatic;
-class LinkWorker;
+class TaskQueue;
 class PlayerBuffer;
 class RecorderLink;
 class SoundBackend;
@@ -41,7 +41,7 @@ class CPlayerView : public QWidget, public ModelListener {
 
   // `player_buffer` may be null (nothing plays); `backend` null takes the
   // program's sound back end.
-  CPlayerView(RecorderLink& link, LinkWorker& worker, RecorderModel& model, PlayerBuffer* player_buffer,
+  CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& model, PlayerBuffer* player_buffer,
               std::unique_ptr<SoundBackend> backend, QWidget* parent = nullptr);
   ~CPlayerView() override;
 
@@ -134,7 +134,7 @@ class CPlayerView : public QWidget, public ModelListener {
   std::unique_ptr<Notices> notices_;
   std::unique_ptr<SoundOutput> sound_;
   // Starts and seeks run here, one at a time, in the order asked.
-  std::unique_ptr<LinkWorker> player_thread_;
+  std::unique_ptr<TaskQueue> player_thread_;
   std::function<bool()> delete_allowed_;
 
   CRecordingListCtrl* list_ = nullptr;

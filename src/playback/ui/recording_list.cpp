@@ -9,7 +9,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 namespace lyr {
 namespace {
@@ -52,7 +52,7 @@ const QPixmap& CachedImage(int image) {
 
 }  // namespace
 
-CRecordingListModel::CRecordingListModel(RecorderLink& link, LinkWorker& worker, QObject* parent)
+CRecordingListModel::CRecordingListModel(RecorderLink& link, TaskQueue& worker, QObject* parent)
     : QAbstractTableModel(parent),
       link_(link),
       worker_(worker),
@@ -297,7 +297,7 @@ void CRecordingListModel::RemoveEntries(const std::vector<uint32_t>& entries) {
 
 // ---- the control --------------------------------------------------------
 
-CRecordingListCtrl::CRecordingListCtrl(RecorderLink& link, LinkWorker& worker, QWidget* parent)
+CRecordingListCtrl::CRecordingListCtrl(RecorderLink& link, TaskQueue& worker, QWidget* parent)
     : QTableView(parent), model_(new CRecordingListModel(link, worker, this)) {
   setObjectName("playList");
   setModel(model_);

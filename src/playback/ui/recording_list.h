@@ -10,7 +10,7 @@
 
 namespace lyr {
 
-class LinkWorker;
+class TaskQueue;
 class RecorderLink;
 
 // The play list's rows on the GUI thread: a copy of the catalogue's rows.
@@ -24,7 +24,7 @@ class CRecordingListModel : public QAbstractTableModel {
   // Images of the "Playing" column.
   enum Mark { kNoMark = 0, kPlayingMark = 2, kPausedMark = 3 };
 
-  CRecordingListModel(RecorderLink& link, LinkWorker& worker, QObject* parent = nullptr);
+  CRecordingListModel(RecorderLink& link, TaskQueue& worker, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -72,7 +72,7 @@ class CRecordingListModel : public QAbstractTableModel {
   void StartFill();
 
   RecorderLink& link_;
-  LinkWorker& worker_;
+  TaskQueue& worker_;
   // Touched only by jobs on the worker.
   std::shared_ptr<RecordingCatalogue> catalogue_;
   std::vector<RecordingRow> rows_;
@@ -93,7 +93,7 @@ class CRecordingListModel : public QAbstractTableModel {
 class CRecordingListCtrl : public QTableView {
   Q_OBJECT
  public:
-  CRecordingListCtrl(RecorderLink& link, LinkWorker& worker, QWidget* parent = nullptr);
+  CRecordingListCtrl(RecorderLink& link, TaskQueue& worker, QWidget* parent = nullptr);
 
   CRecordingListModel* Model() const { return model_; }
   int TopRow() const;

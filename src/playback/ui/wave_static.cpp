@@ -136,7 +136,7 @@ void CWaveStatic::ComputeColumns(int first, int count, int64_t window_start) {
 }
 
 void CWaveStatic::Release() {
-  builder_->Cancel();
+  builder_->RequestCancel();  // a read under way ends on the builder's thread
   redraw_timer_->stop();
   loaded_ = false;
   image_ = QImage();

@@ -20,7 +20,7 @@
 #include <QString>
 #include <functional>
 
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 class QPushButton;
@@ -103,7 +103,7 @@ class CSettingsPage : public QDialog, public lyr::ModelListener {
   bool busy_ = false;
   QWidget* body_ = nullptr;
   QPushButton* apply_ = nullptr;
-  lyr::LinkWorker worker_;  // last: joined before the page's widgets go
+  lyr::TaskQueue worker_;  // last: joined before the page's widgets go
 };
 
 }  // namespace lyr

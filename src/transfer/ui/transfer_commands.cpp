@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/trace.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "transfer/ui/progress_dialog.h"
 
@@ -16,7 +16,7 @@ constexpr int kCopyBars = 2;
 constexpr int kDeleteBars = 1;
 }  // namespace
 
-CTransferCommands::CTransferCommands(RecorderLink& link, RecorderModel& model, LinkWorker* worker,
+CTransferCommands::CTransferCommands(RecorderLink& link, RecorderModel& model, TaskQueue* worker,
                                      QWidget* owner, QObject* parent)
     : QObject(parent), link_(link), model_(model), worker_(worker), owner_(owner) {}
 

@@ -11,7 +11,7 @@ class QWidget;
 namespace lyr {
 
 class CProgressDlg;
-class LinkWorker;
+class TaskQueue;
 class RecorderLink;
 class RecorderModel;
 
@@ -24,7 +24,7 @@ class CTransferCommands : public QObject {
  public:
   // `worker`: where the recorder model is re-read after a delete (may be
   // null: no re-read).
-  CTransferCommands(RecorderLink& link, RecorderModel& model, LinkWorker* worker, QWidget* owner,
+  CTransferCommands(RecorderLink& link, RecorderModel& model, TaskQueue* worker, QWidget* owner,
                     QObject* parent = nullptr);
 
   // Copies the recordings (top to bottom) with the copy page's choices;
@@ -56,7 +56,7 @@ class CTransferCommands : public QObject {
 
   RecorderLink& link_;
   RecorderModel& model_;
-  LinkWorker* worker_;
+  TaskQueue* worker_;
   QWidget* owner_;
   QPointer<CProgressDlg> running_;
   JobQueue queue_;

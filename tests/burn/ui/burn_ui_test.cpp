@@ -26,7 +26,7 @@
 #include "link/protocol.h"
 #include "link/recorder_link.h"
 #include "qt_env.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "support/temp_dir.h"
 
 namespace lyr {
@@ -152,7 +152,7 @@ class PanelTest : public ::testing::Test {
   std::string temp_folder_;
   burn::BurnerTools tools_;
   RecorderLink link_;
-  LinkWorker worker_;
+  TaskQueue worker_;
   std::unique_ptr<CCopyBurnPanel> panel_;
 };
 

@@ -34,7 +34,7 @@
 #include "playback/ui/player_view.h"
 #include "playback/ui/recording_list.h"
 #include "qt_env.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/command_output.h"
 #include "support/emulated_recorder.h"
@@ -131,7 +131,7 @@ struct WindowRig {
   AppState app;
   RecorderModel model;
   LinkEvents events;
-  LinkWorker worker;
+  TaskQueue worker;
   burn::BurnerTools tools;
   std::unique_ptr<PlayerBuffer> buffer;
   std::unique_ptr<CMainFrame> frame;

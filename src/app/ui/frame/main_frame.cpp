@@ -26,7 +26,7 @@
 #include "maintenance/ui/maintenance_dialogs.h"
 #include "platform/last_error.h"
 #include "platform/trace.h"
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace lyr {

@@ -25,7 +25,7 @@ namespace lyr {
 
 class CFirmwareUpdateRunner;
 class CSystemTray;
-class LinkWorker;
+class TaskQueue;
 class ModelListener;
 class PlayerBuffer;
 class RecorderLink;
@@ -94,7 +94,7 @@ struct FrameServices {
   RecorderLink& link;
   RecorderModel& model;
   RecorderWatcher* watcher;  // null in tests that report by hand
-  LinkWorker& worker;
+  TaskQueue& worker;
   LinkEvents& events;
   burn::BurnerTools* burner = nullptr;    // the Copy/Burn panel's; none: no panel
   PlayerBuffer* player_buffer = nullptr;  // the player view's; none: no player view

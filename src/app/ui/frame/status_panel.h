@@ -17,7 +17,7 @@
 #include <chrono>
 #include <optional>
 
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 class QFrame;
@@ -110,7 +110,7 @@ class CStatusPanel : public QWidget, public lyr::ModelListener {
   QTimer* clock_timer_ = nullptr;
   bool reading_ = false;
   bool read_again_ = false;
-  lyr::LinkWorker worker_;  // last: joined before the widgets go
+  lyr::TaskQueue worker_;  // last: joined before the widgets go
 };
 
 }  // namespace lyr

@@ -3,11 +3,18 @@
 
 namespace lyr {
 
+// How a job run behind a progress window or terminal ended.
+constexpr int kJobSucceeded = 1;
+constexpr int kJobFailed = 2;
+constexpr int kJobCancelled = 0x10002;
+
+// The icon of a message box, wherever it is shown.
 enum class MessageIcon { Warning, Error, Information };
 
-// What a copy, delete or digest job sees of the window it runs behind: the
-// "Files Processing" progress dialog, lyrctl's terminal, or a test. Jobs call
-// it from their worker thread.
+// What a long operation sees of the window it runs behind: copy, delete,
+// digests, ingest and burn ("Files Processing", "Burning"), and the firmware
+// update, format and file-counter reset (the maintenance boxes and progress),
+// or lyrctl's terminal, or a test. Jobs call it from the thread they run on.
 class JobReporter {
  public:
   virtual ~JobReporter() = default;
@@ -18,6 +25,11 @@ class JobReporter {
   virtual bool Ask(const std::string& text, const std::string& caption) = 0;
   virtual void Message(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
   virtual bool CancelRequested() const = 0;
+  // The confirmation dialog: a title, a prompt and an information line; true
+  // only when the user chose "Yes" and pressed OK. Nobody to ask: false.
+  virtual bool Confirm(const std::string& title, const std::string& prompt, const std::string& information);
+  // Progress, 0 to 100, with what is being done: the status and the overall bar.
+  virtual void SetProgressText(int percent, const std::string& doing);
 };
 
 // A job or digest run where nobody watches: nothing is shown, every
@@ -65,6 +77,9 @@ class GatedReporter final : public JobReporter {
     if (!Cancelled()) window_.Message(text, caption, icon);
   }
   bool CancelRequested() const override { return window_.CancelRequested(); }
+  bool Confirm(const std::string& title, const std::string& prompt, const std::string& information) override {
+    return !Cancelled() && window_.Confirm(title, prompt, information) && !Cancelled();
+  }
 
  private:
   bool Cancelled() const { return window_.CancelRequested(); }

@@ -1,12 +1,12 @@
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 #include <utility>
 
 namespace lyr {
 
-LinkWorker::LinkWorker() : thread_([this] { Run(); }) {}
+TaskQueue::TaskQueue() : thread_([this] { Run(); }) {}
 
-LinkWorker::~LinkWorker() {
+TaskQueue::~TaskQueue() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -15,7 +15,7 @@ LinkWorker::~LinkWorker() {
   thread_.join();
 }
 
-void LinkWorker::Post(std::function<void()> job) {
+void TaskQueue::Post(std::function<void()> job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(job));
@@ -23,7 +23,7 @@ void LinkWorker::Post(std::function<void()> job) {
   wake_.notify_one();
 }
 
-void LinkWorker::Run() {
+void TaskQueue::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });

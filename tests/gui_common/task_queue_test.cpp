@@ -1,4 +1,4 @@
-#include "session/link_worker.h"
+#include "gui/common/task_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,12 @@
 
 namespace {
 
-TEST(LinkWorker, RunsJobsInOrderOffTheCallersThreadAndFinishesTheQueueBeforeItEnds) {
+TEST(TaskQueue, RunsJobsInOrderOffTheCallersThreadAndFinishesTheQueueBeforeItEnds) {
   std::vector<int> done;
   std::atomic<bool> release{false};
   std::thread::id ran_on;
   {
-    lyr::LinkWorker worker;
+    lyr::TaskQueue worker;
     // The first job holds the worker until the rest are queued.
     worker.Post([&] {
       ran_on = std::this_thread::get_id();

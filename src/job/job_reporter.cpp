@@ -1,0 +1,15 @@
+#include "job/job_reporter.h"
+
+namespace lyr {
+
+bool JobReporter::Confirm(const std::string& /*title*/, const std::string& /*prompt*/,
+                          const std::string& /*information*/) {
+  return false;
+}
+
+void JobReporter::SetProgressText(int percent, const std::string& doing) {
+  SetStatus(doing);
+  SetProgress(percent);
+}
+
+}  // namespace lyr
