@@ -14,9 +14,9 @@
 #include <functional>
 
 #include "burn/burner_tools.h"
-#include "burn/ui/burn_audio_page.h"
-#include "burn/ui/burn_data_page.h"
-#include "burn/ui/copy_burn_panel.h"
+#include "gui/burn/burn_audio_page.h"
+#include "gui/burn/burn_data_page.h"
+#include "gui/burn/copy_burn_panel.h"
 #include "gui_bench_support.h"
 #include "link/recorder_link.h"
 #include "session/connection.h"

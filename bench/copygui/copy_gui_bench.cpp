@@ -15,7 +15,7 @@
 #include "session/connection.h"
 #include "settings/recorder_model.h"
 #include "job/job_reporter.h"
-#include "transfer/ui/transfer_commands.h"
+#include "gui/transfer/transfer_commands.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

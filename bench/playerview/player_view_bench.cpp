@@ -27,8 +27,8 @@
 #include "playback/null_sound_backend.h"
 #include "playback/player_buffer.h"
 #include "playback/sound_output.h"
-#include "playback/ui/recording_list.h"
-#include "playback/ui/wave_static.h"
+#include "gui/playback/recording_list.h"
+#include "gui/playback/wave_static.h"
 #include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/single_instance.h"
-#include "app/ui/frame/main_frame.h"
+#include "gui/frame/main_frame.h"
 #include "burn/burner_tools.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"

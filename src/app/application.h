@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "app/app_state.h"
+#include "gui/frame/app_state.h"
 
 namespace lyr {
 

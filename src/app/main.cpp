@@ -7,7 +7,7 @@
 #include <QSocketNotifier>
 
 #include "app/application.h"
-#include "app/ui/frame/main_frame.h"
+#include "gui/frame/main_frame.h"
 
 namespace {
 

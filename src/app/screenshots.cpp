@@ -20,18 +20,18 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/about_box.h"
-#include "app/app_state.h"
-#include "app/ui/frame/main_frame.h"
+#include "gui/frame/about_box.h"
+#include "gui/frame/app_state.h"
+#include "gui/frame/main_frame.h"
 #include "burn/burner_tools.h"
-#include "burn/ui/burn_audio_page.h"
-#include "burn/ui/burn_data_page.h"
-#include "burn/ui/copy_burn_panel.h"
+#include "gui/burn/burn_audio_page.h"
+#include "gui/burn/burn_data_page.h"
+#include "gui/burn/copy_burn_panel.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "playback/player_buffer.h"
-#include "playback/ui/player_view.h"
-#include "playback/ui/recording_list.h"
+#include "gui/playback/player_view.h"
+#include "gui/playback/recording_list.h"
 #include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 

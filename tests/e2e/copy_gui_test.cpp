@@ -13,14 +13,14 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "burn/ui/copy_hdd_page.h"
+#include "gui/transfer/copy_hdd_page.h"
 #include "e2e/e2e_support.h"
 #include "link/recorder_link.h"
 #include "recordings/recording_catalogue.h"
 #include "session/connection.h"
 #include "settings/recorder_model.h"
 #include "job/job_reporter.h"
-#include "transfer/ui/transfer_commands.h"
+#include "gui/transfer/transfer_commands.h"
 
 namespace {
 

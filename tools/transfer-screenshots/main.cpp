@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "burn/ui/copy_hdd_page.h"
+#include "gui/transfer/copy_hdd_page.h"
 #include "transfer/transfer_jobs.h"
-#include "transfer/ui/progress_dialog.h"
+#include "gui/transfer/progress_dialog.h"
 
 namespace {
 

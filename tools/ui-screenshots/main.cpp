@@ -15,15 +15,15 @@
 #include <cstring>
 #include <string>
 
-#include "app/ui/frame/status_panel.h"
+#include "gui/frame/status_panel.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
 #include "platform/byte_order.h"
 #include "session/connection.h"
 #include "settings/settings_templates.h"
-#include "settings/ui/confirm_dialog.h"
-#include "settings/ui/setting_dialog.h"
-#include "settings/ui/settings_pages.h"
+#include "gui/common/confirm_dialog.h"
+#include "gui/settings/setting_dialog.h"
+#include "gui/settings/settings_pages.h"
 
 using namespace lyr;
 

@@ -1,7 +1,0 @@
-#include "burn/ui/tab_page.h"
-
-namespace lyr {
-
-void CKVBTabPage::AddRecordings(const std::vector<uint32_t>& /*entries*/) {}
-
-}  // namespace lyr

@@ -1,0 +1,110 @@
+#include "gui/frame/frame_hosting.h"
+
+#include <memory>
+
+#include "gui/frame/main_frame.h"
+#include "gui/frame/status_panel.h"
+#include "gui/burn/copy_burn_panel.h"
+#include "gui/transfer/copy_hdd_page.h"
+#include "link/disk_scanner.h"
+#include "link/recorder_watcher.h"
+#include "gui/playback/player_view.h"
+#include "gui/settings/setting_dialog.h"
+#include "gui/settings/settings_pages.h"
+#include "gui/transfer/transfer_commands.h"
+
+namespace lyr {
+
+void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
+  frame.SetStatusPanel(new CStatusPanel(services.model, services.link, &frame));
+
+  // The pages register themselves with the model while shown.
+  auto pages = std::make_shared<CSettingsPages>(services.model, services.link, &frame);
+  const FrameActions& actions = frame.Actions();
+  QAction* const commands[] = {actions.date_time, actions.file_type, actions.machine_information};
+  int i = 0;
+  for (CSettingsPage* page : pages->List()) {
+    page->setObjectName(QString("page%1").arg(page->PageIndex()));
+    frame.AddPage(page, commands[i++], false);
+    // An Apply that ends may let the closing sequence go on.
+    QObject::connect(
+        page, &CSettingsPage::busyChanged, &frame,
+        [&frame](bool busy) {
+          if (!busy) frame.ContinueClosing();
+        },
+        Qt::QueuedConnection);
+  }
+  frame.SetPagesBusy([pages] { return pages->AnyBusy(); });
+
+  AppState* app = &services.app;
+  // The player view is the window's client.
+  CPlayerView* view = nullptr;
+  if (services.player_buffer != nullptr) {
+    view = new CPlayerView(services.link, services.worker, services.model, services.player_buffer, nullptr,
+                           &frame);
+    view->SetDeleteAllowed([app] { return app->admin || (app->command_rights & kRightDelete) != 0; });
+    frame.setCentralWidget(view);
+  }
+
+  // The Copy/Burn panel, after the pages and in no page list.
+  if (services.burner != nullptr) {
+    BurnServices burn;
+    burn.tools = services.burner;
+    burn.link = &services.link;
+    burn.record_worker = &services.worker;
+    burn.temp_folder = [app] { return app->temp_folder; };
+    RecorderWatcher* watcher = services.watcher;
+    burn.device_id = [watcher] { return watcher != nullptr ? watcher->GetDeviceId() : std::string(); };
+    auto* panel = new CCopyBurnPanel(burn, &frame);
+    panel->hide();
+    // Drives are found at start and again whenever an optical drive comes or goes.
+    panel->InitTools();
+    panel->WatchDrives(DefaultSysfsRoot());
+    auto* hdd = new CDlgCopyHDD(app->config_path, panel);
+    panel->AddCopyPage(hdd);
+    CTransferCommands* transfer = nullptr;
+    if (view != nullptr) {
+      // The play list's copy and delete commands, behind "Files Processing".
+      transfer = new CTransferCommands(services.link, services.model, &services.worker, &frame, &frame);
+      QObject::connect(view, &CPlayerView::copyRequested, transfer,
+                       [transfer, hdd, watcher](const std::vector<uint32_t>& entries) {
+                         CopyOptions options = hdd->Options();
+                         if (watcher != nullptr) options.device_id = watcher->GetDeviceId();
+                         transfer->CopyAndSave(entries, options);
+                       });
+      QObject::connect(view, &CPlayerView::deleteRequested, transfer,
+                       [transfer](const std::vector<uint32_t>& entries) { transfer->Delete(entries); });
+      QObject::connect(transfer, &CTransferCommands::copyFinished, view, [view, hdd] {
+        view->RedrawList();
+        hdd->Reread();
+      });
+      QObject::connect(transfer, &CTransferCommands::deleteFinished, view, &CPlayerView::RemoveEntries);
+      QObject::connect(panel, &CCopyBurnPanel::panelPageChanged, view, &CPlayerView::SetPanelPage);
+      QObject::connect(view, &CPlayerView::addToBurnListRequested, panel,
+                       [panel](const std::vector<uint32_t>& entries) { panel->AddRecordings(entries); });
+    }
+    // Closing the program cancels a burn, a copy or a delete and waits for its end.
+    frame.SetCopyBurnPanel(
+        panel,
+        [panel, transfer] {
+          panel->Stop();
+          if (transfer != nullptr) transfer->Stop();
+        },
+        [panel, transfer] { return panel->IsBusy() || (transfer != nullptr && transfer->IsBusy()); });
+  }
+
+  frame.SetSettingDialog(
+      [app](QWidget* parent) {
+        auto* dialog = new CSettingDialog(QString::fromStdString(app->temp_folder), parent);
+        QObject::connect(dialog, &CSettingDialog::applied, dialog,
+                         [app](const QString& folder) { app->temp_folder = folder.toStdString(); });
+        return dialog;
+      },
+      [](QDialog* dialog) {
+        auto* setting = static_cast<CSettingDialog*>(dialog);
+        setting->CloseBrowser();
+        setting->reject();
+      });
+}
+
+}  // namespace lyr

@@ -1,0 +1,88 @@
+#include "gui/transfer/transfer_commands.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPointer>
+#include <memory>
+
+#include "platform/trace.h"
+#include "gui/common/task_queue.h"
+#include "settings/recorder_model.h"
+#include "gui/transfer/progress_dialog.h"
+
+namespace lyr {
+namespace {
+constexpr int kCopyBars = 2;
+constexpr int kDeleteBars = 1;
+}  // namespace
+
+CTransferCommands::CTransferCommands(RecorderLink& link, RecorderModel& model, TaskQueue* worker,
+                                     QWidget* owner, QObject* parent)
+    : QObject(parent), link_(link), model_(model), worker_(worker), owner_(owner) {}
+
+int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options) {
+  queue_.Clear();
+  queue_.entries.assign(entries.begin(), entries.end());
+  CopyOptions copy = options;
+  copy.folder = WithTrailingSeparator(copy.folder);
+  results_.clear();
+  RecorderLink* link = &link_;
+  JobQueue* queue = &queue_;
+  std::vector<CopyResult>* results = &results_;
+  const int result = RunProgressDialog(
+      owner_,
+      [link, queue, copy, results](JobReporter& reporter) {
+        return CopyJob(*link, *queue, copy, reporter, results);
+      },
+      kJobTitle, kCopyBars, true, &running_);
+  Trace("transfer: copy of %zu recordings ended with %d\n", entries.size(), result);
+  emit copyFinished(result);
+  return result;
+}
+
+std::vector<uint32_t> CTransferCommands::Delete(const std::vector<uint32_t>& entries) {
+  const auto answer = QMessageBox::warning(owner_, kDeleteQuestionCaption, kDeleteQuestion,
+                                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer != QMessageBox::Yes) return {};
+  queue_.Clear();
+  queue_.entries.assign(entries.begin(), entries.end());
+  RecorderLink* link = &link_;
+  JobQueue* queue = &queue_;
+  RunProgressDialog(
+      owner_, [link, queue](JobReporter& reporter) { return DeleteJob(*link, *queue, reporter); }, kJobTitle,
+      kDeleteBars, true, &running_);
+  std::vector<uint32_t> done = queue_.done;
+  emit deleteFinished(done);
+  RefreshModel();
+  return done;
+}
+
+bool CTransferCommands::IsBusy() const { return !running_.isNull(); }
+
+void CTransferCommands::Stop() {
+  if (!running_.isNull()) running_->reject();
+}
+
+void CTransferCommands::RefreshModel() {
+  if (worker_ == nullptr) return;
+  // The memory figures changed: re-read the records on the worker, on a
+  // copy, and take them here.
+  auto records = std::make_shared<RecorderModel>();
+  records->AdoptRecords(model_);
+  RecorderLink* link = &link_;
+  QPointer<CTransferCommands> self(this);
+  worker_->Post([link, records, self] {
+    records->Refresh(*link);
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, records] {
+          if (self.isNull()) return;
+          self->model_.AdoptRecords(*records);
+          self->model_.NotifyListeners(nullptr);
+          emit self->modelRefreshed();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+}  // namespace lyr

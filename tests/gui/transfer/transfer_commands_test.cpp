@@ -1,0 +1,148 @@
+// The copy and delete commands through the "Files Processing" dialog against
+// the in-process stand-in, into a real folder.
+#include "gui/transfer/transfer_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "gui/common/task_queue.h"
+#include "settings/recorder_model.h"
+#include "support/emulated_recorder.h"
+#include "support/temp_dir.h"
+#include "core/transfer/file_checks.h"
+#include "transfer/sha1.h"
+#include "gui/transfer/dialog_driver.h"
+#include "support/qt_env.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lyr_test::DialogDriver;
+
+using lyr_test::ReadFile;
+using lyr_test::Sha1Of;
+
+std::string TextOf(const fs::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Answers the command's own question box (outside the progress dialog).
+void AnswerNextBox(QMessageBox::StandardButton button, QString* text = nullptr) {
+  QTimer::singleShot(0, [button, text] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+        if (text != nullptr) *text = box->windowTitle() + "|" + box->text();
+        box->button(button)->click();
+        return;
+      }
+    }
+    AnswerNextBox(button, text);
+  });
+}
+
+class TransferCommands : public ::testing::Test {
+ protected:
+  lyr_test::EmulatedRecorder recorder_;
+  lyr_test::TempDir out_;
+  std::unique_ptr<lyr::RecorderLink> link_ = recorder_.MakeLink();
+  lyr::RecorderModel model_;
+  lyr::TaskQueue worker_;
+  lyr::CTransferCommands commands_{*link_, model_, &worker_, nullptr};
+
+  lyr::CopyOptions Options(bool sha1) {
+    lyr::CopyOptions o;
+    o.folder = out_.path().string();  // no trailing separator: the command adds it
+    o.output_sha1 = sha1;
+    return o;
+  }
+};
+
+TEST_F(TransferCommands, CopiesFilesWithMatchingDigests) {
+  const uint32_t a = recorder_.AddPcm("LYR0001.WAV", 200000);
+  const uint32_t b = recorder_.AddPcm("LYR0002.WAV", 70000);
+  QSignalSpy finished(&commands_, &lyr::CTransferCommands::copyFinished);
+  EXPECT_EQ(commands_.CopyAndSave({a, b}, Options(true)), lyr::kJobSucceeded);
+  ASSERT_EQ(finished.count(), 1);
+  for (const auto& [name, entry] : {std::pair{"LYR0001", a}, std::pair{"LYR0002", b}}) {
+    const auto wav = ReadFile(out_ / (std::string(name) + ".wav"));
+    ASSERT_GT(wav.size(), recorder_.DataOf(entry).size()) << name;  // header + data
+    const auto data = recorder_.DataOf(entry);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), wav.end() - static_cast<long>(data.size()))) << name;
+    EXPECT_EQ(TextOf(out_ / (std::string(name) + ".txt")), Sha1Of(wav)) << name;
+  }
+}
+
+TEST_F(TransferCommands, CancelMidJobKeepsCompleteFilesOnly) {
+  recorder_.config().slow_reply_ms = 3;  // each 64 KiB piece takes a few ms
+  std::vector<uint32_t> entries;
+  for (const char* name : {"A.WAV", "B.WAV", "C.WAV"}) entries.push_back(recorder_.AddPcm(name, 2 << 20));
+  bool clicked = false;
+  DialogDriver driver([&](lyr::CProgressDlg* d) {
+    if (d == nullptr || d->findChild<QLabel*>("statusText")->text() != "Copying... B.WAV") return false;
+    QTest::mouseClick(d->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+    clicked = true;
+    return true;
+  });
+  EXPECT_EQ(commands_.CopyAndSave(entries, Options(true)), lyr::kJobCancelled);
+  ASSERT_TRUE(clicked);
+  const auto a = ReadFile(out_ / "A.wav");
+  ASSERT_FALSE(a.empty());
+  EXPECT_EQ(TextOf(out_ / "A.txt"), Sha1Of(a));
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(out_.path())) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"A.txt", "A.wav"}));
+}
+
+TEST_F(TransferCommands, ReplaceQuestionNoKeepsTheOldFile) {
+  const uint32_t a = recorder_.AddPcm("LYR0001.WAV", 5000);
+  std::ofstream(out_ / "LYR0001.wav") << "old";
+  bool asked = false;
+  DialogDriver driver([&](lyr::CProgressDlg* d) {
+    QMessageBox* box = lyr_test::ShownJobBox(d);
+    if (box == nullptr) return false;
+    EXPECT_EQ(box->text(), "Would you like to replace the existing file with this one?");
+    asked = true;
+    box->button(QMessageBox::No)->click();
+    return true;
+  });
+  EXPECT_EQ(commands_.CopyAndSave({a}, Options(false)), lyr::kJobSucceeded);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(TextOf(out_ / "LYR0001.wav"), "old");
+  ASSERT_EQ(commands_.LastCopyResults().size(), 1u);
+  EXPECT_EQ(commands_.LastCopyResults()[0].outcome, lyr::CopyOutcome::Declined);
+}
+
+TEST_F(TransferCommands, DeleteAsksAndReturnsTheDoneList) {
+  const uint32_t a = recorder_.AddPcm("A.WAV", 5000);
+  const uint32_t b = recorder_.AddPcm("B.WAV", 5000);
+  const uint32_t c = recorder_.AddPcm("C.WAV", 5000);
+  QSignalSpy deleted(&commands_, &lyr::CTransferCommands::deleteFinished);
+  QSignalSpy refreshed(&commands_, &lyr::CTransferCommands::modelRefreshed);
+
+  QString asked;
+  AnswerNextBox(QMessageBox::No, &asked);
+  EXPECT_TRUE(commands_.Delete({a, b}).empty());
+  EXPECT_EQ(asked, "Warning|Are you sure to delete all files selected?");
+  EXPECT_EQ(deleted.count(), 0);
+  EXPECT_NE(recorder_.store().Find(a), nullptr);
+
+  AnswerNextBox(QMessageBox::Yes);
+  EXPECT_EQ(commands_.Delete({a, c}), (std::vector<uint32_t>{a, c}));
+  ASSERT_EQ(deleted.count(), 1);
+  EXPECT_EQ(deleted[0][0].value<std::vector<uint32_t>>(), (std::vector<uint32_t>{a, c}));
+  EXPECT_EQ(recorder_.store().Find(a), nullptr);
+  EXPECT_NE(recorder_.store().Find(b), nullptr);
+  // The model is re-read off the GUI thread and its listeners told.
+  EXPECT_TRUE(lyr_test::WaitFor([&] { return refreshed.count() == 1; }));
+}
+
+}  // namespace
