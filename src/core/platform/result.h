@@ -91,7 +91,7 @@ Status CallWithLastError(Call&& call, std::string what = {}) {
   const bool ok = call();
   return LastErrorStatus(ok, std::move(what));
 }
-// The same for an operation that made `value` when it succeeded.
+// LastErrorStatus for an operation that made `value` when it succeeded.
 template <class T>
 Result<T> LastErrorResult(bool ok, T value, std::string what = {}) {
   if (ok) return Result<T>(std::move(value));

@@ -130,11 +130,6 @@ bool CCopyBurnPanel::IsBusy() const { return data_->IsBusy() || audio_->IsBusy()
 
 void CCopyBurnPanel::Stop() {
   if (!IsBusy()) return;
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (!w->isVisible() || w == this) continue;
-    const QString title = w->windowTitle();
-    if (title == "Error" || title == "Warning") w->close();
-  }
   data_->Stop();
   audio_->Stop();
 }

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -36,10 +37,6 @@ constexpr char kFrameTitle[] = "TORVI LYR";
 constexpr char kAccessErrorText[] = "Access LYR error, Please run with Administrator authority";
 constexpr char kInUseText[] =
     "The LYR is in use by another program, Please close it and plug the LYR in again";
-// The other windows' file dialogs and message boxes, which the frame does
-// not own, are still found by their exact title.
-constexpr const char* kClosedTitles[] = {"Open",  "Save As", "Open Update File",
-                                         "Error", "Warning", "success"};
 constexpr int kOutsideWorkPollMs = 50;
 
 // A page title as a menu text: "&" shows as itself, not as a mnemonic.
@@ -286,9 +283,9 @@ void CMainFrame::OnFileUpdate() {
   update_runner_->Start(path, s_.model.FirmwareVersion());
 }
 
-void CMainFrame::OnUpdateFinished(int outcome) {
+void CMainFrame::OnUpdateFinished(FirmwareUpdateOutcome outcome) {
   OperationEnded(FrameOperation::kFirmwareUpdate);
-  if (static_cast<FirmwareUpdateOutcome>(outcome) != FirmwareUpdateOutcome::kUpdated) {
+  if (outcome != FirmwareUpdateOutcome::kUpdated) {
     UpdateCommandUI();
     return;
   }
@@ -670,12 +667,12 @@ void CMainFrame::StartClosing() {
   // What may wait on the user ends: the frame's own boxes, then the other
   // windows' dialogs.
   if (access_error_box_ != nullptr && access_error_box_->isVisible()) access_error_box_->close();
+  // The other windows' message boxes and file dialogs (a job's question
+  // closed this way is answered "No"); their own windows stay until
+  // their jobs end.
   for (QWidget* w : QApplication::topLevelWidgets()) {
     if (w == this || !w->isVisible()) continue;
-    const QString title = w->windowTitle();
-    if (std::any_of(std::begin(kClosedTitles), std::end(kClosedTitles),
-                    [&](const char* t) { return title == QLatin1String(t); }))
-      w->close();
+    if (qobject_cast<QMessageBox*>(w) != nullptr || qobject_cast<QFileDialog*>(w) != nullptr) w->close();
   }
   // The SETTING dialog ends, its folder browser first; its command then
   // ends its operation.

@@ -13,6 +13,7 @@
 
 #include "gui/frame/app_state.h"
 #include "gui/frame/command_rules.h"
+#include "maintenance/firmware_update.h"
 #include "session/connection.h"
 
 class QAction;
@@ -222,7 +223,7 @@ class CMainFrame : public QMainWindow {
   void RefreshAdministrator();
   // The update runs off the GUI thread and ends the program once it
   // succeeded; format and reset ask first.
-  void OnUpdateFinished(int outcome);
+  void OnUpdateFinished(FirmwareUpdateOutcome outcome);
   void ConfirmResetFileCounter(uint32_t highest_index);
 
   // The closing sequence: close what may wait on the user, hide the pages,

@@ -134,7 +134,7 @@ void CFirmwareUpdateRunner::OnProgress(const JobProgress& progress) {
 void CFirmwareUpdateRunner::OnEnded() {
   delete progress_;
   progress_ = nullptr;
-  emit finished(*outcome_);
+  emit finished(static_cast<FirmwareUpdateOutcome>(outcome_->load()));
 }
 
 }  // namespace lyr

@@ -58,7 +58,7 @@ class CFirmwareUpdateRunner : public QObject {
 
  signals:
   // The update ended and its messages were shown.
-  void finished(int outcome);
+  void finished(lyr::FirmwareUpdateOutcome outcome);
 
  private:
   void OnProgress(const JobProgress& progress);

@@ -385,7 +385,7 @@ void CPlayerView::OnPlayStarted(uint64_t ticket, uint32_t entry, int result) {
   Trace("player: start of %08X gave %d\n", entry, result);
   if (result != 0) {
     state_ = State::kStopped;
-    emit playStarted(result);
+    emit playStarted(false);
     return;
   }
   state_ = State::kPlaying;
@@ -407,7 +407,7 @@ void CPlayerView::OnPlayStarted(uint64_t ticket, uint32_t entry, int result) {
   position_timer_->start();
   meter_timer_->start();
   wave_timer_->start();
-  emit playStarted(0);
+  emit playStarted(true);
 }
 
 void CPlayerView::StopPlayback() {

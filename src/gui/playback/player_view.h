@@ -104,7 +104,7 @@ class CPlayerView : public QWidget, public ModelListener {
   void deleteRequested(std::vector<uint32_t> entries);
   void addToBurnListRequested(std::vector<uint32_t> entries);
   // A start of playback ended (for tests and traces): 0 when it plays.
-  void playStarted(int result);
+  void playStarted(bool started);
 
  private:
   class Notices;

@@ -36,7 +36,9 @@ int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const C
       },
       kJobTitle, kCopyBars, true, &running_);
   Trace("transfer: copy of %zu recordings ended with %d\n", entries.size(), result);
-  emit copyFinished(result);
+  emit copyFinished(result == kJobSucceeded   ? JobOutcome::kSucceeded
+                    : result == kJobCancelled ? JobOutcome::kCancelled
+                                              : JobOutcome::kFailed);
   return result;
 }
 

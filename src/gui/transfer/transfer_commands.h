@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/common/job_runner.h"
 #include "transfer/transfer_jobs.h"
 
 class QWidget;
@@ -45,7 +46,7 @@ class CTransferCommands : public QObject {
 
  signals:
   // The play list redraws (copied marks) and the copy page re-reads its folder.
-  void copyFinished(int result);
+  void copyFinished(lyr::JobOutcome outcome);
   // The play list removes the rows of `done`; the recorder model's listeners
   // are told once it has been re-read (memory figures changed).
   void deleteFinished(const std::vector<uint32_t>& done);

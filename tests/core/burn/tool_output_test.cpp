@@ -1,4 +1,4 @@
-// The writers' outputs, captured (tests/burn/data), read into drive lists,
+// The writers' outputs, captured (tests/core/burn/data), read into drive lists,
 // capabilities, disc facts, progress and error lines.
 #include "burn/tool_output.h"
 
@@ -11,7 +11,7 @@ namespace lyr::burn {
 namespace {
 
 std::string Capture(const std::string& name) {
-  std::ifstream in(std::string(LYR_TEST_SOURCE_DIR) + "/tests/burn/data/" + name, std::ios::binary);
+  std::ifstream in(std::string(LYR_TEST_SOURCE_DIR) + "/tests/core/burn/data/" + name, std::ios::binary);
   EXPECT_TRUE(in) << name;
   std::ostringstream s;
   s << in.rdbuf();
