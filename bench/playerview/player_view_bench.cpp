@@ -174,7 +174,8 @@ int Wave(const char* file, uint32_t rate, uint32_t kbits, uint16_t channels) {
                          std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::RealTime),
                          notices);
   sound.InitAudio();
-  lyr::CWaveStatic strip(*stand.link);
+  lyr::TaskQueue worker;  // joins the strip's build once the strip goes
+  lyr::CWaveStatic strip(*stand.link, worker);
   strip.resize(1000, 100);
   strip.show();
   if (sound.PlayRecording(entry.value()) != 0) return 1;

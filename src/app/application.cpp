@@ -7,13 +7,13 @@
 #include <thread>
 
 #include "app/single_instance.h"
-#include "gui/frame/main_frame.h"
 #include "burn/burner_tools.h"
+#include "gui/common/task_queue.h"
+#include "gui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/trace.h"
 #include "playback/player_buffer.h"
-#include "gui/common/task_queue.h"
 #include "settings/config_path.h"
 #include "settings/recorder_model.h"
 
@@ -40,13 +40,15 @@ bool CLyrApp::InitInstance() {
 
   watcher_ = std::make_unique<RecorderWatcher>(*link_);
   worker_ = std::make_unique<TaskQueue>();
+  tool_worker_ = std::make_unique<TaskQueue>();
   events_ = std::make_unique<LinkEvents>();
   burner_ = std::make_unique<burn::BurnerTools>();
   // The player's buffer and its reader thread; without it nothing plays.
   player_buffer_ = PlayerBuffer::BuffMgrCreate(*link_);
   if (player_buffer_ == nullptr) Trace("app: the player buffer could not be made\n");
-  frame_ = std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_,
-                                                      *events_, burner_.get(), player_buffer_.get()});
+  frame_ =
+      std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_,
+                                                 burner_.get(), player_buffer_.get(), tool_worker_.get()});
   if (!frame_->OnCreate()) return false;
   QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
                    &CMainFrame::RaiseFromSecondStart);
@@ -65,6 +67,7 @@ int CLyrApp::ExitInstance(int code) {
     if (watcher_) watcher_->StopWatcher();
     player_buffer_.reset();  // its reader may be in an exchange too
     worker_.reset();         // runs what is queued, then joins
+    tool_worker_.reset();    // the disc checks were answered "No" with the panel
   });
   if (stopped.wait_for(std::chrono::milliseconds(kShutdownWaitMs)) != std::future_status::ready) {
     Trace("app: the recorder link did not stop in time\n");

@@ -20,19 +20,19 @@
 #include <cstdlib>
 #include <functional>
 
-#include "gui/frame/about_box.h"
-#include "gui/frame/app_state.h"
-#include "gui/frame/main_frame.h"
 #include "burn/burner_tools.h"
 #include "gui/burn/burn_audio_page.h"
 #include "gui/burn/burn_data_page.h"
 #include "gui/burn/copy_burn_panel.h"
+#include "gui/common/task_queue.h"
+#include "gui/frame/about_box.h"
+#include "gui/frame/app_state.h"
+#include "gui/frame/main_frame.h"
+#include "gui/playback/player_view.h"
+#include "gui/playback/recording_list.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "playback/player_buffer.h"
-#include "gui/playback/player_view.h"
-#include "gui/playback/recording_list.h"
-#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace {
@@ -170,12 +170,13 @@ int main(int argc, char** argv) {
   lyr::LinkEvents events;
   lyr::TaskQueue worker;  // after events: its last jobs still report
   lyr::burn::BurnerTools burner;
+  lyr::TaskQueue tool_worker;  // after the tools: joined before they go
   // Played on the null back end's real-time clock: no sound device needed.
   if (qEnvironmentVariableIsEmpty("LYR_AUDIO")) qputenv("LYR_AUDIO", "null");
   std::unique_ptr<lyr::PlayerBuffer> player_buffer = lyr::PlayerBuffer::BuffMgrCreate(link);
   {
-    lyr::CMainFrame frame(
-        lyr::FrameServices{app, link, model, &watcher, worker, events, &burner, player_buffer.get()});
+    lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events, &burner,
+                                             player_buffer.get(), &tool_worker});
     if (!frame.OnCreate()) return 1;
     frame.resize(1024, 680);
     frame.show();

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
 
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;  // after the link: its last reads still use it
   if (device.empty()) {
     MakeUpRecorder(model, link);
   } else {
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   QWidget frame;
-  auto* panel = new CStatusPanel(model, link, &frame);
+  auto* panel = new CStatusPanel(model, link, worker, &frame);
   panel->setWindowTitle(QStringLiteral("Status panel"));
   panel->setParent(nullptr);
   panel->resize(panel->sizeHint());
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
   panel->resize(panel->minimumSizeHint().width() + 300, panel->height());
   ok &= Save(panel, dir, QStringLiteral("status_panel_wide"), false);
 
-  CSettingsPages pages(model, link, &frame);
+  CSettingsPages pages(model, link, worker, &frame);
   for (auto [page, name] : {std::pair<CSettingsPage*, const char*>{pages.time_date, "time_date_page"},
                             {pages.file_type, "file_type_page"},
                             {pages.machine_info, "machine_info_page"}}) {

@@ -12,8 +12,8 @@
 #include "burn/drive_watcher.h"
 #include "gui/burn/burn_audio_page.h"
 #include "gui/burn/burn_data_page.h"
-#include "platform/trace.h"
 #include "gui/common/task_queue.h"
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -22,10 +22,6 @@ CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
   setObjectName("copyBurnPanel");
   setWindowFlag(Qt::Window);
   setWindowTitle("Copy/Burn panel");
-  if (services_.tool_worker == nullptr) {
-    own_worker_ = std::make_unique<TaskQueue>();
-    services_.tool_worker = own_worker_.get();
-  }
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName("tabs");
@@ -44,11 +40,10 @@ CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
 
 CCopyBurnPanel::~CCopyBurnPanel() {
   watcher_.reset();
-  // A disc check waiting for an answer gets "No"; the tool worker then
-  // finishes what is queued before the pages go.
+  // A disc check waiting for an answer gets "No"; what is still queued on
+  // the tool worker runs later and reports to no page.
   data_->Stop();
   audio_->Stop();
-  own_worker_.reset();
 }
 
 void CCopyBurnPanel::AddCopyPage(CKVBTabPage* page) { tabs_->addTab(page, "HDD"); }

@@ -29,7 +29,7 @@ class OpticalDriveWatcher;
 class CCopyBurnPanel : public QWidget {
   Q_OBJECT
  public:
-  // `services.tool_worker` may be null: the panel then makes its own.
+  // `services.tool_worker` is set; its owner outlives the panel.
   CCopyBurnPanel(BurnServices services, QWidget* parent = nullptr);
   ~CCopyBurnPanel() override;
 
@@ -79,7 +79,6 @@ class CCopyBurnPanel : public QWidget {
   void OnBurnFinished();
 
   BurnServices services_;
-  std::unique_ptr<TaskQueue> own_worker_;
   std::unique_ptr<burn::OpticalDriveWatcher> watcher_;
   QTabWidget* tabs_ = nullptr;
   CDlgBurnData* data_ = nullptr;

@@ -9,11 +9,14 @@ namespace lyr {
 
 // The windows' queue of short tasks (recorder commands, burner tool calls)
 // run away from the GUI thread, one at a time in the order they were posted.
-// A task hands its result back on its own (the windows post it to their
-// thread). The destructor runs the tasks still queued (a queued write is
-// never dropped), then joins; each recorder command is bounded by the link's
-// reply bound. A long operation with progress, cancel and questions runs on
-// a JobRunner instead.
+// The application owns the queues and the windows post to them, so that no
+// window waits on a task to close. A task copies what it needs and hands its
+// result back on its own: the windows post it to the application object,
+// guarded by a QPointer to the window, which may be gone by then. The
+// destructor runs the tasks still queued (a queued write is never dropped),
+// then joins; the application does that at exit, off the GUI thread, after
+// the recorder is released. A long operation with progress, cancel and
+// questions runs on a JobRunner instead.
 class TaskQueue {
  public:
   TaskQueue();

@@ -2,24 +2,24 @@
 
 #include <memory>
 
+#include "gui/burn/copy_burn_panel.h"
 #include "gui/frame/main_frame.h"
 #include "gui/frame/status_panel.h"
-#include "gui/burn/copy_burn_panel.h"
-#include "gui/transfer/copy_hdd_page.h"
-#include "link/disk_scanner.h"
-#include "link/recorder_watcher.h"
 #include "gui/playback/player_view.h"
 #include "gui/settings/setting_dialog.h"
 #include "gui/settings/settings_pages.h"
+#include "gui/transfer/copy_hdd_page.h"
 #include "gui/transfer/transfer_commands.h"
+#include "link/disk_scanner.h"
+#include "link/recorder_watcher.h"
 
 namespace lyr {
 
 void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
-  frame.SetStatusPanel(new CStatusPanel(services.model, services.link, &frame));
+  frame.SetStatusPanel(new CStatusPanel(services.model, services.link, services.worker, &frame));
 
   // The pages register themselves with the model while shown.
-  auto pages = std::make_shared<CSettingsPages>(services.model, services.link, &frame);
+  auto pages = std::make_shared<CSettingsPages>(services.model, services.link, services.worker, &frame);
   const FrameActions& actions = frame.Actions();
   QAction* const commands[] = {actions.date_time, actions.file_type, actions.machine_information};
   int i = 0;
@@ -52,6 +52,7 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
     burn.tools = services.burner;
     burn.link = &services.link;
     burn.record_worker = &services.worker;
+    burn.tool_worker = services.tool_worker;
     burn.temp_folder = [app] { return app->temp_folder; };
     RecorderWatcher* watcher = services.watcher;
     burn.device_id = [watcher] { return watcher != nullptr ? watcher->GetDeviceId() : std::string(); };

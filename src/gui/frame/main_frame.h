@@ -99,6 +99,7 @@ struct FrameServices {
   LinkEvents& events;
   burn::BurnerTools* burner = nullptr;    // the Copy/Burn panel's; none: no panel
   PlayerBuffer* player_buffer = nullptr;  // the player view's; none: no player view
+  TaskQueue* tool_worker = nullptr;       // the burner tool calls; set with `burner`
 };
 
 // The one top-level window: menus and their commands, the status bar's

@@ -1,10 +1,12 @@
 #include "gui/frame/status_panel.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QTimer>
 #include <algorithm>
@@ -100,8 +102,9 @@ void CLevelSegment::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), ColourOf(colour_));
 }
 
-CStatusPanel::CStatusPanel(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent)
-    : QWidget(parent), recorder_model_(model), link_(link) {
+CStatusPanel::CStatusPanel(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                           QWidget* parent)
+    : QWidget(parent), recorder_model_(model), link_(link), worker_(worker) {
   setObjectName(QStringLiteral("status_panel"));
   texts_ = new QWidget(this);
   auto* grid = new QGridLayout(texts_);
@@ -263,7 +266,8 @@ void CStatusPanel::StartRead() {
   lyr::DeviceRecord device = model_->Device();
   lyr::MemoryStatusRecord memory = model_->MemoryStatus();
   lyr::RecorderLink* link = &link_;
-  worker_.Post([this, link, device, memory]() mutable {
+  QPointer<CStatusPanel> self(this);
+  worker_.Post([self, link, device, memory]() mutable {
     const auto read_at = steady_clock::now();
     lyr::LinkCommands commands(*link);
     const lyr::Result<lyr::DeviceRecord> device_read = commands.GetDeviceInfo();
@@ -272,8 +276,13 @@ void CStatusPanel::StartRead() {
     const bool memory_ok = memory_read.ok();
     if (device_ok) device = device_read.value();
     if (memory_ok) memory = memory_read.value();
+    // Carried by the application: the panel may be gone by then.
     QMetaObject::invokeMethod(
-        this, [=, this] { TakeRead(device_ok, device, memory_ok, memory, read_at); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [=] {
+          if (!self.isNull()) self->TakeRead(device_ok, device, memory_ok, memory, read_at);
+        },
+        Qt::QueuedConnection);
   });
 }
 

@@ -4,14 +4,16 @@
 // memory with the firmware version, and a ten-segment level meter.
 //
 // For the frame:
-//   auto* panel = new CStatusPanel(model, link);  // registers with the model
+//   auto* panel = new CStatusPanel(model, link, worker);  // registers with the model
 //   dock->setWidget(panel);                        // any width; see resizeEvent
 //   panel->SetLevel(v);                            // the meter, from any source
 // The panel listens to the recorder model for its whole life (it unregisters
 // itself when destroyed) and redraws whenever the model's listeners are told
 // of a change. The device record and memory status are read afresh on a
-// worker thread, never on the GUI thread; a one-second timer keeps the clock
-// running in between. The model and the link must outlive the panel.
+// the application's task queue, never on the GUI thread; a one-second timer
+// keeps the clock running in between. The panel may be destroyed while a read
+// runs (its result is let fall). The model, the link and the queue must
+// outlive the panel.
 #include <QWidget>
 #include <array>
 #include <chrono>
@@ -54,7 +56,8 @@ class CStatusPanel : public QWidget, public lyr::ModelListener {
   // Where the device record carries the input level.
   static constexpr size_t kDevLevel = 142;
 
-  CStatusPanel(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr);
+  CStatusPanel(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+               QWidget* parent = nullptr);
   ~CStatusPanel() override;
 
   // ModelListener: Show recomputes everything; the other two do nothing.
@@ -110,7 +113,7 @@ class CStatusPanel : public QWidget, public lyr::ModelListener {
   QTimer* clock_timer_ = nullptr;
   bool reading_ = false;
   bool read_again_ = false;
-  lyr::TaskQueue worker_;  // last: joined before the widgets go
+  lyr::TaskQueue& worker_;
 };
 
 }  // namespace lyr

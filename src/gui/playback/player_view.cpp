@@ -15,13 +15,13 @@
 #include <atomic>
 #include <cmath>
 
-#include "link/recorder_link.h"
-#include "platform/trace.h"
-#include "playback/sdl/sdl_sound_backend.h"
+#include "gui/common/task_queue.h"
 #include "gui/playback/level_meter.h"
 #include "gui/playback/recording_list.h"
 #include "gui/playback/wave_static.h"
-#include "gui/common/task_queue.h"
+#include "link/recorder_link.h"
+#include "platform/trace.h"
+#include "playback/sdl/sdl_sound_backend.h"
 
 namespace lyr {
 namespace {
@@ -128,7 +128,11 @@ class CPlayerView::Notices final : public PlayerNotices {
 
 CPlayerView::CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& model,
                          PlayerBuffer* player_buffer, std::unique_ptr<SoundBackend> backend, QWidget* parent)
-    : QWidget(parent), link_(link), model_(model), notices_(std::make_unique<Notices>(this)) {
+    : QWidget(parent),
+      link_(link),
+      worker_(worker),
+      model_(model),
+      notices_(std::make_unique<Notices>(this)) {
   setObjectName("playerView");
   if (backend == nullptr) {
     std::string why;
@@ -192,7 +196,7 @@ void CPlayerView::BuildControls() {
   time_text_->setObjectName("timeText");
   speed_text_ = new QLabel("100%", this);
   speed_text_->setObjectName("speedText");
-  wave_ = new CWaveStatic(link_, this);
+  wave_ = new CWaveStatic(link_, worker_, this);
   wave_->setMinimumHeight(90);
   meter_ = new CLevelMeter(this);
   meter_->setMinimumSize(160, 36);

@@ -130,6 +130,7 @@ class CPlayerView : public QWidget, public ModelListener {
   int CurrentItem() const;
 
   RecorderLink& link_;
+  TaskQueue& worker_;  // the application's
   RecorderModel& model_;
   std::unique_ptr<Notices> notices_;
   std::unique_ptr<SoundOutput> sound_;

@@ -1,5 +1,6 @@
 #include "gui/playback/wave_static.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QPaintEvent>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gui/common/task_queue.h"
 #include "playback/wave_builder.h"
 
 namespace lyr {
@@ -19,7 +21,8 @@ const QColor kCursor(200, 0, 0);
 
 }  // namespace
 
-CWaveStatic::CWaveStatic(RecorderLink& link, QWidget* parent) : QWidget(parent) {
+CWaveStatic::CWaveStatic(RecorderLink& link, TaskQueue& reaper, QWidget* parent)
+    : QWidget(parent), reaper_(reaper) {
   setObjectName("waveStatic");
   setAttribute(Qt::WA_OpaquePaintEvent);
   redraw_timer_ = new QTimer(this);
@@ -31,12 +34,13 @@ CWaveStatic::CWaveStatic(RecorderLink& link, QWidget* parent) : QWidget(parent) 
     Draw();
   });
   // The builder reports on its own thread: one queued call at a time
-  // reaches this one, which redraws at most every kBuildRedrawMs.
+  // reaches this one, which redraws at most every kBuildRedrawMs. The
+  // handler touches nothing of the strip: the build may outlive it.
   QPointer<CWaveStatic> self(this);
-  builder_ = std::make_unique<WaveBuilder>(link, [self, this](const WaveBuildProgress&) {
-    if (progress_posted_.exchange(true)) return;
+  builder_ = std::make_unique<WaveBuilder>(link, [self, posted = progress_posted_](const WaveBuildProgress&) {
+    if (posted->exchange(true)) return;
     QMetaObject::invokeMethod(
-        this,
+        QCoreApplication::instance(),
         [self] {
           if (!self.isNull()) self->OnBuildProgress();
         },
@@ -44,7 +48,11 @@ CWaveStatic::CWaveStatic(RecorderLink& link, QWidget* parent) : QWidget(parent) 
   });
 }
 
-CWaveStatic::~CWaveStatic() { builder_->Cancel(); }
+CWaveStatic::~CWaveStatic() {
+  // A read under way ends on the builder's thread; the queue joins it there.
+  builder_->RequestCancel();
+  reaper_.Post([builder = std::shared_ptr<WaveBuilder>(std::move(builder_))]() mutable { builder.reset(); });
+}
 
 bool CWaveStatic::Building() const {
   const WaveBuildProgress p = builder_->Progress();
@@ -54,7 +62,7 @@ bool CWaveStatic::Building() const {
 uint32_t CWaveStatic::FramesReady() const { return builder_->Progress().frames_ready; }
 
 void CWaveStatic::OnBuildProgress() {
-  progress_posted_ = false;
+  *progress_posted_ = false;
   if (!redraw_timer_->isActive()) redraw_timer_->start();
 }
 

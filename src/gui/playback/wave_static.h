@@ -11,13 +11,16 @@ class QTimer;
 namespace lyr {
 
 class RecorderLink;
+class TaskQueue;
 class WaveBuilder;
 
 // The player panel's waveform strip: the peak envelope of the recording
 // being played over a 30-second window, a time scale and the red play
 // cursor, drawn off screen and copied to the window. The recording's
 // per-frame peaks are built by a WaveBuilder on its own thread; the strip
-// shows what is ready so far and never waits for the recorder.
+// shows what is ready so far and never waits for the recorder. When the
+// strip goes, its builder goes on `reaper` (the application's queue), which
+// joins the build's thread off the GUI thread; the queue must outlive it.
 class CWaveStatic : public QWidget {
   Q_OBJECT
  public:
@@ -26,7 +29,7 @@ class CWaveStatic : public QWidget {
   // How often a build in progress redraws the strip.
   static constexpr int kBuildRedrawMs = 200;
 
-  explicit CWaveStatic(RecorderLink& link, QWidget* parent = nullptr);
+  CWaveStatic(RecorderLink& link, TaskQueue& reaper, QWidget* parent = nullptr);
   ~CWaveStatic() override;
 
   // The clock time of the recording's start (seconds of the day), which
@@ -59,9 +62,11 @@ class CWaveStatic : public QWidget {
   void Draw();
   void OnBuildProgress();
 
+  TaskQueue& reaper_;
   std::unique_ptr<WaveBuilder> builder_;
   QTimer* redraw_timer_ = nullptr;
-  std::atomic<bool> progress_posted_{false};
+  // Shared with the builder's thread, which may outlive the strip.
+  std::shared_ptr<std::atomic<bool>> progress_posted_ = std::make_shared<std::atomic<bool>>(false);
   bool loaded_ = false;
   QImage image_;
   std::vector<uint8_t> columns_;  // left and right per column

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gui/settings/choice_list.h"
 #include "link/link_commands.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
-#include "gui/settings/choice_list.h"
 
 namespace lyr {
 
@@ -61,8 +61,9 @@ std::array<char, 32> EditBytes(const QLineEdit* edit) {
 
 }  // namespace
 
-CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent)
-    : CSettingsPage(model, link, QStringLiteral("FILE TYPE"), true, parent) {
+CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                             QWidget* parent)
+    : CSettingsPage(model, link, worker, QStringLiteral("FILE TYPE"), true, parent) {
   setObjectName(QStringLiteral("file_type_page"));
   auto* grid = new QGridLayout(Body());
   type_ = List(Body(), "type");

@@ -1,7 +1,7 @@
 #pragma once
+#include "gui/settings/settings_page.h"
 #include "settings/file_type_rules.h"
 #include "settings/settings_templates.h"
-#include "gui/settings/settings_page.h"
 
 class QComboBox;
 class QLineEdit;
@@ -21,7 +21,8 @@ class CFileTypePage : public CSettingsPage {
   static constexpr int kNameChars = static_cast<int>(lyr::kFileTypePrefixMax);
   static constexpr int kExtChars = static_cast<int>(lyr::kFileTypeExtensionMax);
 
-  CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr);
+  CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                QWidget* parent = nullptr);
 
   void LoadFromModel() override;
   void Prepare() override;

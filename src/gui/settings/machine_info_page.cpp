@@ -9,8 +9,9 @@
 
 namespace lyr {
 
-CMachineInfoPage::CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent)
-    : CSettingsPage(model, link, QStringLiteral("MACHINE INFORMATION"), false, parent) {
+CMachineInfoPage::CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                                   QWidget* parent)
+    : CSettingsPage(model, link, worker, QStringLiteral("MACHINE INFORMATION"), false, parent) {
   setObjectName(QStringLiteral("machine_info_page"));
   auto* grid = new QGridLayout(Body());
   version_ = new QLabel(Body());

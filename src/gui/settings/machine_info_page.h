@@ -16,7 +16,8 @@ class CMachineInfoPage : public CSettingsPage {
  public:
   static inline const QKeySequence kVersionKeys{Qt::CTRL | Qt::SHIFT | Qt::Key_F12};
 
-  CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr);
+  CMachineInfoPage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                   QWidget* parent = nullptr);
 
   void LoadFromModel() override {}
   void Prepare() override {}

@@ -9,9 +9,9 @@
 
 namespace lyr {
 
-CSettingsPage::CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, const QString& title,
-                             bool has_apply, QWidget* parent)
-    : QDialog(parent), recorder_model_(model), link_(link), title_(title.left(256)) {
+CSettingsPage::CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                             const QString& title, bool has_apply, QWidget* parent)
+    : QDialog(parent), recorder_model_(model), link_(link), title_(title.left(256)), worker_(worker) {
   setWindowTitle(title_);
   setModal(false);
   auto* layout = new QVBoxLayout(this);

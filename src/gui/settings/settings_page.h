@@ -8,15 +8,18 @@
 // and listens to each page's pageShown(index) / pageHidden(index) for its
 // Window menu (the title is Title(), or windowTitle() with "   NOT SET").
 // A page registers itself with the recorder model while it is shown.
-// Recorder writes run on the page's worker thread; while one runs the page is
-// busy (IsBusy(), busyChanged) and the closing sequence should wait for
-// busyChanged(false) before it ends the program. The model and the link must
-// outlive the pages.
+// Recorder writes run on the application's task queue; while one runs the page
+// is busy (IsBusy(), busyChanged) and the closing sequence should wait for
+// busyChanged(false) before it ends the program. A page may be destroyed while
+// its command runs: the command still runs (a write is never dropped), its
+// result is let fall. The model, the link and the queue must outlive the pages.
 //
 // Modal dialogs: CSettingDialog (the temporary folder; gives the chosen
 // folder through `applied`) and CConfirmDialog (Run returns 6 for "Yes",
 // 2 otherwise).
+#include <QCoreApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -32,7 +35,7 @@ namespace lyr {
 class RecorderLink;
 
 // What every page shares: the title with its "   NOT SET" mark, the "Apply"
-// button, registration with the model while shown, and the worker that runs
+// button, registration with the model while shown, and the queue that runs
 // the page's recorder commands.
 class CSettingsPage : public QDialog, public lyr::ModelListener {
   Q_OBJECT
@@ -40,8 +43,8 @@ class CSettingsPage : public QDialog, public lyr::ModelListener {
  public:
   static inline const QString kNotSetMark = QStringLiteral("   NOT SET");
 
-  CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, const QString& title, bool has_apply,
-                QWidget* parent);
+  CSettingsPage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                const QString& title, bool has_apply, QWidget* parent);
   ~CSettingsPage() override;
 
   const QString& Title() const { return title_; }
@@ -73,17 +76,22 @@ class CSettingsPage : public QDialog, public lyr::ModelListener {
   // Where a page puts its controls.
   QWidget* Body() const { return body_; }
 
-  // Runs `job(link)` on the worker and `done(result)` on the GUI thread;
-  // the page is busy in between.
+  // Runs `job(link)` on the queue and `done(result)` on the GUI thread; the
+  // page is busy in between. `job` must not touch the page (it may be gone);
+  // `done` runs only if the page is still there.
   template <class Job, class Done>
   void RunOnLink(Job job, Done done) {
     SetBusy(true);
-    worker_.Post([this, job = std::move(job), done = std::move(done)]() mutable {
-      auto result = job(link_);
+    QPointer<CSettingsPage> self(this);
+    worker_.Post([self, link = &link_, job = std::move(job), done = std::move(done)]() mutable {
+      auto result = job(*link);
+      // The application, not the page, carries the result: it is there
+      // whatever becomes of the page meanwhile.
       QMetaObject::invokeMethod(
-          this,
-          [this, result = std::move(result), done = std::move(done)]() mutable {
-            SetBusy(false);
+          QCoreApplication::instance(),
+          [self, result = std::move(result), done = std::move(done)]() mutable {
+            if (self.isNull()) return;
+            self->SetBusy(false);
             done(std::move(result));
           },
           Qt::QueuedConnection);
@@ -103,7 +111,7 @@ class CSettingsPage : public QDialog, public lyr::ModelListener {
   bool busy_ = false;
   QWidget* body_ = nullptr;
   QPushButton* apply_ = nullptr;
-  lyr::TaskQueue worker_;  // last: joined before the page's widgets go
+  lyr::TaskQueue& worker_;
 };
 
 }  // namespace lyr

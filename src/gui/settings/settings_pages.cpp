@@ -2,10 +2,11 @@
 
 namespace lyr {
 
-CSettingsPages::CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* frame)
-    : time_date(new CTimeDatePage(model, link, frame)),
-      file_type(new CFileTypePage(model, link, frame)),
-      machine_info(new CMachineInfoPage(model, link, frame)) {
+CSettingsPages::CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                               QWidget* frame)
+    : time_date(new CTimeDatePage(model, link, worker, frame)),
+      file_type(new CFileTypePage(model, link, worker, frame)),
+      machine_info(new CMachineInfoPage(model, link, worker, frame)) {
   int index = 0;
   for (CSettingsPage* page : List()) page->SetPageIndex(index++);
 }

@@ -12,7 +12,7 @@ namespace lyr {
 
 class CSettingsPages {
  public:
-  CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* frame);
+  CSettingsPages(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker, QWidget* frame);
 
   CTimeDatePage* time_date = nullptr;
   CFileTypePage* file_type = nullptr;

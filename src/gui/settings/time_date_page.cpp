@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "gui/settings/choice_spin.h"
 #include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "settings/clock_rules.h"
-#include "gui/settings/choice_spin.h"
 
 namespace lyr {
 
@@ -33,9 +33,10 @@ CTimeDatePage::ClockSource CTimeDatePage::SystemClock() {
   return {[] { return lyr::LocalNow(); }, [] { return steady_clock::now(); }};
 }
 
-CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent,
-                             ClockSource clock)
-    : CSettingsPage(model, link, QStringLiteral("TIME & DATE"), true, parent), clock_(std::move(clock)) {
+CTimeDatePage::CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                             QWidget* parent, ClockSource clock)
+    : CSettingsPage(model, link, worker, QStringLiteral("TIME & DATE"), true, parent),
+      clock_(std::move(clock)) {
   setObjectName(QStringLiteral("time_date_page"));
   auto* grid = new QGridLayout(Body());
   day_ = Spin(Body(), "day");

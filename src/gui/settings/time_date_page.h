@@ -29,8 +29,8 @@ class CTimeDatePage : public CSettingsPage {
   };
   static ClockSource SystemClock();
 
-  CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, QWidget* parent = nullptr,
-                ClockSource clock = SystemClock());
+  CTimeDatePage(lyr::RecorderModel& model, lyr::RecorderLink& link, lyr::TaskQueue& worker,
+                QWidget* parent = nullptr, ClockSource clock = SystemClock());
 
   void LoadFromModel() override;
   void Prepare() override;

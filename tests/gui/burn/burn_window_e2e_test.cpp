@@ -24,22 +24,22 @@
 #include <map>
 #include <sstream>
 
-#include "gui/frame/main_frame.h"
 #include "burn/burner_tools.h"
 #include "gui/burn/burn_audio_page.h"
 #include "gui/burn/burn_data_page.h"
 #include "gui/burn/copy_burn_panel.h"
-#include "gui/transfer/copy_hdd_page.h"
-#include "playback/player_buffer.h"
+#include "gui/common/task_queue.h"
+#include "gui/frame/main_frame.h"
 #include "gui/playback/player_view.h"
 #include "gui/playback/recording_list.h"
-#include "support/qt_env.h"
-#include "gui/common/task_queue.h"
+#include "gui/transfer/copy_hdd_page.h"
+#include "gui/transfer/transfer_commands.h"
+#include "playback/player_buffer.h"
 #include "settings/recorder_model.h"
 #include "support/command_output.h"
 #include "support/emulated_recorder.h"
+#include "support/qt_env.h"
 #include "support/temp_dir.h"
-#include "gui/transfer/transfer_commands.h"
 
 namespace lyr {
 namespace {
@@ -109,7 +109,7 @@ struct WindowRig {
       buffer = PlayerBuffer::BuffMgrCreate(*link);
     }
     frame = std::make_unique<CMainFrame>(
-        FrameServices{app, *link, model, nullptr, worker, events, &tools, buffer.get()});
+        FrameServices{app, *link, model, nullptr, worker, events, &tools, buffer.get(), &tool_worker});
     if (!frame->OnCreate()) ADD_FAILURE() << "OnCreate";
     frame->show();
     panel = qobject_cast<CCopyBurnPanel*>(frame->CopyBurnPanel());
@@ -133,6 +133,7 @@ struct WindowRig {
   LinkEvents events;
   TaskQueue worker;
   burn::BurnerTools tools;
+  TaskQueue tool_worker;  // after the tools: joined before they go
   std::unique_ptr<PlayerBuffer> buffer;
   std::unique_ptr<CMainFrame> frame;
   CCopyBurnPanel* panel = nullptr;

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "support/qt_env.h"
 #include "settings/settings_templates.h"
+#include "support/qt_env.h"
 
 using namespace lyr;
 
@@ -18,6 +18,7 @@ constexpr size_t kLevel = CStatusPanel::kDevLevel;
 struct PanelFixture : ::testing::Test {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;
 
   // 1 GiB free of 2 GiB in 512-byte units, firmware 6012, clock 29.02.2024
   // 13:05:09, and the given file type.
@@ -70,7 +71,7 @@ TEST_F(PanelFixture, TextsFromTheModel) {
   MarkUsable(link);
   for (const Case& c : cases) {
     Fill(c.codec, c.rate, c.bit_rate, c.channels, c.prefix, c.ext);
-    CStatusPanel panel(model, link);
+    CStatusPanel panel(model, link, worker);
     EXPECT_EQ(panel.RemainingTimeText().toStdString(), c.remaining) << c.file_type;
     EXPECT_EQ(panel.FileTypeText().toStdString(), c.file_type);
     EXPECT_EQ(panel.MemoryText().toStdString(), "Free 1024 MB\nV6.012");
@@ -87,7 +88,7 @@ TEST_F(PanelFixture, FreeMemoryBeyondTheSizeCountsOnlyTheSizeForTheTime) {
   Fill(0x7000F, 48000, 128000, 2, "USER", "MP2");
   // 3 GiB free of 2 GiB: the time counts 2 GiB, the memory text all of it.
   lyr::PutU32(model.MemoryStatus().data() + lyr::protocol::kMemFreeUnits, 6291456);
-  CStatusPanel panel(model, link);
+  CStatusPanel panel(model, link, worker);
   EXPECT_EQ(panel.RemainingTimeText().toStdString(), "  37h 16m 57s");
   EXPECT_EQ(panel.MemoryText().toStdString(), "Free 3072 MB\nV6.012");
 }
@@ -108,7 +109,8 @@ TEST(LevelMeter, SegmentColours) {
   };
   lyr::RecorderModel model;
   lyr::RecorderLink link;
-  CStatusPanel panel(model, link);
+  lyr::TaskQueue worker;
+  CStatusPanel panel(model, link, worker);
   for (const Case& c : cases) {
     EXPECT_EQ(P::LevelColours(c.level), c.colours) << c.level;
     panel.SetLevel(c.level);
@@ -125,7 +127,7 @@ TEST(LevelMeter, SegmentColours) {
 TEST_F(PanelFixture, UnpluggedEmptiesEveryTextAndGreysTheMeter) {
   MarkUsable(link);
   Fill(0x7000F, 48000, 128000, 2, "USER", "MP2", 330);
-  CStatusPanel panel(model, link);
+  CStatusPanel panel(model, link, worker);
   EXPECT_EQ(panel.SegmentColour(9), CStatusPanel::kGreen) << "the level from the device record";
   ASSERT_TRUE(lyr_test::WaitFor([&] { return !panel.IsReading(); }));
   MarkUsable(link, false);
@@ -143,7 +145,7 @@ TEST_F(PanelFixture, ClockRunsOnAndRegistrationFollowsThePanel) {
   MarkUsable(link);
   Fill(0x7000F, 48000, 128000, 2, "USER", "MP2");
   {
-    CStatusPanel panel(model, link);
+    CStatusPanel panel(model, link, worker);
     ASSERT_EQ(model.Listeners().size(), 1u);
     ASSERT_TRUE(lyr_test::WaitFor([&] { return panel.DateTimeText() == "D 29.02.2024\nT 13:05:10"; },
                                   std::chrono::milliseconds(2500)))
@@ -153,7 +155,7 @@ TEST_F(PanelFixture, ClockRunsOnAndRegistrationFollowsThePanel) {
 }
 
 TEST_F(PanelFixture, TheBlockFollowsTheRightEdgeUntilTheSeparator) {
-  CStatusPanel panel(model, link);
+  CStatusPanel panel(model, link, worker);
   auto* separator = panel.findChild<QWidget*>("separator");
   auto* caption = panel.findChild<QWidget*>("caption");
   ASSERT_NE(separator, nullptr);

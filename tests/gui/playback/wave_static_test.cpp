@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <functional>
 
 #include "emulator/audio_import.h"
-#include "support/qt_env.h"
+#include "gui/common/task_queue.h"
 #include "support/emulated_recorder.h"
+#include "support/qt_env.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ int PeakOf(const std::vector<uint8_t>& pcm, int channel) {
 struct WaveFixture : ::testing::Test {
   lyr_test::EmulatedRecorder recorder;
   std::unique_ptr<lyr::RecorderLink> link;
+  lyr::TaskQueue reaper;  // after the link: joins the builds before it goes
   std::unique_ptr<CWaveStatic> strip;
 
   uint32_t Add(const std::vector<uint8_t>& pcm) {
@@ -55,7 +58,7 @@ struct WaveFixture : ::testing::Test {
   }
   void Make() {
     link = recorder.MakeLink();
-    strip = std::make_unique<CWaveStatic>(*link);
+    strip = std::make_unique<CWaveStatic>(*link, reaper);
     strip->resize(500, 120);
     strip->show();
     ASSERT_EQ(strip->Picture().width(), 500);
@@ -137,7 +140,7 @@ TEST_F(WaveFixture, LoadReturnsAtOnceAndReleaseStopsTheBuild) {
   strip->SetTime(1000);  // nothing loaded: nothing happens
 }
 
-TEST_F(WaveFixture, RestartAndReleaseDoNotWaitForAReadUnderWay) {
+TEST_F(WaveFixture, RestartReleaseAndCloseDoNotWaitForAReadUnderWay) {
   const uint32_t longer = Add(Sine(20, 0.5, 0.5));
   const uint32_t shorter = Add(Sine(2, 0.25, 0.25));
   Make();
@@ -166,6 +169,15 @@ TEST_F(WaveFixture, RestartAndReleaseDoNotWaitForAReadUnderWay) {
   held_build();
   EXPECT_TRUE(returns_at_once([&] { strip->Release(); }));
   recorder.config().slow_reply_ms = 0;
+
+  // The strip goes while a read is held: the queue joins the build later.
+  held_build();
+  EXPECT_TRUE(returns_at_once([&] { strip.reset(); }));
+  recorder.config().slow_reply_ms = 0;
+  std::atomic<bool> reaped = false;
+  reaper.Post([&] { reaped = true; });
+  ASSERT_TRUE(WaitFor([&] { return reaped.load(); }));
+  QTest::qWait(50);  // a progress notice still on its way finds no strip
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "gui/frame/status_panel.h"
 #include "e2e/e2e_support.h"
-#include "support/qt_env.h"
-#include "session/connection.h"
+#include "gui/frame/status_panel.h"
 #include "gui/settings/choice_spin.h"
 #include "gui/settings/settings_pages.h"
+#include "session/connection.h"
+#include "support/qt_env.h"
 
 using namespace lyr;
 
@@ -31,13 +31,14 @@ TEST(SettingsPagesOnTheStandIn, ApplyReachesTheRecorder) {
   lyr::RecorderModel model;
   {
     lyr::RecorderLink link;
+    lyr::TaskQueue worker;
     link.SetSettleDelay(std::chrono::milliseconds(0));
     ASSERT_EQ(link.OpenLink(recorder.disk()), 0) << link.OpenError().Message();
     link.SetDriveOpen(true);
     ASSERT_EQ(lyr::CompleteConnection(link, model), lyr::ConnectionResult::kReady);
     QWidget frame;
-    CStatusPanel panel(model, link, &frame);
-    CSettingsPages pages(model, link, &frame);
+    CStatusPanel panel(model, link, worker, &frame);
+    CSettingsPages pages(model, link, worker, &frame);
 
     // FILE TYPE: MPEG at 192 kb/s, mono, 32 kHz, TAPExxxx.MPA.
     CSettingsPages::ShowPage(pages.file_type);

@@ -9,13 +9,16 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
 #include <cstring>
 
-#include "support/qt_env.h"
-#include "settings/settings_templates.h"
-#include "gui/settings/choice_spin.h"
 #include "gui/common/confirm_dialog.h"
+#include "gui/settings/choice_spin.h"
 #include "gui/settings/setting_dialog.h"
+#include "link/link_commands.h"
+#include "settings/settings_templates.h"
+#include "support/emulated_recorder.h"
+#include "support/qt_env.h"
 #include "support/temp_dir.h"
 
 using namespace lyr;
@@ -37,6 +40,7 @@ std::string Title(const QWidget* page) { return page->windowTitle().toStdString(
 struct FileTypeFixture : ::testing::Test {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;
   std::unique_ptr<CFileTypePage> page;
 
   // The recorder records PCM at 44.1 kHz, stereo, 16 bits.
@@ -50,7 +54,7 @@ struct FileTypeFixture : ::testing::Test {
     lyr::SetFieldText(f.filename, sizeof f.filename, "USER");
     lyr::SetFieldText(f.extname, sizeof f.extname, "WAV");
     model.SetSettingsFileFormat(f);
-    page = std::make_unique<CFileTypePage>(model, link);
+    page = std::make_unique<CFileTypePage>(model, link, worker);
     page->show();
   }
   void Pick(const char* list, int key) { QTest::keyClick(Child<QComboBox>(page.get(), list), key); }
@@ -141,10 +145,60 @@ TEST_F(FileTypeFixture, AFailedWriteKeepsTheChangesAndTheMark) {
   EXPECT_EQ(model.SettingsFileFormat().codecid, 0x70001u);
 }
 
+// Counts the model's notices to its other listeners.
+struct NoticeCounter : lyr::ModelListener {
+  int shown = 0;
+  void LoadFromModel() override {}
+  void Prepare() override {}
+  void Show() override { ++shown; }
+};
+
+// A page closed while the recorder holds the reply to its Apply goes at
+// once; the write still lands, and its result reaches no page.
+TEST(FileTypePage, DestroyedDuringAHeldWriteGoesAtOnceAndTheWriteLands) {
+  lyr_test::EmulatedRecorder recorder;
+  const std::unique_ptr<lyr::RecorderLink> link = recorder.MakeLink();
+  lyr::RecorderModel model;
+  const lyr::Result<lyr::SettingsRecord> before = lyr::LinkCommands(*link).ReadSettings();
+  ASSERT_TRUE(before.ok());
+  model.Settings() = before.value();
+  lyr::TaskQueue worker;
+  NoticeCounter other;
+  model.AddListener(&other);
+  auto page = std::make_unique<CFileTypePage>(model, *link, worker);
+  page->show();
+  QTest::keyClick(Child<QComboBox>(page.get(), "type"), Qt::Key_Home);  // PCM; the stand-in has MPEG
+  const uint32_t chosen = page->Block().codecid;
+  ASSERT_NE(chosen, model.SettingsFileFormat().codecid);
+  const int shown_before = other.shown;
+
+  recorder.config().slow_reply_ms = 1000;
+  page->Apply();
+  QTest::qWait(100);
+  const auto start = steady_clock::now();
+  page.reset();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(300));
+
+  std::atomic<bool> drained = false;
+  worker.Post([&] { drained = true; });
+  ASSERT_TRUE(lyr_test::WaitFor([&] { return drained.load(); }));
+  recorder.config().slow_reply_ms = 0;
+  QTest::qWait(50);  // where a result for the page would arrive
+  EXPECT_EQ(other.shown, shown_before);
+  EXPECT_TRUE(model.Settings() == before.value()) << "the model takes only what a page saw written";
+  const lyr::Result<lyr::SettingsRecord> written = lyr::LinkCommands(*link).ReadSettings();
+  ASSERT_TRUE(written.ok());
+  lyr::RecorderModel read_back;
+  read_back.Settings() = written.value();
+  EXPECT_EQ(read_back.SettingsFileFormat().codecid, chosen);
+  model.RemoveListener(&other);
+}
+
 TEST(FileTypePage, WithoutAModelProposesTheDefaults) {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
-  CFileTypePage page(model, link);
+  lyr::TaskQueue worker;
+  CFileTypePage page(model, link, worker);
   page.LoadFromModel();
   EXPECT_EQ(page.Block().codecid, 0x70001u);
   EXPECT_EQ(page.Block().samplerate, 44100u);
@@ -157,6 +211,7 @@ TEST(FileTypePage, WithoutAModelProposesTheDefaults) {
 struct TimeDateFixture : ::testing::Test {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;
   const lyr::LocalDateTime pc = lyr::LocalDateTime{local_days{2024y / May / 10}} + 12h;
   const steady_clock::time_point steady{hours{1000}};
   std::unique_ptr<CTimeDatePage> page;
@@ -164,7 +219,8 @@ struct TimeDateFixture : ::testing::Test {
   void SetUp() override {
     SetRecorderClock(0s);
     page = std::make_unique<CTimeDatePage>(
-        model, link, nullptr, CTimeDatePage::ClockSource{[this] { return pc; }, [this] { return steady; }});
+        model, link, worker, nullptr,
+        CTimeDatePage::ClockSource{[this] { return pc; }, [this] { return steady; }});
     page->show();
   }
   // The recorder's clock `away` from the PC's.
@@ -239,9 +295,10 @@ TEST_F(TimeDateFixture, TwoSecondsApartMarksThePage) {
 TEST(MachineInfoPage, TextsAndTheHiddenKeys) {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;
   lyr::PutU16(model.Device().data() + lyr::protocol::kDevFirmwareVersion, 6012);
   lyr::PutU16(model.Device().data() + lyr::protocol::kDevHardwareMcu, 0x0317);
-  CMachineInfoPage page(model, link);
+  CMachineInfoPage page(model, link, worker);
   page.show();
   EXPECT_TRUE(page.SoftwareVersionText().isEmpty()) << "no recorder: the texts stay as they were";
   page.hide();
@@ -330,8 +387,9 @@ TEST(SettingDialog, BrowseAndApply) {
 TEST(SettingsPages, MadeHiddenInTheFramesOrder) {
   lyr::RecorderModel model;
   lyr::RecorderLink link;
+  lyr::TaskQueue worker;
   QWidget frame;
-  CSettingsPages pages(model, link, &frame);
+  CSettingsPages pages(model, link, worker, &frame);
   std::vector<int> shown;
   for (CSettingsPage* page : pages.List()) {
     EXPECT_FALSE(page->isVisible());
