@@ -85,12 +85,14 @@ int main(int argc, char** argv) {
   }
   lyr::burn::BurnerTools tools;
   lyr::TaskQueue records;
+  lyr::TaskQueue tool_calls;  // after the tools: joined before they go
   int result = 0;
   {
     lyr::BurnServices services;
     services.tools = &tools;
     services.link = &link;
     services.record_worker = &records;
+    services.tool_worker = &tool_calls;
     const char* temp = std::getenv("TMPDIR");
     const std::string folder = temp != nullptr && *temp != '\0' ? temp : "/tmp";
     services.temp_folder = [folder] { return folder; };
