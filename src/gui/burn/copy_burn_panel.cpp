@@ -19,6 +19,9 @@ namespace lyr {
 
 CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
     : QWidget(parent), services_(services) {
+  // The tools' calls run on the application's queue; a panel made without
+  // it could only crash at its first drive scan.
+  if (services_.tool_worker == nullptr) qFatal("CCopyBurnPanel needs the application's tool queue");
   setObjectName("copyBurnPanel");
   setWindowFlag(Qt::Window);
   setWindowTitle("Copy/Burn panel");
