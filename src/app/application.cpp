@@ -41,14 +41,15 @@ bool CLyrApp::InitInstance() {
   watcher_ = std::make_unique<RecorderWatcher>(*link_);
   worker_ = std::make_unique<TaskQueue>();
   tool_worker_ = std::make_unique<TaskQueue>();
+  player_worker_ = std::make_unique<TaskQueue>();
   events_ = std::make_unique<LinkEvents>();
   burner_ = std::make_unique<burn::BurnerTools>();
   // The player's buffer and its reader thread; without it nothing plays.
   player_buffer_ = PlayerBuffer::BuffMgrCreate(*link_);
   if (player_buffer_ == nullptr) Trace("app: the player buffer could not be made\n");
-  frame_ =
-      std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_, *events_,
-                                                 burner_.get(), player_buffer_.get(), tool_worker_.get()});
+  frame_ = std::make_unique<CMainFrame>(FrameServices{state_, *link_, *model_, watcher_.get(), *worker_,
+                                                      *events_, burner_.get(), player_buffer_.get(),
+                                                      tool_worker_.get(), player_worker_.get()});
   if (!frame_->OnCreate()) return false;
   QObject::connect(instance_.get(), &SingleInstance::raiseRequested, frame_.get(),
                    &CMainFrame::RaiseFromSecondStart);
@@ -65,6 +66,7 @@ int CLyrApp::ExitInstance(int code) {
   // after saving what it keeps.
   auto stopped = std::async(std::launch::async, [this] {
     if (watcher_) watcher_->StopWatcher();
+    player_worker_.reset();  // the closed view's last task stops the sound
     player_buffer_.reset();  // its reader may be in an exchange too
     worker_.reset();         // runs what is queued, then joins
     tool_worker_.reset();    // the disc checks were answered "No" with the panel

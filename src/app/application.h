@@ -49,7 +49,8 @@ class CLyrApp {
   std::unique_ptr<RecorderWatcher> watcher_;
   std::unique_ptr<LinkEvents> events_;
   std::unique_ptr<TaskQueue> worker_;
-  std::unique_ptr<TaskQueue> tool_worker_;  // the burner tool calls
+  std::unique_ptr<TaskQueue> tool_worker_;    // the burner tool calls
+  std::unique_ptr<TaskQueue> player_worker_;  // playback's starts, seeks and stops
   std::unique_ptr<PlayerBuffer> player_buffer_;
   std::unique_ptr<burn::BurnerTools> burner_;  // the Copy/Burn panel's tool runner
   std::unique_ptr<CMainFrame> frame_;

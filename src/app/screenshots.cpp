@@ -174,9 +174,10 @@ int main(int argc, char** argv) {
   // Played on the null back end's real-time clock: no sound device needed.
   if (qEnvironmentVariableIsEmpty("LYR_AUDIO")) qputenv("LYR_AUDIO", "null");
   std::unique_ptr<lyr::PlayerBuffer> player_buffer = lyr::PlayerBuffer::BuffMgrCreate(link);
+  lyr::TaskQueue player_worker;  // after the buffer: joined before it goes
   {
     lyr::CMainFrame frame(lyr::FrameServices{app, link, model, &watcher, worker, events, &burner,
-                                             player_buffer.get(), &tool_worker});
+                                             player_buffer.get(), &tool_worker, &player_worker});
     if (!frame.OnCreate()) return 1;
     frame.resize(1024, 680);
     frame.show();

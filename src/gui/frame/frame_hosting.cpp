@@ -40,8 +40,11 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
   // The player view is the window's client.
   CPlayerView* view = nullptr;
   if (services.player_buffer != nullptr) {
-    view = new CPlayerView(services.link, services.worker, services.model, services.player_buffer, nullptr,
-                           &frame);
+    // Its starts and stops run on the application's queue; a view made
+    // without it could only crash at its first Play.
+    if (services.player_worker == nullptr) qFatal("the player view needs the application's player queue");
+    view = new CPlayerView(services.link, services.worker, *services.player_worker, services.model,
+                           services.player_buffer, nullptr, &frame);
     view->SetDeleteAllowed([app] { return app->admin || (app->command_rights & kRightDelete) != 0; });
     frame.setCentralWidget(view);
   }

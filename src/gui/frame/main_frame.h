@@ -100,6 +100,7 @@ struct FrameServices {
   burn::BurnerTools* burner = nullptr;    // the Copy/Burn panel's; none: no panel
   PlayerBuffer* player_buffer = nullptr;  // the player view's; none: no player view
   TaskQueue* tool_worker = nullptr;       // the burner tool calls; set with `burner`
+  TaskQueue* player_worker = nullptr;     // playback's starts and stops; set with `player_buffer`
 };
 
 // The one top-level window: menus and their commands, the status bar's

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
@@ -94,14 +95,16 @@ QPushButton* TransportButton(const char* name, const char* text, Icon icon, QWid
 // What the sound output tells the view, passed to the GUI thread. An end
 // notice names the start it belongs to, so that one arriving after the next
 // start cannot stop it.
+// The sound output's notices come from its own threads. They are handed to
+// the application object and reach the view only if it is still there: the
+// guard is made on the GUI thread and read only there.
 class CPlayerView::Notices final : public PlayerNotices {
  public:
   explicit Notices(CPlayerView* view) : view_(view) {}
   void Message(const std::string& text, const std::string& caption) override {
-    QPointer<CPlayerView> view(view_);
     QMetaObject::invokeMethod(
-        view_,
-        [view, text, caption] {
+        qApp,
+        [view = view_, text, caption] {
           if (view.isNull()) return;
           QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
                           QString::fromStdString(text), QMessageBox::Ok, view.data());
@@ -111,11 +114,9 @@ class CPlayerView::Notices final : public PlayerNotices {
   }
   void PlaybackEnded(uint32_t error) override {
     Trace("player: playback ended (%u)\n", error);
-    const uint64_t ticket = ticket_.load();
-    QPointer<CPlayerView> view(view_);
     QMetaObject::invokeMethod(
-        view_,
-        [view, ticket] {
+        qApp,
+        [view = view_, ticket = ticket_.load()] {
           if (!view.isNull() && ticket == view->ticket_) view->OnPlaybackEnded();
         },
         Qt::QueuedConnection);
@@ -123,14 +124,16 @@ class CPlayerView::Notices final : public PlayerNotices {
   std::atomic<uint64_t> ticket_{0};
 
  private:
-  CPlayerView* view_;
+  const QPointer<CPlayerView> view_;
 };
 
-CPlayerView::CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& model,
-                         PlayerBuffer* player_buffer, std::unique_ptr<SoundBackend> backend, QWidget* parent)
+CPlayerView::CPlayerView(RecorderLink& link, TaskQueue& worker, TaskQueue& player_worker,
+                         RecorderModel& model, PlayerBuffer* player_buffer,
+                         std::unique_ptr<SoundBackend> backend, QWidget* parent)
     : QWidget(parent),
       link_(link),
       worker_(worker),
+      player_worker_(player_worker),
       model_(model),
       notices_(std::make_unique<Notices>(this)) {
   setObjectName("playerView");
@@ -140,7 +143,6 @@ CPlayerView::CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& m
     if (!why.empty()) Trace("player: %s\n", why.c_str());
   }
   sound_ = std::make_unique<SoundOutput>(link, player_buffer, std::move(backend), *notices_);
-  player_thread_ = std::make_unique<TaskQueue>();
   list_ = new CRecordingListCtrl(link, worker, this);
   BuildControls();
   // Start-up: primary volume full, the sound device ready.
@@ -158,12 +160,14 @@ CPlayerView::~CPlayerView() {
   rewind_timer_->stop();
   if (wave_ != nullptr) wave_->Release();
   ++ticket_;
-  SoundOutput* sound = sound_.get();
-  player_thread_->Post([sound] {
+  // The sound output and its notices go with the last task: the starts and
+  // seeks queued before it still use them, and the window does not wait.
+  std::shared_ptr<SoundOutput> sound(std::move(sound_));
+  std::shared_ptr<Notices> notices(std::move(notices_));
+  player_worker_.Post([sound, notices] {
     sound->StopPlayback();
     sound->ShutdownAudio();
   });
-  player_thread_.reset();  // runs what is queued, then joins
 }
 
 void CPlayerView::BuildControls() {
@@ -370,11 +374,11 @@ void CPlayerView::PlayCurrent() {
   SoundOutput* sound = sound_.get();
   Notices* notices = notices_.get();
   QPointer<CPlayerView> self(this);
-  player_thread_->Post([self, sound, notices, ticket, entry] {
+  player_worker_.Post([self, sound, notices, ticket, entry] {
     notices->ticket_ = ticket;
     const int result = PlayerControl(*sound).PlayRecording(entry) ? 0 : 1;
     QMetaObject::invokeMethod(
-        self.data(),
+        qApp,
         [self, ticket, entry, result] {
           if (!self.isNull()) self->OnPlayStarted(ticket, entry, result);
         },
@@ -432,7 +436,7 @@ void CPlayerView::StopPlayback() {
   Trace("player: stopped\n");
   ++ticket_;  // a start or an end notice still on its way counts no more
   SoundOutput* sound = sound_.get();
-  player_thread_->Post([sound] { sound->StopPlayback(); });
+  player_worker_.Post([sound] { sound->StopPlayback(); });
 }
 
 void CPlayerView::OnPlaybackEnded() {
@@ -499,10 +503,10 @@ void CPlayerView::SeekTo(int seconds) {
   const uint64_t ticket = ticket_;
   SoundOutput* sound = sound_.get();
   QPointer<CPlayerView> self(this);
-  player_thread_->Post([self, sound, seconds, ticket] {
+  player_worker_.Post([self, sound, seconds, ticket] {
     (void)PlayerControl(*sound).SeekTime(seconds);
     QMetaObject::invokeMethod(
-        self.data(),
+        qApp,
         [self, ticket] {
           if (!self.isNull() && ticket == self->ticket_) self->seek_pending_ = false;
         },

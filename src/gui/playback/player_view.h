@@ -32,17 +32,19 @@ inline constexpr int kPlaylistMenu = 222;
 
 // The main window's client: the play list over the transport buttons, the
 // position, speed and volume sliders, the level meter, the waveform strip
-// and the action button. Every start of playback runs on the view's own
-// player thread, so the GUI thread never waits for the recorder's first data.
+// and the action button. Every start, seek and stop of playback runs on the
+// application's player queue, so the GUI thread never waits for the
+// recorder's first data, nor for the sound to stop when the view closes.
 class CPlayerView : public QWidget, public ModelListener {
   Q_OBJECT
  public:
   enum class State { kStopped, kPlaying, kPaused };
 
   // `player_buffer` may be null (nothing plays); `backend` null takes the
-  // program's sound back end.
-  CPlayerView(RecorderLink& link, TaskQueue& worker, RecorderModel& model, PlayerBuffer* player_buffer,
-              std::unique_ptr<SoundBackend> backend, QWidget* parent = nullptr);
+  // program's sound back end. `player_worker` must outlive the view and be
+  // joined before `player_buffer` goes: the view's last task stops the sound.
+  CPlayerView(RecorderLink& link, TaskQueue& worker, TaskQueue& player_worker, RecorderModel& model,
+              PlayerBuffer* player_buffer, std::unique_ptr<SoundBackend> backend, QWidget* parent = nullptr);
   ~CPlayerView() override;
 
   // Whether the user may delete recordings (administrator, or the rights
@@ -130,12 +132,11 @@ class CPlayerView : public QWidget, public ModelListener {
   int CurrentItem() const;
 
   RecorderLink& link_;
-  TaskQueue& worker_;  // the application's
+  TaskQueue& worker_;         // the application's
+  TaskQueue& player_worker_;  // the application's: starts, seeks and stops, in the order asked
   RecorderModel& model_;
   std::unique_ptr<Notices> notices_;
   std::unique_ptr<SoundOutput> sound_;
-  // Starts and seeks run here, one at a time, in the order asked.
-  std::unique_ptr<TaskQueue> player_thread_;
   std::function<bool()> delete_allowed_;
 
   CRecordingListCtrl* list_ = nullptr;

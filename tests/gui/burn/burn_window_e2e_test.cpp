@@ -108,8 +108,8 @@ struct WindowRig {
       ::setenv("LYR_AUDIO", "null", 1);
       buffer = PlayerBuffer::BuffMgrCreate(*link);
     }
-    frame = std::make_unique<CMainFrame>(
-        FrameServices{app, *link, model, nullptr, worker, events, &tools, buffer.get(), &tool_worker});
+    frame = std::make_unique<CMainFrame>(FrameServices{app, *link, model, nullptr, worker, events, &tools,
+                                                       buffer.get(), &tool_worker, &player_worker});
     if (!frame->OnCreate()) ADD_FAILURE() << "OnCreate";
     frame->show();
     panel = qobject_cast<CCopyBurnPanel*>(frame->CopyBurnPanel());
@@ -135,6 +135,7 @@ struct WindowRig {
   burn::BurnerTools tools;
   TaskQueue tool_worker;  // after the tools: joined before they go
   std::unique_ptr<PlayerBuffer> buffer;
+  TaskQueue player_worker;  // after the buffer: joined before it goes
   std::unique_ptr<CMainFrame> frame;
   CCopyBurnPanel* panel = nullptr;
 };

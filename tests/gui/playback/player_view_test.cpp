@@ -10,16 +10,18 @@
 #include <QSlider>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <thread>
 
-#include "playback/null_sound_backend.h"
-#include "playback/player_buffer.h"
+#include "gui/common/task_queue.h"
 #include "gui/playback/level_meter.h"
 #include "gui/playback/recording_list.h"
-#include "support/qt_env.h"
-#include "gui/common/task_queue.h"
+#include "playback/null_sound_backend.h"
+#include "playback/player_buffer.h"
 #include "support/emulated_recorder.h"
+#include "support/qt_env.h"
 
 namespace {
 
@@ -62,6 +64,7 @@ struct PlayerViewFixture : ::testing::Test {
   std::unique_ptr<lyr::RecorderLink> link;
   std::unique_ptr<lyr::PlayerBuffer> buffer;
   lyr::TaskQueue worker;
+  std::unique_ptr<lyr::TaskQueue> player_worker = std::make_unique<lyr::TaskQueue>();
   lyr::RecorderModel model;
   lyr::NullSoundBackend* backend = nullptr;
   std::unique_ptr<CPlayerView> view;
@@ -81,7 +84,8 @@ struct PlayerViewFixture : ::testing::Test {
     watching = true;
     auto sound = std::make_unique<lyr::NullSoundBackend>(lyr::NullSoundBackend::Clock::Manual);
     backend = sound.get();
-    view = std::make_unique<CPlayerView>(*link, worker, model, buffer.get(), std::move(sound));
+    view =
+        std::make_unique<CPlayerView>(*link, worker, *player_worker, model, buffer.get(), std::move(sound));
     view->resize(800, 600);
     view->show();
     ASSERT_TRUE(WaitFor([&] { return !Model()->Busy() && Model()->rowCount() == count; }));
@@ -97,6 +101,7 @@ struct PlayerViewFixture : ::testing::Test {
   }
   void TearDown() override {
     view.reset();
+    player_worker.reset();  // the view's last task stops the sound
     buffer.reset();
   }
 };
@@ -187,6 +192,30 @@ TEST_F(PlayerViewFixture, EndOfRecordingStops) {
     return view->PlayState() == State::kStopped;
   }));
   EXPECT_EQ(Model()->MarkOf(0), CRecordingListModel::kNoMark);
+}
+
+// Closing the view while the player queue is busy (a start waiting for the
+// recorder's first data) neither waits for it nor leaves the queued work
+// with a freed sound output: the stop runs after it, once it is let go.
+TEST_F(PlayerViewFixture, ClosingWhilePlayingDoesNotWaitForThePlayerQueue) {
+  Open(2);
+  Act([&] { view->PlayPause(); });
+  ASSERT_EQ(view->PlayState(), State::kPlaying);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> held{false};
+  player_worker->Post([released, &held] {
+    held = true;
+    released.wait();
+  });
+  ASSERT_TRUE(WaitFor([&] { return held.load(); }));
+  view->Next();  // queued behind the held task
+  const auto before = std::chrono::steady_clock::now();
+  view.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  release.set_value();
+  player_worker.reset();              // the start and the stop run now, then the queue joins
+  QCoreApplication::processEvents();  // their notices find no view
 }
 
 TEST_F(PlayerViewFixture, WindingHeldAndReleased) {
