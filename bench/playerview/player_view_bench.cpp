@@ -132,6 +132,8 @@ int Scroll(int count) {
   lyr_bench::StallProbe probe;
   probe.Start();
   QScrollBar* bar = list.verticalScrollBar();
+  // The scroll range follows the rows once the view has laid them out.
+  if (!WaitUntil([&] { return bar->maximum() > 0; }, 10000)) return Fail("the list cannot be scrolled");
   while (bar->value() < bar->maximum()) {
     const uint64_t at = stand.writes;
     bar->setValue(std::min(bar->maximum(), bar->value() + page));
@@ -144,6 +146,7 @@ int Scroll(int count) {
     ++screens;
   }
   probe.Stop();
+  if (screens == 0) return Fail("no screenful was scrolled");
   std::printf("rows %d, rows in view %d, listing %llu exchanges\n", count, page,
               static_cast<unsigned long long>(refresh));
   std::printf("screenfuls %llu, exchanges per screenful %.1f (most %llu), rows read per screenful %.1f\n",
