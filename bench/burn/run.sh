@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The audio CD job's speed and memory:
-# 1. the sample-rate converter (lyr-resample) against `sox ... rate 44100` on
-#    10 minutes of 48 kHz stereo, raw in and out;
+# 1. the sample-rate converters (lyr-resample: libsoxr, the default, and the
+#    windowed sinc) against `sox ... rate 44100` on 10 minutes of 48 kHz
+#    stereo, raw in and out;
 # 2. preparing the CD track of a 60-minute 48 kHz Layer II recording from a
 #    served stand-in (lyr-cd-tracks: download, decode, convert, write the
 #    WAVE file) against `lyrctl export --mpeg-format raw` of the same
@@ -71,8 +72,12 @@ def compare(title, tools):
     rc = statistics.median(cpu[names[1]]) / statistics.median(cpu[names[0]])
     print(f"  ratio (peer time / our time): {rw:.2f} wall, {rc:.2f} cpu")
 
-compare("converter, 10 min 48 kHz stereo to 44.1 kHz", {
+compare("converter (libsoxr, the default), 10 min 48 kHz stereo to 44.1 kHz", {
     "lyr-resample": ([f"{build}/bench/burn/lyr-resample", "48000", raw], False),
+    "sox rate 44100": (f"sox -D {fmt} -r 48000 {raw} {fmt} -r 44100 - rate 44100", True),
+})
+compare("converter (windowed sinc, the option), 10 min 48 kHz stereo to 44.1 kHz", {
+    "lyr-resample sinc": ([f"{build}/bench/burn/lyr-resample", "48000", raw, "sinc"], False),
     "sox rate 44100": (f"sox -D {fmt} -r 48000 {raw} {fmt} -r 44100 - rate 44100", True),
 })
 compare("CD track of a 60-min 48 kHz Layer II recording from the served stand-in", {
