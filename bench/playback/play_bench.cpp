@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     std::printf("  thread %d (%s): %.3f %% of one core\n", tid,
                 tid == getpid()                  ? "main, asleep"
                 : before == threads_before.end() ? "started by the play"
-                                                 : "running before the play",
+                                                 : "already running when the play began",
                 100.0 * static_cast<double>(used) / 1e9 / wall);
   }
   return 0;
