@@ -53,3 +53,10 @@ fresh_out() {
 
 # Seconds since $t0.
 since() { echo "$(date +%s.%N) - $t0" | bc -l; }
+
+# bench_row WORK OURS PEER RATIO GOAL: one line of the summary table
+# scripts/bench.sh prints at the end (when it runs the script).
+bench_row() {
+  [ -n "${LYR_BENCH_TABLE:-}" ] || return 0
+  printf '%s\t%s\t%s\t%s\t%s\n' "$@" >> "$LYR_BENCH_TABLE"
+}

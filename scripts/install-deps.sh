@@ -16,6 +16,8 @@ packages=(
   libfuse3-dev fuse3 libtwolame-dev
   # tests and their reference tools
   libgtest-dev libgmock-dev mpg123 libmpg123-dev twolame sox python3
+  # the audio CD job's sample-rate converter
+  libsoxr-dev
   # burning tools
   wodim genisoimage xorriso cdrskin
   # benchmarks

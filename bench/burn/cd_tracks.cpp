@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: lyr-cd-tracks DISK FOLDER ENTRY...\n");
     return 2;
   }
+  // The recorder's settle after access is kept, as the job in lyr-manager and
+  // lyrctl waits for it: the peer (lyrctl export) pays it too.
   lyr::RecorderLink link;
-  link.SetSettleDelay(std::chrono::milliseconds(0));
   link.ResetLinkState();
   if (link.OpenLink(argv[1]) != 0) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);

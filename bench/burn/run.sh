@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The audio CD job's speed and memory:
-# 1. the sample-rate converter (lyr-resample) against `sox ... rate 44100` on
-#    10 minutes of 48 kHz stereo, raw in and out;
+# 1. the sample-rate converters (lyr-resample: libsoxr, the default, and the
+#    windowed sinc) against `sox ... rate 44100` on 10 minutes of 48 kHz
+#    stereo, raw in and out;
 # 2. preparing the CD track of a 60-minute 48 kHz Layer II recording from a
 #    served stand-in (lyr-cd-tracks: download, decode, convert, write the
 #    WAVE file) against `lyrctl export --mpeg-format raw` of the same
@@ -41,6 +42,11 @@ mkdir -p "$work/ours" "$work/peer"
 
 python3 - "$build" "$work" "$runs" <<'PY'
 import os, resource, statistics, subprocess, sys, time
+
+def row(*cells):
+    if os.environ.get("LYR_BENCH_TABLE"):
+        with open(os.environ["LYR_BENCH_TABLE"], "a") as table:
+            table.write("\t".join(cells) + "\n")
 build, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
 disk = f"{work}/mnt/disk"
 raw = f"{work}/ten.raw"
@@ -54,7 +60,7 @@ def timed(cmd, shell=False):
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     return end - start, after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
 
-def compare(title, tools):
+def compare(title, tools, goal=">= 1.0"):
     wall = {k: [] for k in tools}
     cpu = {k: [] for k in tools}
     for r in range(runs + 1):
@@ -70,9 +76,16 @@ def compare(title, tools):
     rw = statistics.median(wall[names[1]]) / statistics.median(wall[names[0]])
     rc = statistics.median(cpu[names[1]]) / statistics.median(cpu[names[0]])
     print(f"  ratio (peer time / our time): {rw:.2f} wall, {rc:.2f} cpu")
+    for what, r, m in (("wall", rw, wall), ("cpu", rc, cpu)):
+        row(f"{title}, {what} ({runs} runs)", f"{statistics.median(m[names[0]]):.3f} s",
+            f"{names[1]} {statistics.median(m[names[1]]):.3f} s", f"{r:.2f}", goal)
 
-compare("converter, 10 min 48 kHz stereo to 44.1 kHz", {
+compare("converter (libsoxr, the default), 10 min 48 kHz stereo to 44.1 kHz", {
     "lyr-resample": ([f"{build}/bench/burn/lyr-resample", "48000", raw], False),
+    "sox rate 44100": (f"sox -D {fmt} -r 48000 {raw} {fmt} -r 44100 - rate 44100", True),
+})
+compare("converter (windowed sinc, the option), 10 min 48 kHz stereo to 44.1 kHz", goal="(option)", tools={
+    "lyr-resample sinc": ([f"{build}/bench/burn/lyr-resample", "48000", raw, "sinc"], False),
     "sox rate 44100": (f"sox -D {fmt} -r 48000 {raw} {fmt} -r 44100 - rate 44100", True),
 })
 compare("CD track of a 60-min 48 kHz Layer II recording from the served stand-in", {

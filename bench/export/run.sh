@@ -22,13 +22,15 @@ mkdir -p "$work/out"
 ours=()
 floor=()
 theirs=()
-# The copy job alone: the connection sequence's settle time (1 s) is not
-# export work.
+# The whole process, which includes the connection sequence's fixed 1 s
+# settle after asking the recorder for access; dd pays no such wait, so the
+# ratio is of whole processes and the figure without the settle is printed
+# beside it.
 run_export() {
   fresh_out
   t0=$(date +%s.%N)
   "$ctl" --device "$mnt/disk" export --quiet --yes --pcm-format wav --to "$work/out" 1 >/dev/null
-  ours+=("$(echo "$(since) - 1.0" | bc -l)")
+  ours+=("$(since)")
 }
 run_floor() {
   fresh_out
@@ -66,13 +68,19 @@ m_ours=$(median "${ours[@]}")
 m_floor=$(median "${floor[@]}")
 m_dd=$(median "${theirs[@]}")
 printf 'export of a %d MiB recording, median of %d runs\n' "$size_mib" "$rounds"
-printf '  lyrctl export (plain WAVE):       %8.1f MiB/s (%.3f s, connection settle excluded)\n' \
+m_work=$(echo "$m_ours - 1.0" | bc -l)
+printf '  lyrctl export (plain WAVE):       %8.1f MiB/s (%.3f s, whole process)\n' \
   "$(echo "$size_mib / $m_ours" | bc -l)" "$m_ours"
+printf '  the same less the 1 s settle:     %8.1f MiB/s (%.3f s)\n' "$(echo "$size_mib / $m_work" | bc -l)" "$m_work"
 printf '  dd iflag=direct bs=64k to a file: %8.1f MiB/s (%.3f s)\n' "$(echo "$size_mib / $m_dd" | bc -l)" "$m_dd"
 printf '  floor, pwrite 512 + pread 64k, to a file: %6.1f MiB/s (%.3f s)\n' \
   "$(echo "$size_mib / $m_floor" | bc -l)" "$m_floor"
-printf '  ratio (export / dd): %.2f   ratio (floor / dd): %.2f\n' \
-  "$(echo "$m_dd / $m_ours" | bc -l)" "$(echo "$m_dd / $m_floor" | bc -l)"
+printf '  ratio (export / dd): %.2f whole process, %.2f less the settle   ratio (floor / dd): %.2f\n' \
+  "$(echo "$m_dd / $m_ours" | bc -l)" "$(echo "$m_dd / $m_work" | bc -l)" "$(echo "$m_dd / $m_floor" | bc -l)"
+bench_row "export $size_mib MiB, whole process ($rounds runs)" "$(printf %.3f "$m_ours") s" \
+  "dd to a file $(printf %.3f "$m_dd") s" "$(printf %.2f "$(echo "$m_dd / $m_ours" | bc -l)")" ">= 1.0"
+bench_row "export $size_mib MiB, less the 1 s settle" "$(printf %.3f "$m_work") s" \
+  "dd to a file $(printf %.3f "$m_dd") s" "$(printf %.2f "$(echo "$m_dd / $m_work" | bc -l)")" ">= 1.0"
 
 peak() {
   fresh_out

@@ -6,7 +6,8 @@
 // 64 KiB of data) as bare pwrite/pread calls on its own O_DIRECT descriptor:
 // what any implementation of the exchange costs on this machine, whatever
 // its own overhead. `--floor FILE` also writes every piece to FILE, the
-// floor of an export.
+// floor of an export; `--to FILE` writes every piece the link reads to FILE
+// as an export writes it.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "link/recorder_link.h"
 #include "platform/aligned_buffer.h"
 #include "platform/byte_order.h"
+#include "transfer/partial_file.h"
 
 namespace {
 
@@ -38,17 +40,34 @@ void PrepareReadCommand(uint8_t* block, uint32_t entry, uint32_t offset, uint32_
   lyr::PutU32(block + p::kOffArgs + 12, announced);
 }
 
-// The link's way: ReadRecordingData piece by piece. Sum of first bytes, or nothing on failure.
-std::optional<uint64_t> ReadThroughLink(lyr::RecorderLink& link, uint32_t entry, uint32_t size) {
+// The link's way: ReadRecordingData piece by piece; with `out_path`, each
+// piece goes to that file as an export writes it (read straight into the
+// export's writer, a partial file committed at the end). Sum of first bytes,
+// or nothing on failure.
+std::optional<uint64_t> ReadThroughLink(lyr::RecorderLink& link, uint32_t entry, uint32_t size,
+                                        const char* out_path) {
+  std::optional<lyr::PartialFile> file;
+  std::optional<lyr::PieceAlignedWriter> out;
+  if (out_path != nullptr) {
+    auto created = lyr::PartialFile::Create(out_path);
+    if (!created) return std::nullopt;
+    file.emplace(std::move(created).value());
+    out.emplace(file->fd(), file->path());
+  }
   lyr::AlignedBuffer buffer(kPiece);
   uint64_t checksum = 0;
   for (uint32_t offset = 0; offset < size; offset += kPiece) {
-    if (!link.ReadRecordingData(entry, offset, std::min(kPiece, size - offset), buffer.data())) {
+    uint8_t* into = out ? out->Space() : buffer.data();
+    // As the export asks: whole pieces, the last one too.
+    const uint32_t ask = out ? kPiece : std::min(kPiece, size - offset);
+    if (!link.ReadRecordingData(entry, offset, ask, into)) {
       std::fprintf(stderr, "read failed at %u\n", offset);
       return std::nullopt;
     }
-    checksum += buffer.data()[0];
+    checksum += into[0];
+    if (out && !out->Commit(std::min(kPiece, size - offset))) return std::nullopt;
   }
+  if (out && (!out->Finish() || !file->Commit(true))) return std::nullopt;
   return checksum;
 }
 
@@ -93,7 +112,7 @@ std::optional<uint64_t> ReadBare(const std::string& device, const char* out_path
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s DEVICE ENTRY [--prime|--floor [FILE]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s DEVICE ENTRY [--prime|--floor [FILE]|--to FILE]\n", argv[0]);
     return 2;
   }
   const std::string device = argv[1];
@@ -126,7 +145,7 @@ int main(int argc, char** argv) {
   const std::optional<uint64_t> checksum =
       mode == "--floor"
           ? ReadBare(device, argc > 4 ? argv[4] : nullptr, link.Transport().WindowPointer(), entry, size)
-          : ReadThroughLink(link, entry, size);
+          : ReadThroughLink(link, entry, size, mode == "--to" && argc > 4 ? argv[4] : nullptr);
   if (!checksum) return 1;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%u bytes in %.3f s: %.1f MiB/s (%llu)\n", size, seconds, size / seconds / 1048576.0,

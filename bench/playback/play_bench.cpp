@@ -4,14 +4,19 @@
 // device takes (median of several plays), the time a seek inside the held
 // data and one outside it take (medians), and the CPU time of this whole
 // process (every thread: worker, notification thread, device clock) as a
-// share of one core while it plays in real time.
+// share of one core while it plays in real time, with each thread's share
+// and the refills that came too late (underruns).
 // Usage: lyr-play-bench DEVICE ENTRY [SECONDS]
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +42,17 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Nanoseconds on a CPU of every thread of this process, by thread id.
+std::map<int, uint64_t> ThreadCpu() {
+  std::map<int, uint64_t> cpu;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    uint64_t ns = 0;
+    std::ifstream(task.path() / "schedstat") >> ns;
+    cpu[std::atoi(task.path().filename().c_str())] = ns;
+  }
+  return cpu;
 }
 
 }  // namespace
@@ -93,16 +109,31 @@ int main(int argc, char** argv) {
   output.StopPlayback();
 
   // CPU share while playing from the start in real time.
+  const auto threads_before = ThreadCpu();
   const double cpu_before = CpuSeconds();
   const auto start = Clock::now();
   if (output.PlayRecording(entry) != 0) return 1;
   const auto* sound = output.stream()->GetBuffer();
+  const uint64_t late_before = output.stream()->late_refills();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   const double cpu = CpuSeconds() - cpu_before;
+  const auto threads_after = ThreadCpu();
+  const uint64_t late = output.stream()->late_refills() - late_before;
   const double heard = static_cast<double>(sound->FramesConsumed()) / sound->Format().samples_per_sec;
   output.StopPlayback();
-  std::printf("CPU while playing %.0f s of a %.0f s recording: %.3f s = %.2f %% of one core (%.1f s heard)\n",
-              wall, duration, cpu, 100.0 * cpu / wall, heard);
+  std::printf(
+      "CPU while playing %.0f s of a %.0f s recording: %.3f s = %.3f %% of one core (%.1f s heard), "
+      "underruns (late refills) %llu\n",
+      wall, duration, cpu, 100.0 * cpu / wall, heard, static_cast<unsigned long long>(late));
+  for (const auto& [tid, ns] : threads_after) {
+    const auto before = threads_before.find(tid);
+    const uint64_t used = ns - (before != threads_before.end() ? before->second : 0);
+    std::printf("  thread %d (%s): %.3f %% of one core\n", tid,
+                tid == getpid()                  ? "main, asleep"
+                : before == threads_before.end() ? "started by the play"
+                                                 : "already running when the play began",
+                100.0 * static_cast<double>(used) / 1e9 / wall);
+  }
   return 0;
 }

@@ -43,3 +43,5 @@ printf 'build during playback %.2f s, mpg123 %.2f s, ratio %.2f (target >= 1.0)\
   "$(echo "$peer / $took" | bc -l)"
 printf 'longest GUI stall %d ms (target < 16), least buffered after 200 ms %d bytes, played %.1f s meanwhile, underruns %d (target 0)\n' \
   "$stall" "$least" "$played" "$underruns"
+bench_row "waveform build during playback, $minutes min (1 run)" "$(printf %.2f "$took") s" \
+  "mpg123 -s $(printf %.2f "$peer") s" "$(printf %.2f "$(echo "$peer / $took" | bc -l)")" ">= 1.0"

@@ -2,11 +2,11 @@
 # Waveform build of a long Layer II recording: lyr-wave-bench (the builder
 # reading the recording through the link from an in-process stand-in and
 # decoding it) against `mpg123 -q -s` decoding the same bytes to /dev/null,
-# interleaved in one run. The builder's worker runs at idle priority (it must
-# not take time from playback), so mpg123 runs at idle priority too (chrt
-# --idle). Prints the median times and the ratio (mpg123 time / build time;
-# 1.0 or more means the whole overview costs no more than decoding the
-# recording).
+# interleaved, both at normal priority and then both at idle priority (chrt
+# --idle; the builder's worker runs at idle priority in lyr-manager, where it
+# must not take time from playback). Prints the median whole-process times
+# and the ratios (mpg123 time / build time; 1.0 or more means the whole
+# overview costs no more than decoding the recording).
 # Usage: bench/wave/run.sh [BUILD_DIR] [MINUTES] [RUNS]   (60 minutes for the hour-long case)
 set -euo pipefail
 build=${1:-build}
@@ -29,18 +29,42 @@ rm -f "$dir/signal.wav"
 python3 - "$ours" "$dir/input.mp2" "$runs" "$seconds" <<'PY'
 import os, statistics, subprocess, sys, time
 ours, mp2, runs, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
-build, peer = [], []
+
+def row(*cells):
+    if os.environ.get("LYR_BENCH_TABLE"):
+        with open(os.environ["LYR_BENCH_TABLE"], "a") as table:
+            table.write("\t".join(cells) + "\n")
+
+def timed(cmd, out):
+    start = time.perf_counter()
+    done = subprocess.run(cmd, stdout=out, check=True, text=out == subprocess.PIPE)
+    return time.perf_counter() - start, done.stdout
+
+# At normal priority: the builder with every thread back at normal priority
+# (--normal), mpg123 as it is. At idle priority: the builder as lyr-manager
+# runs it (its worker idle) in a process started at idle priority, mpg123 at
+# idle priority too. Whole processes (the builder's own figure, which leaves
+# out making the in-process stand-in, is printed beside it).
+idle = ["chrt", "--idle", "0"]
+cases = {
+    "normal": ([ours, mp2, "48000", "192", "2", "--normal"], ["mpg123", "-q", "-s", mp2]),
+    "idle": (idle + [ours, mp2, "48000", "192", "2"], idle + ["mpg123", "-q", "-s", mp2]),
+}
 with open(os.devnull, "wb") as null:
-    for r in range(runs + 1):
-        took = float(subprocess.run([ours, mp2, "48000", "192", "2"], capture_output=True, check=True, text=True).stdout)
-        start = time.perf_counter()
-        subprocess.run(["chrt", "--idle", "0", "mpg123", "-q", "-s", mp2], stdout=null, check=True)
-        end = time.perf_counter()
-        if r > 0:  # the first round only warms the caches
-            build.append(took)
-            peer.append(end - start)
-b, p = statistics.median(build), statistics.median(peer)
-print(f"waveform build   median {b:7.3f} s  ({seconds / b:5.0f}x real time)")
-print(f"mpg123 -s (idle) median {p:7.3f} s  ({seconds / p:5.0f}x real time)")
-print(f"ratio (mpg123 time / our time): {p / b:.2f}  (target >= 1.0)")
+    for name, (build_cmd, peer_cmd) in cases.items():
+        whole, inner, peer = [], [], []
+        for r in range(runs + 1):
+            w, out = timed(build_cmd, subprocess.PIPE)
+            p, _ = timed(peer_cmd, null)
+            if r > 0:  # the first round only warms the caches
+                whole.append(w)
+                inner.append(float(out))
+                peer.append(p)
+        b, i, p = statistics.median(whole), statistics.median(inner), statistics.median(peer)
+        print(f"{name} priority, median of {runs} runs:")
+        print(f"  waveform build   {b:7.3f} s whole process ({seconds / b:5.0f}x real time); build alone {i:.3f} s")
+        print(f"  mpg123 -q -s     {p:7.3f} s whole process ({seconds / p:5.0f}x real time)")
+        print(f"  ratio (mpg123 time / our time): {p / b:.2f}  (target >= 1.0)")
+        row(f"waveform build {seconds // 60} min, {name} priority ({runs} runs)", f"{b:.3f} s",
+            f"mpg123 -q -s {p:.3f} s", f"{p / b:.2f}", ">= 1.0")
 PY

@@ -1,11 +1,17 @@
 // Builds the waveform peaks of a Layer II file as the player's strip does:
 // the file is a recording on an in-process stand-in recorder, read through
 // the link and decoded by the builder's worker. Prints the build's seconds.
+// The worker lowers itself to idle priority as in lyr-manager; with --normal
+// every thread of the process is put back to normal priority while it runs.
+#include <sched.h>
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 #include "emulator/audio_import.h"
@@ -14,9 +20,26 @@
 #include "link/protocol.h"
 #include "playback/wave_builder.h"
 
+namespace {
+
+// Back to SCHED_OTHER at nice 0, every thread of this process.
+void NormalPriorityForAllThreads() {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    const auto tid = static_cast<pid_t>(std::atoi(task.path().filename().c_str()));
+    if (sched_getscheduler(tid) == SCHED_OTHER && getpriority(PRIO_PROCESS, static_cast<id_t>(tid)) == 0)
+      continue;
+    const sched_param param{};
+    sched_setscheduler(tid, SCHED_OTHER, &param);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 0);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: lyr-wave-bench FILE.mp2 RATE KBITS CHANNELS\n");
+  const bool normal = argc == 6 && std::string(argv[5]) == "--normal";
+  if (argc != 5 && !normal) {
+    std::fprintf(stderr, "usage: lyr-wave-bench FILE.mp2 RATE KBITS CHANNELS [--normal]\n");
     return 2;
   }
   const auto rate = static_cast<uint32_t>(std::atoi(argv[2]));
@@ -53,7 +76,10 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         builder.Start(entry.value());
         // The worker ends by itself; Cancel joins it.
-        while (!builder.Progress().finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; !builder.Progress().finished; ++i) {
+          if (normal && i % 10 == 0) NormalPriorityForAllThreads();
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         builder.Cancel();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         const auto done = builder.Progress();

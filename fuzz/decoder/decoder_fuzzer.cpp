@@ -6,7 +6,7 @@
 // every size. Every frame decodes to something bounded or is refused, without
 // reading or writing outside its buffers; every user of the reader steps by
 // the frame length it gives; how the bytes are cut into pieces changes no
-// frame.
+// frame. Frames decode to the same samples on every synthesis kernel.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include "decoder/audio_decoder.h"
 #include "decoder/layer2_frame_source.h"
 #include "decoder/layer2_stream.h"
+#include "decoder/synthesis.h"
 #include "recordings/mpeg_frame_header.h"
 #include "recordings/mpeg_header.h"
 
@@ -37,9 +38,11 @@ void CheckHeader(const uint8_t* data) {
   }
 }
 
-void DecodeFrames(const uint8_t* data, size_t size) {
+// Every frame's samples, one after the other.
+std::vector<uint8_t> DecodeFrames(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> samples;
   lyr::AudioDecoder* decoder = lyr::AudioDecoderCreate();
-  if (decoder == nullptr) return;
+  if (decoder == nullptr) return samples;
   // Exactly the promised output size, so that ASan sees any write past it.
   auto* pcm = static_cast<uint8_t*>(std::malloc(lyr::kAudioDecoderFrameOutputBytes));
   size_t at = 0;
@@ -54,10 +57,33 @@ void DecodeFrames(const uint8_t* data, size_t size) {
     }
     if (produced != lyr::kAudioDecoderFrameOutputBytes) std::abort();
     if (consumed != lyr::MpegHeader::FromBytes(data + at).FrameLength()) std::abort();
+    samples.insert(samples.end(), pcm, pcm + produced);
     at += consumed;
   }
   std::free(pcm);
   lyr::AudioDecoderDestroy(decoder);
+  return samples;
+}
+
+// Every synthesis kernel this processor runs decodes the frames, and all of
+// them give the same samples.
+void DecodeFramesOnEveryKernel(const uint8_t* data, size_t size) {
+  static const std::vector<const char*> kernels = [] {
+    lyr::decoder::SynthesisKernel list[8];
+    const int count = std::min(lyr::decoder::AvailableSynthesisKernels(list, 8), 8);
+    std::vector<const char*> names;
+    for (int i = 0; i < count; ++i) names.push_back(list[i].name);
+    return names;
+  }();
+  std::vector<uint8_t> first;
+  for (size_t k = 0; k < kernels.size(); ++k) {
+    if (!lyr::decoder::SelectSynthesisKernel(kernels[k])) std::abort();
+    std::vector<uint8_t> samples = DecodeFrames(data, size);
+    if (k == 0)
+      first = std::move(samples);
+    else if (samples != first)
+      std::abort();
+  }
 }
 
 void DecodeStream(const uint8_t* data, size_t size) {
@@ -120,7 +146,7 @@ void SplitStream(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 4) CheckHeader(data);
-  DecodeFrames(data, size);
+  DecodeFramesOnEveryKernel(data, size);
   DecodeStream(data, size);
   SplitStream(data, size);
   return 0;

@@ -177,7 +177,7 @@ TEST(LyrctlBurn, AudioCdTracksMatchAnIndependentDecodeAndResample) {
   EXPECT_NEAR(static_cast<double>(t1.size()), static_cast<double>(ref1.size()), 1176.0 + 64);
   const double d1 = DifferenceDb(t1, ref1);
   std::printf("track 1 (48 kHz Layer II) against mpg123 | sox: %.1f dB\n", d1);
-  EXPECT_LT(d1, -45);
+  EXPECT_LT(d1, -70);
 
   // Track 2: 44.1 kHz mono goes through unchanged, doubled.
   const auto mono = Samples(Slurp(store / "4.dat"));
@@ -197,8 +197,8 @@ TEST(LyrctlBurn, AudioCdTracksMatchAnIndependentDecodeAndResample) {
   const double d3 = DifferenceDb(t3, ref3);
   std::printf("track 3 (32 kHz PCM) against sox: %.1f dB\n", d3);
   // The stand-in's 32 kHz recording is full-band: its top (14 to 16 kHz) is
-  // where the converter's 32-tap filter and sox's long one part ways.
-  EXPECT_LT(d3, -30);
+  // where libsoxr's high quality and sox's very high quality part ways a little.
+  EXPECT_LT(d3, -50);
 
   EXPECT_TRUE(writer.TempEmpty());
   const json rows = json::parse(rec.Lyrctl({"--json", "list"}).out)["recordings"];

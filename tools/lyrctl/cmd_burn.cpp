@@ -32,6 +32,7 @@ struct BurnArgs {
   bool sha1 = false;
   bool yes = false;
   bool quiet = false;
+  lyr::burn::CdConverter converter = lyr::burn::CdConverter::Soxr;
   std::vector<std::string> recordings;
 };
 
@@ -133,6 +134,7 @@ lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
   lyr::burn::AudioCdJob job;
   job.temp_folder = temp.path();
   job.device = device;
+  job.converter = args.converter;
   uint64_t seconds = 0, total = 0;
   for (const auto* row : rows) {
     lyr::burn::BURN_FILE f;
@@ -271,6 +273,14 @@ void CommonOptions(CLI::App& cmd, BurnArgs& args) {
 CommandRun AddBurnAudioCommand(CLI::App& cmd) {
   auto args = std::make_shared<BurnArgs>();
   CommonOptions(cmd, *args);
+  static const std::map<std::string, lyr::burn::CdConverter> kConverters = {
+      {"soxr", lyr::burn::CdConverter::Soxr}, {"sinc", lyr::burn::CdConverter::WindowedSinc}};
+  cmd.add_option("--converter", args->converter,
+                 "Sample-rate converter for rates other than 44,100 Hz (default: soxr; sinc: the short "
+                 "windowed sinc)")
+      ->type_name("soxr|sinc")
+      ->transform(CLI::Transformer(kConverters).description(""))
+      ->transform(CLI::IsMember(kConverters, CLI::ignore_case).description(""));
   cmd.add_option("RECORDING", args->recordings, "The recordings, one track each (entry:N, name:TEXT)");
   return [args](const GlobalOptions& options) { return RunBurnAudio(options, *args); };
 }

@@ -76,7 +76,10 @@ enum class TrackOutcome { Done, Cancelled, ReadFailed, WriteFailed, DecoderFaile
 // Makes one CD track file from one recording: 16-bit stereo at 44,100 Hz.
 class TrackMaker {
  public:
-  TrackMaker() : input_(kMaxFrameBytes + kPiece), converted_(36864 / 4 * 2) { pcm_.reserve(4 * kPiece); }
+  explicit TrackMaker(CdConverter kind)
+      : kind_(kind), input_(kMaxFrameBytes + kPiece), converted_(36864 / 4 * 2) {
+    pcm_.reserve(4 * kPiece);
+  }
   ~TrackMaker() {
     if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
   }
@@ -89,6 +92,7 @@ class TrackMaker {
   bool FlushOut();
   // Writes whole batches of the decoded samples; with `last` everything left.
   bool Drain(bool last);
+  bool DrainSoxr(bool last);
   void TakeMpeg(bool last);
   void TakePcm();
 
@@ -96,13 +100,16 @@ class TrackMaker {
   int fd_ = -1;
   AudioDecoder* decoder_ = nullptr;
   Layer2FrameSource frames_;
+  CdConverter kind_;
   CSampleRateConverter converter_;
+  SoxrConverter soxr_;
   bool convert_ = false;
   uint32_t batch_frames_ = 0;
   std::vector<uint8_t> input_;
   size_t input_fill_ = 0;
   std::vector<int16_t> pcm_;  // decoded 16-bit stereo, not yet written
   std::vector<int16_t> converted_;
+  std::vector<int16_t> resampled_;  // libsoxr's output
   std::vector<uint8_t> out_;
   uint64_t frames_in_ = 0;   // stereo frames that entered the converter's stream
   uint64_t frames_out_ = 0;  // frames written
@@ -132,6 +139,7 @@ bool TrackMaker::Drain(bool last) {
     pcm_.clear();
     return ok;
   }
+  if (kind_ == CdConverter::Soxr) return DrainSoxr(last);
   if (!last) {
     size_t start = 0;  // frames of pcm_ already converted
     while ((pcm_.size() / 2 - start) * 4 >= kBatch) {
@@ -162,6 +170,24 @@ bool TrackMaker::Drain(bool last) {
   }
   pcm_.clear();
   return true;
+}
+
+// In pieces of 64 KiB: few calls into libsoxr, little memory.
+bool TrackMaker::DrainSoxr(bool last) {
+  if (pcm_.size() * 2 < kPiece && !last) return true;
+  resampled_.clear();
+  soxr_.Push(pcm_.data(), pcm_.size() / 2, resampled_);
+  pcm_.clear();
+  size_t frames = resampled_.size() / 2;
+  if (last) {
+    // The filter's tail, cut or filled with silence: the track ends where
+    // the recording ends.
+    soxr_.Finish(resampled_);
+    const uint64_t wanted = frames_in_ * kCdRate / record_->SampleRate();
+    frames = frames_out_ < wanted ? static_cast<size_t>(wanted - frames_out_) : 0;
+    resampled_.resize(2 * frames, 0);
+  }
+  return Put(resampled_.data(), frames * 4);
 }
 
 // The frames of the recording's stream, as Layer2FrameSource finds them; a
@@ -246,9 +272,13 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
   if (rate == 0) return TrackOutcome::ReadFailed;
   convert_ = rate != kCdRate;
   if (convert_) {
-    converter_.Setup(rate, kCdRate);
-    batch_frames_ = std::max<uint32_t>(ConversionBatchBytes(rate) / 4, 1);
-    batch_frames_ = std::min<uint32_t>(batch_frames_, static_cast<uint32_t>(converted_.size() / 2));
+    if (kind_ == CdConverter::Soxr) {
+      if (!soxr_.Setup(rate, kCdRate)) return TrackOutcome::DecoderFailed;
+    } else {
+      converter_.Setup(rate, kCdRate);
+      batch_frames_ = std::max<uint32_t>(ConversionBatchBytes(rate) / 4, 1);
+      batch_frames_ = std::min<uint32_t>(batch_frames_, static_cast<uint32_t>(converted_.size() / 2));
+    }
   }
 
   uint8_t placeholder[kCdWaveHeaderSize] = {};
@@ -387,7 +417,7 @@ BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioC
   window.AppendLog("Downloading files from LYR...");
   std::vector<std::string> waves;
   std::vector<Downloaded> downloaded;
-  TrackMaker maker;
+  TrackMaker maker(job.converter);
   const size_t n = job.items.size();
   for (size_t i = 0; i < n; ++i) {
     if (window.CancelRequested()) break;

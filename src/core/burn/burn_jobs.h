@@ -11,8 +11,9 @@
 
 #include "burn/burn_runner.h"
 #include "burn/burn_tree.h"
-#include "link/recorder_link.h"
+#include "burn/sample_rate_converter.h"
 #include "job/job_reporter.h"
+#include "link/recorder_link.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyr::burn {
@@ -43,6 +44,7 @@ struct AudioCdJob {
   std::string temp_folder;
   std::vector<BURN_FILE> items;  // one per track, in order; a recording may repeat
   uint32_t device = 0;
+  CdConverter converter = CdConverter::Soxr;  // for rates other than 44,100 Hz
 };
 
 // Downloads every item as a 44,100 Hz 16-bit stereo WAVE file (decoding

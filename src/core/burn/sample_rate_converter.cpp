@@ -1,6 +1,7 @@
 #include "burn/sample_rate_converter.h"
 
 #include <immintrin.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cmath>
@@ -187,6 +188,68 @@ uint32_t CSampleRateConverter::Convert(int16_t* output, const int16_t* input, ui
   right_.resize(history);
   if (consumed != nullptr) *consumed = used;
   return produced;
+}
+
+}  // namespace lyr::burn
+
+namespace lyr::burn {
+
+bool ParseCdConverter(std::string_view name, CdConverter* out) {
+  if (name == "soxr") {
+    *out = CdConverter::Soxr;
+    return true;
+  }
+  if (name == "sinc") {
+    *out = CdConverter::WindowedSinc;
+    return true;
+  }
+  return false;
+}
+
+SoxrConverter::~SoxrConverter() { soxr_delete(static_cast<soxr_t>(soxr_)); }
+
+bool SoxrConverter::Setup(uint32_t input_rate, uint32_t output_rate) {
+  soxr_delete(static_cast<soxr_t>(soxr_));
+  soxr_ = nullptr;
+  if (input_rate == 0 || output_rate == 0) return false;
+  ratio_ = static_cast<double>(output_rate) / input_rate;
+  soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+  io.flags |= SOXR_NO_DITHER;
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_LINEAR_PHASE);
+  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  soxr_error_t error = nullptr;
+  soxr_ = soxr_create(input_rate, output_rate, 2, &error, &io, &quality, &runtime);
+  return error == nullptr && soxr_ != nullptr;
+}
+
+void SoxrConverter::Push(const int16_t* input, size_t frames, std::vector<int16_t>& out) {
+  auto* s = static_cast<soxr_t>(soxr_);
+  if (s == nullptr) return;
+  while (frames > 0) {
+    const size_t room = static_cast<size_t>(static_cast<double>(frames) * ratio_) + 64;
+    const size_t old = out.size();
+    out.resize(old + 2 * room);
+    size_t used = 0, made = 0;
+    soxr_process(s, input, frames, &used, out.data() + old, room, &made);
+    out.resize(old + 2 * made);
+    input += 2 * used;
+    frames -= used;
+    if (used == 0 && made == 0) break;
+  }
+}
+
+void SoxrConverter::Finish(std::vector<int16_t>& out) {
+  auto* s = static_cast<soxr_t>(soxr_);
+  if (s == nullptr) return;
+  constexpr size_t kRoom = 4096;
+  for (;;) {
+    const size_t old = out.size();
+    out.resize(old + 2 * kRoom);
+    size_t made = 0;
+    soxr_process(s, nullptr, 0, nullptr, out.data() + old, kRoom, &made);
+    out.resize(old + 2 * made);
+    if (made == 0) break;
+  }
 }
 
 }  // namespace lyr::burn

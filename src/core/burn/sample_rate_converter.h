@@ -7,9 +7,17 @@
 // call to the next, so a stream can be converted in pieces of any size.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace lyr::burn {
+
+// Which converter the audio CD job uses for rates other than 44,100 Hz: the
+// high-quality one (libsoxr, as clean as `sox rate`) by default, or the
+// short windowed sinc below, kept for tracks that must match older discs.
+enum class CdConverter { Soxr, WindowedSinc };
+// "soxr" or "sinc"; false for anything else.
+bool ParseCdConverter(std::string_view name, CdConverter* out);
 
 // How the inner sums run: portable code, or eight output frames at once with
 // AVX2. Both add the same products in the same order and give the same
@@ -63,6 +71,30 @@ class CSampleRateConverter {
   // coefficient row offset.
   std::vector<int32_t> first_;
   std::vector<int32_t> row_;
+};
+
+// Stereo 16-bit converter over libsoxr at its high quality (20-bit
+// precision, linear phase, no delay left in the output), rounding to 16 bits
+// without dither. The output is a continuous stream: the pieces the input
+// comes in do not change it.
+class SoxrConverter {
+ public:
+  SoxrConverter() = default;
+  SoxrConverter(const SoxrConverter&) = delete;
+  SoxrConverter& operator=(const SoxrConverter&) = delete;
+  ~SoxrConverter();
+
+  // Starts a new stream; false when libsoxr refuses the rates.
+  bool Setup(uint32_t input_rate, uint32_t output_rate);
+  // Converts all `frames` interleaved stereo frames, appending the frames
+  // ready so far to `out`.
+  void Push(const int16_t* input, size_t frames, std::vector<int16_t>& out);
+  // Ends the stream: appends the frames still held back by the filter.
+  void Finish(std::vector<int16_t>& out);
+
+ private:
+  void* soxr_ = nullptr;
+  double ratio_ = 1.0;
 };
 
 }  // namespace lyr::burn

@@ -1,6 +1,8 @@
 #include "decoder/synthesis.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "decoder/decoder_tables.h"
@@ -98,7 +100,8 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
   for (int m0 = 0; m0 < kSubbands; m0 += 8) {
     for (int t0 = 0; t0 + 8 <= kBlocksPerFrame; t0 += 8) {
       __m256i r[8];
-      for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&in[m0 + i][t0]));
+      for (int i = 0; i < 8; ++i)
+        r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&in[m0 + i][t0]));
       __m256i a[8], b[8];
       for (int i = 0; i < 8; i += 2) {
         a[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
@@ -140,7 +143,8 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
                                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wh)));
         const __m256i odd = _mm256_mul_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(vh + 1)),
                                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wh + 1)));
-        const __m256i terms = _mm256_blend_epi32(_mm256_srli_epi64(even, 16), _mm256_slli_epi64(odd, 16), 0xAA);
+        const __m256i terms =
+            _mm256_blend_epi32(_mm256_srli_epi64(even, 16), _mm256_slli_epi64(odd, 16), 0xAA);
         if (half == 0) {
           sum0 = _mm256_add_epi32(sum0, terms);
         } else {
@@ -169,7 +173,8 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
   MatrixBody(in, out);
 }
 
-[[gnu::target("avx512f,avx512bw")]] void WindowAvx512(const int32_t* block, const int32_t* window, int16_t* out) {
+[[gnu::target("avx512f,avx512bw")]] void WindowAvx512(const int32_t* block, const int32_t* window,
+                                                      int16_t* out) {
   __m512i sum0 = _mm512_setzero_si512(), sum1 = _mm512_setzero_si512();
   for (int age = 0; age < 16; ++age) {
     const int32_t* v = block - kBlockValues * age + (age & 1) * 32;
@@ -191,8 +196,8 @@ void WindowReference(const int32_t* block, const int32_t* window, int16_t* out) 
   const __m512i rounding = _mm512_set1_epi32(128);
   sum0 = _mm512_srai_epi32(_mm512_add_epi32(sum0, rounding), 8);
   sum1 = _mm512_srai_epi32(_mm512_add_epi32(sum1, rounding), 8);
-  const __m512i packed = _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7),
-                                                  _mm512_packs_epi32(sum0, sum1));
+  const __m512i packed =
+      _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), _mm512_packs_epi32(sum0, sum1));
   _mm512_storeu_si512(out, packed);
 }
 
@@ -218,14 +223,34 @@ int ListKernels(SynthesisKernel* out, int capacity) {
   return count;
 }
 
-const SynthesisKernel& ChosenKernel() {
-  static const SynthesisKernel chosen = [] {
-    SynthesisKernel kernels[4];
-    const int count = std::min(ListKernels(kernels, 4), 4);
-    return kernels[count - 1];
-  }();
-  return chosen;
+struct KernelList {
+  SynthesisKernel kernels[4];
+  int count = 0;
+  KernelList() { count = std::min(ListKernels(kernels, 4), 4); }
+  const SynthesisKernel* Find(const char* name) const {
+    for (int i = 0; i < count; ++i)
+      if (name != nullptr && std::strcmp(kernels[i].name, name) == 0) return &kernels[i];
+    return nullptr;
+  }
+};
+
+const KernelList& Kernels() {
+  static const KernelList list;
+  return list;
 }
+
+// The fastest kernel, or the one LYR_DECODER_KERNEL names (when this
+// processor runs it), until SelectSynthesisKernel picks another.
+std::atomic<const SynthesisKernel*>& Selected() {
+  static std::atomic<const SynthesisKernel*> selected = [] {
+    const KernelList& list = Kernels();
+    const SynthesisKernel* named = list.Find(std::getenv("LYR_DECODER_KERNEL"));
+    return named != nullptr ? named : &list.kernels[list.count - 1];
+  }();
+  return selected;
+}
+
+const SynthesisKernel& ChosenKernel() { return *Selected().load(std::memory_order_relaxed); }
 
 // The 64 values kept per block from its 32 matrixed values X: the first 32
 // are X[16..31], 0, -X[31..17]; the last 32 are -X[16..0], -X[1..15].
@@ -240,6 +265,15 @@ const SynthesisKernel& ChosenKernel() {
 }  // namespace
 
 int AvailableSynthesisKernels(SynthesisKernel* out, int capacity) { return ListKernels(out, capacity); }
+
+bool SelectSynthesisKernel(const char* name) {
+  const SynthesisKernel* kernel = Kernels().Find(name);
+  if (kernel == nullptr) return false;
+  Selected().store(kernel, std::memory_order_relaxed);
+  return true;
+}
+
+const char* SelectedSynthesisKernel() { return ChosenKernel().name; }
 
 void SynthesizeFrame(const SubbandSamples* samples, int channels, SynthesisHistory* history, int16_t* out) {
   const DecoderTables& tables = GetDecoderTables();

@@ -39,7 +39,13 @@ struct SynthesisKernel {
   TransposeKernel transpose;
 };
 // Every kernel this processor runs, the portable reference first. All give
-// the same output samples; the last is the one the decoder uses.
+// the same output samples; the last is the one the decoder uses unless the
+// environment variable LYR_DECODER_KERNEL names another ("reference",
+// "avx2", "avx512").
 int AvailableSynthesisKernels(SynthesisKernel* out, int capacity);
+// Makes every decoder of this process use the named kernel from now on
+// (tests, fuzzing, benchmarks); false when this processor has no such kernel.
+bool SelectSynthesisKernel(const char* name);
+const char* SelectedSynthesisKernel();
 
 }  // namespace lyr::decoder

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -19,7 +20,10 @@ namespace lyr {
 namespace {
 
 constexpr uint32_t kInitialState[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-constexpr uint32_t kPiece = 4096;
+constexpr uint32_t kPiece = 4096;  // progress and cancel step of a file's digest
+// A file's digest reads this much at a time: 4 KiB reads cost more in system
+// calls than the hashing of them.
+constexpr uint32_t kReadSize = 1 << 20;
 
 inline uint32_t Rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -308,22 +312,42 @@ Result<std::string> DigestFileText(JobReporter& window, const std::string& path,
     --full;
     rest = kPiece;
   }
-  alignas(64) uint8_t piece[kPiece];
+  // Pieces are taken from a buffer filled kReadSize bytes at a time (the
+  // last read holds what is left); kReadSize is whole pieces, so every piece
+  // lies within one read.
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(length, kReadSize)));
+  uint64_t unread = length;
+  size_t at = 0, filled = 0;
+  auto next_piece = [&](uint32_t size) -> Result<const uint8_t*> {
+    if (at == filled) {
+      filled = static_cast<size_t>(std::min<uint64_t>(unread, buffer.size()));
+      LYR_TRY(file.ReadFull(buffer.data(), filled, path));
+      unread -= filled;
+      at = 0;
+    }
+    const uint8_t* piece = buffer.data() + at;
+    at += size;
+    return piece;
+  };
   for (uint64_t k = 0; k < full; ++k) {
     reporter.SetStatus("SHA1 Generating");
     reporter.SetProgress(static_cast<int>(static_cast<double>(k) * 50 / static_cast<double>(full) / n +
                                           (index + 0.5) * 100 / n));
     reporter.SetFileProgress(static_cast<int>(k * 100 / full));
-    LYR_TRY(file.ReadFull(piece, kPiece, path));
+    LYR_TRY_ASSIGN(const uint8_t* piece, next_piece(kPiece));
     Sha1Update(owner.context, piece, kPiece);
     if (reporter.CancelRequested()) return Error::Code(kErrorCancelled, "SHA-1 of " + path);
   }
   reporter.SetStatus("SHA1 Generating");
   reporter.SetProgress(static_cast<int>((index + 1) * 100 / n));
   reporter.SetFileProgress(100);
-  LYR_TRY(file.ReadFull(piece, rest, path));
+  static constexpr uint8_t kNothing[1] = {};
+  const uint8_t* last = kNothing;
+  if (rest > 0) {
+    LYR_TRY_ASSIGN(last, next_piece(rest));
+  }
   Sha1Digest digest;
-  Sha1Update(owner.context, piece, rest, digest.data());
+  Sha1Update(owner.context, last, rest, digest.data());
   return Sha1DigestText(digest.data());
 }
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "burn/sample_rate_converter.h"
-#include "platform/byte_order.h"
 #include "core/playback/twolame_encoder.h"
+#include "core/transfer/test_reporter.h"
+#include "platform/byte_order.h"
 #include "support/emulated_recorder.h"
 #include "transfer/sha1.h"
-#include "core/transfer/test_reporter.h"
 #include "transfer/transfer_jobs.h"
 
 namespace {
@@ -208,9 +208,11 @@ struct Rig {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(temp_)) ++n;
     return n;
   }
-  BurnJobResult BurnAudio(std::initializer_list<uint32_t> entries) {
+  BurnJobResult BurnAudio(std::initializer_list<uint32_t> entries,
+                          lyr::burn::CdConverter converter = lyr::burn::CdConverter::Soxr) {
     if (!link_) link_ = recorder_.MakeLink();
     lyr::burn::AudioCdJob job;
+    job.converter = converter;
     job.temp_folder = temp_.string();
     job.device = 0x00010200;
     for (uint32_t e : entries) {
@@ -267,7 +269,7 @@ TEST_F(BurnJobsTest, AudioCdTracksAreWholeCdAudioOfEveryKindOfRecording) {
   const uint32_t mono = Add(32000, 16, 1, lyr::protocol::kCodecLinearPcm, "MONO", Bytes(mono32));
   const uint32_t d24 = Add(48000, 24, 2, lyr::protocol::kCodecLinearPcm, "DEEP", deep);
 
-  const BurnJobResult r = BurnAudio({mp2, cd, mono, cd, d24});
+  const BurnJobResult r = BurnAudio({mp2, cd, mono, cd, d24}, lyr::burn::CdConverter::WindowedSinc);
   EXPECT_EQ(r.result, 1);
   EXPECT_TRUE(r.burned);
   EXPECT_EQ(runner_.calls.front(), "audio 1,2,0 5");
@@ -314,6 +316,50 @@ TEST_F(BurnJobsTest, AudioCdTracksAreWholeCdAudioOfEveryKindOfRecording) {
   EXPECT_EQ(window_.Events("finished"), (std::vector<std::string>{"finished 1"}));
   EXPECT_TRUE(Copied(mp2) && Copied(cd) && Copied(mono) && Copied(d24));
   EXPECT_EQ(TempFiles(), 0u);
+}
+
+// Whichever converter: a track lasts floor(frames x 44,100 / rate) frames and
+// carries the recording's sound from its first frame to its last.
+TEST(AudioCdTracks, LengthAndSoundWithEitherConverter) {
+  const struct {
+    uint32_t rate;
+    uint16_t channels;
+    size_t frames;
+  } recordings[] = {
+      {48000, 2, 9005}, {32000, 1, 32077}, {96000, 2, 20001}, {22050, 2, 11025 + 7}, {8000, 1, 8001}};
+  for (const auto converter : {lyr::burn::CdConverter::Soxr, lyr::burn::CdConverter::WindowedSinc}) {
+    Rig t;
+    std::vector<uint32_t> entries;
+    for (const auto& r : recordings)
+      entries.push_back(t.Add(r.rate, 16, r.channels, lyr::protocol::kCodecLinearPcm, "PCM",
+                              Bytes(Sine(r.frames, r.channels, r.rate, 500, 12000))));
+    const uint32_t mp2 = t.AddMpeg("MP2", 48000);
+    if (!t.link_) t.link_ = t.recorder_.MakeLink();
+    lyr::burn::AudioCdJob job;
+    job.temp_folder = t.temp_.string();
+    job.converter = converter;
+    entries.push_back(mp2);
+    for (uint32_t e : entries) {
+      lyr::burn::BURN_FILE f;
+      f.entry = e;
+      job.items.push_back(f);
+    }
+    ASSERT_TRUE(lyr::burn::RunAudioCdJob(*t.link_, t.runner_, job, t.window_).burned);
+    ASSERT_EQ(t.runner_.tracks.size(), std::size(recordings) + 1);
+    const char* name = converter == lyr::burn::CdConverter::Soxr ? "soxr" : "sinc";
+    for (size_t i = 0; i < std::size(recordings); ++i) {
+      const auto& r = recordings[i];
+      const Wave w = ParseCdWave(t.runner_.tracks[i]);
+      EXPECT_EQ(w.samples.size() / 2, r.frames * 44100 / r.rate) << name << " " << r.rate;
+      // The same sine at 44.1 kHz, away from the ends where filters ring.
+      double err = 0;
+      for (size_t j = 300; j + 300 < w.samples.size() / 2; ++j)
+        err = std::max(err, std::fabs(w.samples[2 * j] - 12000 * std::sin(2 * M_PI * 500 * j / 44100.0)));
+      EXPECT_LT(err, 40) << name << " " << r.rate;
+    }
+    // Layer II: the decoded frames (twolame pads the last frame).
+    EXPECT_EQ(ParseCdWave(t.runner_.tracks.back()).samples.size() / 2, 48384u * 44100 / 48000) << name;
+  }
 }
 
 TEST_F(BurnJobsTest, BurnProgressAndTemporaryNamesAfterTakenOnes) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -11,6 +12,7 @@
 using lyr::burn::ConversionBatchBytes;
 using lyr::burn::ConverterKernel;
 using lyr::burn::CSampleRateConverter;
+using lyr::burn::SoxrConverter;
 
 namespace {
 
@@ -44,6 +46,56 @@ std::vector<int16_t> ConvertInPieces(CSampleRateConverter& c, const std::vector<
     }
   }
   return out;
+}
+
+// Converts a whole stream with libsoxr in pieces of the given sizes (cycled).
+std::vector<int16_t> SoxrInPieces(uint32_t rate, const std::vector<int16_t>& in,
+                                  const std::vector<size_t>& pieces) {
+  SoxrConverter c;
+  EXPECT_TRUE(c.Setup(rate, 44100));
+  std::vector<int16_t> out;
+  size_t next = 0;
+  for (size_t p = 0; next < in.size() / 2; ++p) {
+    const size_t take = std::min(pieces[p % pieces.size()], in.size() / 2 - next);
+    c.Push(in.data() + 2 * next, take, out);
+    next += take;
+  }
+  c.Finish(out);
+  return out;
+}
+
+// Peak level (dB) of the strongest component of the left channel between
+// `low_hz` and `high_hz`: 32,768 frames from `from`, Blackman-Harris window.
+double StrongestComponent(const std::vector<int16_t>& stereo, size_t from, double rate, double low_hz,
+                          double high_hz) {
+  constexpr size_t kN = 32768;
+  std::vector<std::complex<double>> x(kN);
+  for (size_t i = 0; i < kN; ++i) {
+    const double a = 2 * M_PI * static_cast<double>(i) / kN;
+    const double w = 0.35875 - 0.48829 * std::cos(a) + 0.14128 * std::cos(2 * a) - 0.01168 * std::cos(3 * a);
+    x[i] = w * stereo[2 * (from + i)];
+  }
+  for (size_t i = 1, j = 0; i < kN; ++i) {  // bit-reversed order, then radix-2 butterflies
+    size_t bit = kN >> 1;
+    for (; (j & bit) != 0; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(x[i], x[j]);
+  }
+  for (size_t len = 2; len <= kN; len <<= 1) {
+    const std::complex<double> step = std::polar(1.0, -2 * M_PI / static_cast<double>(len));
+    for (size_t i = 0; i < kN; i += len) {
+      std::complex<double> w = 1;
+      for (size_t k = 0; k < len / 2; ++k, w *= step) {
+        const auto u = x[i + k], v = x[i + k + len / 2] * w;
+        x[i + k] = u + v;
+        x[i + k + len / 2] = u - v;
+      }
+    }
+  }
+  double peak = 1e-30;
+  for (size_t k = static_cast<size_t>(low_hz * kN / rate); k <= static_cast<size_t>(high_hz * kN / rate); ++k)
+    peak = std::max(peak, std::abs(x[k]));
+  return 20 * std::log10(peak);
 }
 
 }  // namespace
@@ -157,4 +209,60 @@ TEST(SampleRateConverter, FullScaleOvershootSaturatesInsteadOfWrapping) {
     ASSERT_NEAR(out_full[i], std::clamp(doubled, -32768, 32767), 4) << i;
   }
   EXPECT_GT(beyond, 100);
+}
+
+// A 23 kHz tone in a 48 kHz recording lies above the CD's 22.05 kHz limit:
+// whatever of it reaches the output is aliasing, which the windowed sinc
+// folds back to 21.1 kHz. The default converter must keep all of it, in
+// 0-20 kHz and up to the limit, 90 dB below the tone.
+TEST(SoxrConverter, TonesAboveTheCdLimitDoNotFoldBack) {
+  std::vector<int16_t> tone;
+  for (size_t i = 0; i < 48000; ++i) {
+    const auto s = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 23000 * i / 48000.0)));
+    tone.insert(tone.end(), {s, s});
+  }
+  const double in = StrongestComponent(tone, 4096, 48000, 22500, 23500);
+  const auto soxr = SoxrInPieces(48000, tone, {4608});
+  CSampleRateConverter sinc;
+  sinc.Setup(48000, 44100);
+  const auto windowed = ConvertInPieces(sinc, tone, {4608}, 4108);
+  const struct {
+    const char* name;
+    const std::vector<int16_t>& out;
+    double high_hz;
+    double below, above;  // the aliasing's bounds relative to the tone, dB
+  } cases[] = {
+      {"soxr 0-20 kHz", soxr, 20000, -90, -300},
+      {"soxr 0-22.05 kHz", soxr, 22050, -90, -300},
+      {"windowed sinc 0-22.05 kHz", windowed, 22050, -10, -20},
+  };
+  for (const auto& c : cases) {
+    const double alias = StrongestComponent(c.out, 4096, 44100, 0, c.high_hz) - in;
+    std::printf("%s: aliasing %.1f dB\n", c.name, alias);
+    EXPECT_LT(alias, c.below) << c.name;
+    EXPECT_GT(alias, c.above) << c.name;
+  }
+}
+
+// The stream does not depend on the pieces it comes in, starts without the
+// filter's delay and ends with every frame the input implies.
+TEST(SoxrConverter, PiecesLengthAndAlignment) {
+  const auto in = Noise(30011, 7);
+  for (uint32_t rate : {48000u, 32000u, 96000u, 22050u}) {
+    const auto whole = SoxrInPieces(rate, in, {in.size()});
+    const auto pieces = SoxrInPieces(rate, in, {1, 1152, 333, 4096});
+    EXPECT_EQ(pieces, whole) << rate;
+    EXPECT_NEAR(static_cast<double>(whole.size() / 2), 30011.0 * 44100 / rate, 1.0) << rate;
+  }
+  // A slow sine lands on the same instants at 44.1 kHz: no delay.
+  std::vector<int16_t> sine;
+  for (size_t i = 0; i < 48000; ++i) {
+    const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 440 * i / 48000.0)));
+    sine.insert(sine.end(), {s, static_cast<int16_t>(-s)});
+  }
+  const auto out = SoxrInPieces(48000, sine, {4608});
+  double err = 0;
+  for (size_t j = 500; j + 500 < out.size() / 2; ++j)
+    err = std::max(err, std::fabs(out[2 * j] - 12000 * std::sin(2 * M_PI * 440 * j / 44100.0)));
+  EXPECT_LT(err, 2.0);
 }

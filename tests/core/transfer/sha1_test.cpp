@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
 #include "core/transfer/test_reporter.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -114,6 +114,19 @@ TEST_F(DigestFileTest, ProgressFillsTheSecondHalfOfTheFileShare) {
   EXPECT_EQ(reporter_.progress, (std::vector<int>{50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
   EXPECT_EQ(reporter_.file_progress, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
   EXPECT_EQ(reporter_.Events("status").size(), 1u);  // the same text is not sent again
+}
+
+// The file is read in large pieces: digests and the last progress step stay
+// right where a piece, a read or the file ends.
+TEST_F(DigestFileTest, LargeFilesAcrossReadBoundaries) {
+  for (size_t size :
+       {size_t{1} << 20, (size_t{1} << 20) + 1, (size_t{2} << 20) + 3 * 4096 + 5, size_t{3} << 20}) {
+    lyr_test::TestReporter reporter;
+    std::string text;
+    ASSERT_TRUE(lyr::DigestFile(reporter, Write("big.wav", size), 0, 1, &text)) << size;
+    EXPECT_EQ(text, Expected()) << size;
+    EXPECT_EQ(reporter.file_progress.back(), 100) << size;
+  }
 }
 
 TEST_F(DigestFileTest, EmptyFileMissingFileAndCancel) {
