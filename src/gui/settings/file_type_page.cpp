@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 #include <cstring>
@@ -100,6 +101,9 @@ CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link,
   connect(bitrate_, &QComboBox::activated, this, &CFileTypePage::BitrateChanged);
   connect(name_ok, &QPushButton::clicked, this, &CFileTypePage::NameOk);
   connect(ext_ok, &QPushButton::clicked, this, &CFileTypePage::ExtOk);
+  // Apply sends what the fields show: typing is a change Apply can send.
+  connect(name_, &QLineEdit::textEdited, this, &CFileTypePage::MarkChanged);
+  connect(ext_, &QLineEdit::textEdited, this, &CFileTypePage::MarkChanged);
 
   Prepare();
   LoadFromModel();
@@ -208,8 +212,29 @@ void CFileTypePage::ExtOk() {
   MarkChanged();
 }
 
+QString CFileTypePage::TakeTypedFields() {
+  // The checks of the edits themselves: text the recorder's character set
+  // cannot hold (given by the recorder or set from outside) is refused.
+  for (auto [edit, what] : {std::pair{name_, "file name"}, std::pair{ext_, "file extension"}}) {
+    if (!edit->hasAcceptableInput())
+      return QString("The %1 \"%2\" cannot be sent: it takes only printable Latin-1 characters.")
+          .arg(what, edit->text());
+  }
+  NameOk();
+  ExtOk();
+  return {};
+}
+
 void CFileTypePage::Apply() {
   if (IsBusy()) return;
+  // What the fields show goes, as if each "OK" had been pressed, or nothing.
+  if (const QString refused = TakeTypedFields(); !refused.isEmpty()) {
+    auto* box = new QMessageBox(QMessageBox::Warning, Title(), refused, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("applyRefused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return;
+  }
   // The record as it will be sent: the model's, with this page's block and
   // the fixed input values. The model takes it once the recorder has.
   lyr::SettingsRecord record = recorder_model_.Settings();
