@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "link/link_commands.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -154,6 +156,17 @@ void CFileTypePage::Show() {
   SelectChoice(rate_, block_.samplerate);
   name_->setText(QString::fromLatin1(lyr::FieldText(block_.filename, sizeof block_.filename)));
   ext_->setText(QString::fromLatin1(lyr::FieldText(block_.extname, sizeof block_.extname)));
+  if (TraceEnabled()) {
+    // Where the fields are once laid out, for the end-to-end test.
+    QTimer::singleShot(200, this, [this] {
+      if (!isVisible()) return;
+      const auto at = [](const QWidget* w) { return w->mapToGlobal(w->rect().center()); };
+      const QPoint name = at(name_), ext = at(ext_);
+      const QPoint apply = at(findChild<QPushButton*>(QStringLiteral("apply")));
+      Trace("settings: FILE TYPE fields at %d,%d and %d,%d, Apply at %d,%d\n", name.x(), name.y(), ext.x(),
+            ext.y(), apply.x(), apply.y());
+    });
+  }
 }
 
 void CFileTypePage::RecomputePcmBitRate() {
