@@ -23,7 +23,7 @@ packages=(
   # benchmarks
   libbenchmark-dev hyperfine bc time openssl
   # lyr-manager's end-to-end test and screenshots on a virtual display
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick openbox
 )
 
 missing=()

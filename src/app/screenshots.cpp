@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -151,6 +152,55 @@ void SavePlaying(lyr::CMainFrame& frame, const QDir& dir) {
   view->StopPlayback();
 }
 
+// The delete question over the window: two recordings ticked by playing
+// them, a third highlighted; the question names it and the ticked ones it
+// leaves alone. Answered No.
+void SaveDeleteQuestion(lyr::CMainFrame& frame, const QDir& dir) {
+  auto* view = frame.findChild<lyr::CPlayerView*>();
+  if (view == nullptr || view->List()->Model()->rowCount() < 4) return;
+  lyr::CRecordingListModel* model = view->List()->Model();
+  model->SetCheck(1, true);
+  model->SetCheck(2, true);
+  view->List()->selectRow(model->rowCount() - 1);
+  bool saved = false;
+  QTimer driver;
+  driver.setInterval(50);
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    auto* box = frame.findChild<QMessageBox*>("deleteQuestion");
+    if (box == nullptr || !box->isVisible() || saved) return;
+    saved = true;
+    QTimer::singleShot(300, box, [&frame, box, &dir] {
+      Save(&frame, dir, "main-delete-question-window");
+      Save(box, dir, "delete-question");
+      box->button(QMessageBox::No)->click();
+    });
+  });
+  driver.start();
+  view->OnDelete();
+  if (!saved) {
+    std::fprintf(stderr, "the delete question was not seen\n");
+    ++g_failures;
+  }
+  model->SetCheck(1, false);
+  model->SetCheck(2, false);
+}
+
+// A start without a recorder: the window with its empty state.
+void SaveNoRecorder(const QDir& dir) {
+  lyr::AppState app;
+  lyr::RecorderLink link;
+  lyr::RecorderModel model;
+  lyr::LinkEvents events;
+  lyr::TaskQueue worker;
+  lyr::CMainFrame frame(lyr::FrameServices{app, link, model, nullptr, worker, events});
+  if (!frame.OnCreate()) return;
+  frame.resize(1024, 680);
+  frame.show();
+  frame.OnConnectionChanged(lyr::ConnectionReport{});
+  Settle();
+  Save(&frame, dir, "main-no-recorder");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -195,6 +245,7 @@ int main(int argc, char** argv) {
     Save(&about, dir, "about");
     about.hide();
     SaveCopyBurnPanel(frame, dir);
+    SaveDeleteQuestion(frame, dir);
 
     if (stand_in > 0) {
       ::kill(stand_in, SIGUSR1);
@@ -209,5 +260,6 @@ int main(int argc, char** argv) {
     }
   }
   watcher.StopWatcher();
+  SaveNoRecorder(dir);
   return g_failures == 0 ? 0 : 1;
 }

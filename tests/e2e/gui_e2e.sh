@@ -18,47 +18,13 @@ build=$(realpath "$1")
 emu="$build/tools/lyr-emu/lyr-emu"
 manager="$build/src/app/lyr-manager"
 
-in_ci() { case "${CI:-}" in ""|false|0) return 1 ;; *) return 0 ;; esac; }
-skip() {
-  if in_ci; then echo "FAIL: $*" >&2; exit 1; fi
-  echo "SKIP: $*" >&2; exit 77
-}
-
-if [ -z "${LYR_E2E_IN_XVFB:-}" ]; then
-  command -v xvfb-run >/dev/null || skip "xvfb-run is not installed"
-  command -v xdotool >/dev/null || skip "xdotool is not installed"
-  { exec 3<>/dev/fuse; } 2>/dev/null || skip "/dev/fuse cannot be opened"
-  exec 3>&-
-  exec xvfb-run -a -s "-screen 0 1280x800x24" env LYR_E2E_IN_XVFB=1 "$0" "$@"
-fi
+script_args=("$@")
+gui_tools=()
+source "$(dirname "$0")/gui_e2e_support.sh"
+rerun_in_xvfb
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lyr-gui-e2e-XXXXXX")
-emu_pid=""
-mgr_pid=""
-cleanup() {
-  [ -n "$mgr_pid" ] && kill -KILL "$mgr_pid" 2>/dev/null
-  if [ -n "$emu_pid" ]; then kill -INT "$emu_pid" 2>/dev/null; wait "$emu_pid" 2>/dev/null; fi
-  mountpoint -q "$work/mnt" 2>/dev/null && fusermount3 -u -z "$work/mnt"
-  [ -n "${LYR_E2E_KEEP:-}" ] && return; rm -rf "$work"
-}
 trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  # The screen as it was, for a run that names a place for it.
-  [ -n "${LYR_E2E_FAIL_SHOT:-}" ] && import -window root "$LYR_E2E_FAIL_SHOT" 2>/dev/null
-  echo "--- lyr-manager:" >&2; cat "$work/mgr.log" >&2
-  echo "--- lyr-emu:" >&2; cat "$work/serve.log" >&2
-  exit 1
-}
-# Waits until the program's trace holds `text` at least `count` times.
-wait_for() {
-  local text=$1 count=${2:-1}
-  for _ in $(seq 200); do
-    [ "$(grep -cF -- "$text" "$work/mgr.log")" -ge "$count" ] && return 0
-    sleep 0.05
-  done
-  fail "no '$text' (#$count) within 10 s"
-}
 
 "$emu" init "$work/store" --demo >/dev/null || fail "lyr-emu init"
 mkdir -p "$work/mnt" "$work/sys" "$work/run" "$work/config" "$work/writer"
@@ -204,13 +170,7 @@ wait_for 'pane "LYR Connected"' 2
 # Put away on the unplug, back when the recorder came.
 timeout 10 xdotool search --sync --onlyvisible --name '^TORVI LYR$' >/dev/null || fail "the window did not come back"
 
-kill -TERM "$mgr_pid"
-for _ in $(seq 200); do kill -0 "$mgr_pid" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$mgr_pid" 2>/dev/null && fail "lyr-manager did not end within 10 s of SIGTERM"
-wait "$mgr_pid"
-code=$?
-mgr_pid=""
-[ "$code" -eq 0 ] || fail "lyr-manager ended with $code"
+stop_manager
 grep -qF 'frame: recorder released 1' "$work/mgr.log" || fail "the recorder was not safely removed at exit"
 
 # What the window copied and burnt, against lyrctl on the same recordings.

@@ -23,6 +23,9 @@ class JobReporter {
   virtual void SetFileProgress(int percent) = 0;  // per-file bar, 0 to 100
   // A Yes/No question with the warning icon; true for Yes.
   virtual bool Ask(const std::string& text, const std::string& caption) = 0;
+  // The same question with what it is about (a file's path) shown under it
+  // where the window can; by default the question alone.
+  virtual bool AskAbout(const std::string& text, const std::string& caption, const std::string& detail);
   virtual void Message(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
   virtual bool CancelRequested() const = 0;
   // The confirmation dialog: a title, a prompt and an information line; true
@@ -72,6 +75,9 @@ class GatedReporter final : public JobReporter {
   }
   bool Ask(const std::string& text, const std::string& caption) override {
     return !Cancelled() && window_.Ask(text, caption) && !Cancelled();
+  }
+  bool AskAbout(const std::string& text, const std::string& caption, const std::string& detail) override {
+    return !Cancelled() && window_.AskAbout(text, caption, detail) && !Cancelled();
   }
   void Message(const std::string& text, const std::string& caption, MessageIcon icon) override {
     if (!Cancelled()) window_.Message(text, caption, icon);

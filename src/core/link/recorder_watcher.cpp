@@ -249,18 +249,49 @@ void RecorderWatcher::Unlink() {
   link_.SetDriveOpen(false);
 }
 
+void RecorderWatcher::ReleaseDrive() {
+  std::lock_guard scan(scan_mutex_);
+  if (!IsLinked()) return;
+  Unlink();
+  std::lock_guard lock(state_mutex_);
+  released_ = current_device_id_ + "|" + current_node_;
+  Trace("watcher: recorder %s released\n", current_device_id_.c_str());
+}
+
+bool RecorderWatcher::IsReleased() const {
+  std::lock_guard lock(state_mutex_);
+  return !released_.empty();
+}
+
+void RecorderWatcher::Reconnect() {
+  {
+    std::lock_guard lock(state_mutex_);
+    released_.clear();
+  }
+  NotifyChange();
+}
+
 int RecorderWatcher::ScanRecorders(int& status) {
   status = kStatusNone;
+  std::lock_guard scan(scan_mutex_);
   std::vector<RecorderEntry> found = FindRecorders(root_);
   std::string current_id, current_node;
   bool linked;
+  bool released;
   {
     std::lock_guard lock(state_mutex_);
     recorders_ = found;
     current_id = current_device_id_;
     current_node = current_node_;
     linked = linked_;
+    // A released recorder that left (or came back on another node) was
+    // plugged in anew: it may be linked again.
+    if (std::none_of(found.begin(), found.end(),
+                     [&](const RecorderEntry& e) { return e.device_id + "|" + e.node == released_; }))
+      released_.clear();
+    released = !released_.empty();
   }
+  if (released && !linked) return 0;
 
   if (found.empty()) {
     if (linked) {

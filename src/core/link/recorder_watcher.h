@@ -52,6 +52,15 @@ class RecorderWatcher {
   // A change of the disks, for trees no monitor watches (or tests).
   void NotifyChange();
 
+  // Safely Remove: closes the linked recorder's drive (other programs may use
+  // it now) and leaves it closed while it stays plugged in; it is linked
+  // again once plugged in anew, or after Reconnect. No report follows.
+  void ReleaseDrive();
+  // Whether a released recorder is still plugged in.
+  bool IsReleased() const;
+  // Links a released recorder again (with the thread: at its next scan).
+  void Reconnect();
+
   // The scan step of the thread, callable directly when no thread runs:
   // 0 nothing to report, 1 report "no recorder" with `status`, 2 report
   // "connected".
@@ -82,6 +91,10 @@ class RecorderWatcher {
   std::string current_device_id_;
   std::string current_node_;  // empty when none
   bool linked_ = false;
+  // The recorder Safely Remove let go, as "device id|node"; empty: none.
+  std::string released_;
+  // One scan or release at a time: a release never races an open.
+  std::mutex scan_mutex_;
 
   int wake_fd_ = -1;  // eventfd: stop request or a change raised by hand
   std::atomic<bool> stop_{false};

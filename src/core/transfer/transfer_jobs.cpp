@@ -91,7 +91,8 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   // about too.
   const bool replace = Exists(result.paths.target) || (options_.output_sha1 && Exists(result.paths.digest));
   if (replace &&
-      !ui_.Ask("Would you like to replace the existing file with this one?", "Confirm File Replace")) {
+      !ui_.AskAbout("Would you like to replace the existing file with this one?", "Confirm File Replace",
+                    Exists(result.paths.target) ? result.paths.target : result.paths.digest)) {
     result.outcome = CopyOutcome::Declined;
     return true;
   }

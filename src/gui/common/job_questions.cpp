@@ -117,7 +117,8 @@ void JobQuestions::Show(uint64_t id, const JobQuestion& question) {
                               asking ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner_.data());
   box->setObjectName(asking ? style_.question_name : style_.message_name);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  if (asking && style_.question_mark) box->setDefaultButton(QMessageBox::Yes);
+  if (asking) box->setDefaultButton(QMessageBox::No);
+  if (!question.detail.isEmpty()) box->setInformativeText(question.detail);
   box_ = box;
   std::shared_ptr<JobQuestionsState> state = state_;
   connect(box, &QMessageBox::finished, this, [this, state, box, id, asking](int) {
@@ -144,13 +145,22 @@ void JobQuestions::Show(uint64_t id, const JobQuestion& question) {
 }
 
 bool QuestionReporter::Ask(const std::string& text, const std::string& caption) {
+  return asker_.Ask({JobQuestion::Kind::kQuestion,
+                     QString::fromStdString(text),
+                     QString::fromStdString(caption),
+                     MessageIcon::Warning,
+                     {}});
+}
+
+bool QuestionReporter::AskAbout(const std::string& text, const std::string& caption,
+                                const std::string& detail) {
   return asker_.Ask({JobQuestion::Kind::kQuestion, QString::fromStdString(text),
-                     QString::fromStdString(caption), MessageIcon::Warning});
+                     QString::fromStdString(caption), MessageIcon::Warning, QString::fromStdString(detail)});
 }
 
 void QuestionReporter::Message(const std::string& text, const std::string& caption, MessageIcon icon) {
   asker_.Ask(
-      {JobQuestion::Kind::kMessage, QString::fromStdString(text), QString::fromStdString(caption), icon});
+      {JobQuestion::Kind::kMessage, QString::fromStdString(text), QString::fromStdString(caption), icon, {}});
 }
 
 }  // namespace lyr

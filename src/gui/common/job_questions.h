@@ -25,14 +25,15 @@ struct JobQuestion {
   QString text;
   QString caption;
   MessageIcon icon = MessageIcon::Warning;
+  QString detail;  // shown under the text (what a question is about)
 };
 
 // How a window shows its jobs' boxes.
 struct JobBoxStyle {
   QString question_name = "jobQuestion";
   QString message_name = "jobMessage";
-  // A question with the question mark and "Yes" as its default button;
-  // otherwise with the job's icon and no default.
+  // A question with the question mark; otherwise with the job's icon. Every
+  // question defaults to "No": what a job asks about destroys something.
   bool question_mark = false;
   // Not empty: a trace line with this prefix says where the box's button is once shown.
   QString trace_prefix;
@@ -89,6 +90,7 @@ class QuestionReporter final : public JobReporter {
   void SetProgress(int) override {}
   void SetFileProgress(int) override {}
   bool Ask(const std::string& text, const std::string& caption) override;
+  bool AskAbout(const std::string& text, const std::string& caption, const std::string& detail) override;
   void Message(const std::string& text, const std::string& caption, MessageIcon icon) override;
   bool CancelRequested() const override { return false; }
 

@@ -36,12 +36,23 @@ class JobRunner::Reporter final : public JobReporter {
     Update([&](JobProgress& p) { p.file_percent = percent; });
   }
   bool Ask(const std::string& text, const std::string& caption) override {
+    return asker_.Ask({JobQuestion::Kind::kQuestion,
+                       QString::fromStdString(text),
+                       QString::fromStdString(caption),
+                       MessageIcon::Warning,
+                       {}});
+  }
+  bool AskAbout(const std::string& text, const std::string& caption, const std::string& detail) override {
     return asker_.Ask({JobQuestion::Kind::kQuestion, QString::fromStdString(text),
-                       QString::fromStdString(caption), MessageIcon::Warning});
+                       QString::fromStdString(caption), MessageIcon::Warning,
+                       QString::fromStdString(detail)});
   }
   void Message(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    asker_.Ask(
-        {JobQuestion::Kind::kMessage, QString::fromStdString(text), QString::fromStdString(caption), icon});
+    asker_.Ask({JobQuestion::Kind::kMessage,
+                QString::fromStdString(text),
+                QString::fromStdString(caption),
+                icon,
+                {}});
   }
   bool Confirm(const std::string& title, const std::string& prompt, const std::string& information) override {
     return Ask(prompt + "\n" + information, title);

@@ -8,6 +8,7 @@ bool Allowed(const CommandState& s, uint32_t bit) { return s.admin || (s.mask & 
 }  // namespace
 
 bool SafelyRemove(const CommandState& s) { return s.connected; }
+bool Connect(const CommandState& s) { return s.released && !s.connected; }
 bool Update(const CommandState& s) { return s.connected && Allowed(s, kRightUpdate); }
 bool Setting(const CommandState& s) { return Allowed(s, kRightSetting); }
 bool RecorderUsable(const CommandState& s) { return s.connected && s.open && !s.refused; }

@@ -14,12 +14,15 @@ inline constexpr uint32_t kRightDelete = 0x800;
 // Connection pane texts.
 inline constexpr char kNoRecorderText[] = "No LYR found";
 inline constexpr char kConnectedText[] = "LYR Connected";
+inline constexpr char kReleasedText[] =
+    "LYR released: it may be unplugged now (File > Connect uses it again)";
 
 // What the enabling rules look at.
 struct CommandState {
   bool connected = false;  // IsDriveOpen
   bool open = false;       // IsAccessGranted
   bool refused = true;     // IsRecorderRefused
+  bool released = false;   // Safely Remove let the recorder go; it is still plugged in
   bool admin = false;      // the administrator flag
   uint32_t mask = 0xFFFFFFFF;
   int window_menu_items = 2;  // "Close all", its separator and one per listed page
@@ -31,6 +34,7 @@ using CommandRule = bool (*)(const CommandState&);
 
 namespace rule {
 bool SafelyRemove(const CommandState& s);
+bool Connect(const CommandState& s);
 bool Update(const CommandState& s);
 bool Setting(const CommandState& s);
 bool FileType(const CommandState& s);

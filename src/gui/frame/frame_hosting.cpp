@@ -71,13 +71,17 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
       // The play list's copy and delete commands, behind "Files Processing".
       transfer = new CTransferCommands(services.link, services.model, &services.worker, &frame, &frame);
       QObject::connect(view, &CPlayerView::copyRequested, transfer,
-                       [transfer, hdd, watcher](const std::vector<uint32_t>& entries) {
+                       [transfer, hdd, watcher, view](const std::vector<uint32_t>& entries) {
                          CopyOptions options = hdd->Options();
                          if (watcher != nullptr) options.device_id = watcher->GetDeviceId();
-                         transfer->CopyAndSave(entries, options);
+                         const RecordingSelection selection = view->Selection();
+                         transfer->CopyAndSave(entries, options, &selection);
                        });
       QObject::connect(view, &CPlayerView::deleteRequested, transfer,
-                       [transfer](const std::vector<uint32_t>& entries) { transfer->Delete(entries); });
+                       [transfer, view](const std::vector<uint32_t>& entries) {
+                         const RecordingSelection selection = view->Selection();
+                         transfer->Delete(entries, &selection);
+                       });
       QObject::connect(transfer, &CTransferCommands::copyFinished, view, [view, hdd] {
         view->RedrawList();
         hdd->Reread();
@@ -87,12 +91,14 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
       QObject::connect(view, &CPlayerView::addToBurnListRequested, panel,
                        [panel](const std::vector<uint32_t>& entries) { panel->AddRecordings(entries); });
     }
-    // Closing the program cancels a burn, a copy or a delete and waits for its end.
+    // Closing the window cancels a burn, a copy or a delete and waits for
+    // its end, and stops playback: no sound without a window.
     frame.SetCopyBurnPanel(
         panel,
-        [panel, transfer] {
+        [panel, transfer, view] {
           panel->Stop();
           if (transfer != nullptr) transfer->Stop();
+          if (view != nullptr) view->StopPlayback();
         },
         [panel, transfer] { return panel->IsBusy() || (transfer != nullptr && transfer->IsBusy()); });
   }

@@ -12,22 +12,24 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
+#include "gui/common/task_queue.h"
 #include "gui/frame/about_box.h"
 #include "gui/frame/app_icon.h"
+#include "gui/frame/empty_state.h"
 #include "gui/frame/frame_hosting.h"
 #include "gui/frame/system_tray.h"
+#include "gui/maintenance/maintenance_dialogs.h"
 #include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "maintenance/memory_maintenance.h"
-#include "gui/maintenance/maintenance_dialogs.h"
 #include "platform/last_error.h"
 #include "platform/trace.h"
-#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace lyr {
@@ -98,6 +100,7 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::OnCreate() {
   tray_ = new CSystemTray(this, tray_menu_, kFrameTitle);
+  connect(tray_, &CSystemTray::showRequested, this, &CMainFrame::ShowFromTray);
   tray_->Add();
 
   if (s_.watcher != nullptr) {
@@ -126,8 +129,24 @@ bool CMainFrame::OnCreate() {
   addDockWidget(Qt::TopDockWidgetArea, status_dock_);
   statusBar()->setObjectName("statusBar");
   HostPanelsAndPages(*this, s_);
+  // The client is the player, or the empty state while no recorder is linked.
+  client_stack_ = new QStackedWidget(this);
+  client_stack_->setObjectName("clientStack");
+  empty_state_ = new CEmptyState(client_stack_);
+  client_stack_->addWidget(empty_state_);
+  client_stack_->addWidget(takeCentralWidget());
+  client_stack_->setCurrentIndex(1);
+  setCentralWidget(client_stack_);
   UpdateCommandUI();
   return true;
+}
+
+void CMainFrame::ShowEmptyState(bool empty, const QString& text) {
+  if (client_stack_ == nullptr) return;
+  if (empty) empty_state_->SetHeadline(text);
+  client_stack_->setCurrentIndex(empty ? 0 : 1);
+  // Pages of a recorder that is not there take no input.
+  for (QWidget* page : pages_) page->setEnabled(!empty);
 }
 
 // ---- menus and commands -------------------------------------------------
@@ -157,6 +176,7 @@ void CMainFrame::BuildMenus() {
   file->addSeparator();
   a.safely_remove =
       AddCommand(file, "Safely Remove", "fileSafelyRemove", rule::SafelyRemove, &CMainFrame::OnSafelyRemove);
+  a.connect = AddCommand(file, "Connect", "fileConnect", rule::Connect, &CMainFrame::OnConnect);
   file->addSeparator();
   a.exit = AddCommand(file, "E&xit", "appExit", nullptr, &CMainFrame::OnAppExit);
 
@@ -207,6 +227,7 @@ CommandState CMainFrame::CurrentCommandState() const {
   state.connected = s_.link.IsDriveOpen();
   state.open = s_.link.IsAccessGranted();
   state.refused = s_.link.IsRecorderRefused();
+  state.released = s_.watcher != nullptr && s_.watcher->IsReleased();
   state.admin = s_.app.admin;
   state.mask = s_.app.command_rights;
   state.window_menu_items = static_cast<int>(window_menu_->actions().size());
@@ -219,6 +240,11 @@ void CMainFrame::UpdateCommandUI() {
 }
 
 void CMainFrame::OnSafelyRemove() { SafelyRemove(ReleaseFor::kSafelyRemove); }
+
+void CMainFrame::OnConnect() {
+  // The watcher links it at its next scan and reports as for a plug-in.
+  if (s_.watcher != nullptr) s_.watcher->Reconnect();
+}
 
 void CMainFrame::OnAppExit() {
   // Where there is no tray, its Exit does not exist either: the File menu's
@@ -502,6 +528,7 @@ void CMainFrame::OnConnectionChanged(const ConnectionReport& report) {
   }
   if (report.kind == Kind::kOpenFailed) ShowAccessError(report.open_error, report.open_context);
   RecorderGone();
+  ShowEmptyState(true, kNoRecorderText);
 }
 
 void CMainFrame::ShowAccessError(quint32 open_error, const QString& open_context) {
@@ -524,7 +551,9 @@ void CMainFrame::RecorderGone() {
   s_.model.NotifyListeners(nullptr);
   SetConnectionText(kNoRecorderText);
   UpdateCommandUI();
-  if (isVisible() && !hidden_in_tray_) {
+  // Before any recorder was linked (a start without one) the window stays,
+  // with its empty state: a user who sees nothing thinks it did not start.
+  if (isVisible() && !hidden_in_tray_ && linked_once_) {
     // The access error box stays open: it is no dialog the recorder's
     // removal makes pointless, and the user has not read it yet.
     if (access_error_box_ != nullptr && access_error_box_->isVisible()) {
@@ -570,6 +599,8 @@ void CMainFrame::OnConnectionCompleted(quint64 generation, ConnectionResult resu
     return;
   }
   s_.model.AdoptRecords(*records);
+  linked_once_ = true;
+  ShowEmptyState(false);
   if (hidden_in_tray_) RestoreFromTray();
   s_.model.NotifyListeners(nullptr);
   SetConnectionText(kConnectedText);
@@ -580,14 +611,23 @@ void CMainFrame::SafelyRemove(ReleaseFor reason) {
   RecorderLink* link = &s_.link;
   LinkEvents* events = &s_.events;
   // An exit does not wait for it longer than kReleaseWaitMs (release_deadline_).
-  s_.worker.Post([link, events, reason] {
-    emit events->recorderReleased(static_cast<bool>(LinkCommands(*link).ReleaseRecorder(true)), reason);
+  RecorderWatcher* watcher = reason == ReleaseFor::kSafelyRemove ? s_.watcher : nullptr;
+  s_.worker.Post([link, events, reason, watcher] {
+    const bool released = static_cast<bool>(LinkCommands(*link).ReleaseRecorder(true));
+    // The drive is closed and unlocked too: other programs may use the
+    // recorder, and it may be unplugged.
+    if (watcher != nullptr) watcher->ReleaseDrive();
+    emit events->recorderReleased(released, reason);
   });
 }
 
 void CMainFrame::OnRecorderReleased(bool released, ReleaseFor reason) {
   Trace("frame: recorder released %d\n", released ? 1 : 0);
   if (released) s_.model.NotifyListeners(nullptr);
+  if (reason == ReleaseFor::kSafelyRemove && !s_.link.IsDriveOpen()) {
+    SetConnectionText(kReleasedText);
+    ShowEmptyState(true, kReleasedText);
+  }
   UpdateCommandUI();
   if (reason == ReleaseFor::kExit) FinishExit();
 }
@@ -613,6 +653,16 @@ void CMainFrame::HideInTray() {
 void CMainFrame::RestoreFromTray() {
   hidden_in_tray_ = false;
   showMaximized();
+  raise();
+  activateWindow();
+}
+
+void CMainFrame::ShowFromTray() {
+  if (hidden_in_tray_) {
+    RestoreFromTray();
+    return;
+  }
+  if (isMinimized()) showNormal();
   raise();
   activateWindow();
 }

@@ -20,10 +20,12 @@ class QAction;
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QStackedWidget;
 class QTimer;
 
 namespace lyr {
 
+class CEmptyState;
 class CFirmwareUpdateRunner;
 class CSystemTray;
 class TaskQueue;
@@ -73,6 +75,7 @@ struct FrameActions {
   QAction* update = nullptr;
   QAction* setting = nullptr;
   QAction* safely_remove = nullptr;
+  QAction* connect = nullptr;  // links a recorder Safely Remove let go
   QAction* exit = nullptr;
   QAction* file_type = nullptr;
   QAction* date_time = nullptr;
@@ -194,6 +197,7 @@ class CMainFrame : public QMainWindow {
   void OnFileUpdate();
   void OnSetting();
   void OnSafelyRemove();
+  void OnConnect();
   void OnAppExit();
   void OnFileType();
   void OnDateTime();
@@ -219,6 +223,11 @@ class CMainFrame : public QMainWindow {
   void SetConnectionText(const QString& text);
   void ShowAccessError(quint32 open_error, const QString& open_context);
   void RecorderGone();
+  // The client shows the player (a recorder is linked) or the empty state
+  // with `text` and how to connect one.
+  void ShowEmptyState(bool empty, const QString& text = {});
+  // Brought forward from the tray icon or a second start.
+  void ShowFromTray();
   void StartConnection();
   void SafelyRemove(ReleaseFor reason);
   void OnRecorderReleased(bool released, ReleaseFor reason);
@@ -269,6 +278,11 @@ class CMainFrame : public QMainWindow {
   qint64 stall_last_ms_ = 0;
   qint64 stall_longest_ms_ = 0;
   bool shown_once_ = false;
+  // A recorder was linked since the start: its leaving puts the window away;
+  // before that the window stays, showing the empty state.
+  bool linked_once_ = false;
+  QStackedWidget* client_stack_ = nullptr;  // the empty state, then the player
+  CEmptyState* empty_state_ = nullptr;
 
   bool closing_ = false;
   bool exit_requested_ = false;

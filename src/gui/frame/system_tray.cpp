@@ -7,14 +7,12 @@
 namespace lyr {
 
 CSystemTray::CSystemTray(QWidget* target, QMenu* menu, const QString& tooltip)
-    : QObject(target), target_(target), icon_(new QSystemTrayIcon(this)) {
+    : QObject(target), icon_(new QSystemTrayIcon(this)) {
   icon_->setIcon(target->windowIcon());
   icon_->setToolTip(tooltip.left(127));
   icon_->setContextMenu(menu);
   connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::DoubleClick || !target_->isVisible()) return;
-    target_->raise();
-    target_->activateWindow();
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) emit showRequested();
   });
 }
 

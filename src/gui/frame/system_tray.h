@@ -9,8 +9,8 @@ class QWidget;
 namespace lyr {
 
 // The notification-area icon of the frame, with its menu (Maximize, Safely
-// Remove, About, Exit; Maximize is the default item). A double click brings
-// the frame to the foreground and runs no command.
+// Remove, About, Exit; Maximize is the default item). A click brings the
+// frame to the foreground and runs no command.
 class CSystemTray : public QObject {
   Q_OBJECT
  public:
@@ -25,8 +25,12 @@ class CSystemTray : public QObject {
   void Remove();
   bool IsShown() const;
 
+ signals:
+  // A click or a double click on the icon: the frame comes forward (shown
+  // again when put away); no command runs.
+  void showRequested();
+
  private:
-  QWidget* target_;
   QSystemTrayIcon* icon_;
   bool removed_ = true;
 };

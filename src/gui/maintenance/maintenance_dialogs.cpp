@@ -6,11 +6,13 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 
-#include "maintenance/memory_maintenance.h"
 #include "gui/common/confirm_dialog.h"
+#include "maintenance/memory_maintenance.h"
 
 namespace lyr {
 namespace {
+
+constexpr char kUpdateQuestionTitle[] = "UPDATE FIRMWARE";
 
 // Watches the keys meant for the dialog or its children before they are
 // dispatched; the combination closes the dialog as cancelled.
@@ -114,10 +116,24 @@ bool CFirmwareUpdateRunner::Start(const QString& path, uint16_t recorder_firmwar
   RecorderLink* link = &link_;
   std::shared_ptr<std::atomic<int>> outcome = outcome_;
   const std::string file = path.toStdString();
-  const bool started = runner_->Start([link, outcome, file, recorder_firmware](JobReporter& reporter) {
-    *outcome = static_cast<int>(UpdateFirmware(*link, recorder_firmware, file, reporter));
-    return true;
-  });
+  const std::string firmware =
+      QString::asprintf("V%d.%03d", recorder_firmware / 1000, recorder_firmware % 1000).toStdString();
+  const bool started =
+      runner_->Start([link, outcome, file, recorder_firmware, firmware](JobReporter& reporter) {
+        // The file is checked first; then the user is asked once, knowing what
+        // replaces what, before anything is written.
+        LoadedUpdate loaded = LoadUpdateFile(file, reporter);
+        if (loaded.outcome == FirmwareUpdateOutcome::kUpdated &&
+            !reporter.Confirm(kUpdateQuestionTitle,
+                              "The recorder's firmware " + firmware + " is replaced by the image of " + file +
+                                  " (" + std::to_string(loaded.image.size()) + " bytes).",
+                              "Do not unplug the recorder before the update ends."))
+          loaded.outcome = FirmwareUpdateOutcome::kCancelled;
+        if (loaded.outcome == FirmwareUpdateOutcome::kUpdated)
+          loaded.outcome = SendFirmwareImage(*link, recorder_firmware, loaded.image, reporter);
+        *outcome = static_cast<int>(loaded.outcome);
+        return true;
+      });
   if (!started) {
     delete progress_;
     progress_ = nullptr;

@@ -322,6 +322,28 @@ std::vector<uint32_t> CPlayerView::SelectedEntries() const {
   return entries;
 }
 
+RecordingSelection CPlayerView::Selection() const {
+  RecordingSelection selection;
+  const auto name_of = [](const RecordingRow& r) {
+    return r.filled ? QString::fromStdString(r.name) : QString("entry %1").arg(r.entry);
+  };
+  const CRecordingListModel* model = list_->Model();
+  const std::vector<int> rows = list_->SelectedRows();
+  for (int row : rows) {
+    const RecordingRow& r = model->Row(row);
+    SelectedRecording item;
+    item.known = r.filled;
+    item.copied = r.copied;
+    item.name = name_of(r);
+    selection.acted_on.push_back(item);
+  }
+  for (int row = 0; row < model->rowCount(); ++row) {
+    if (!model->Checked(row) || std::binary_search(rows.begin(), rows.end(), row)) continue;
+    selection.ticked_left << name_of(model->Row(row));
+  }
+  return selection;
+}
+
 void CPlayerView::SelectAllItems() { list_->selectAll(); }
 
 void CPlayerView::RemoveEntries(const std::vector<uint32_t>& done) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/common/recording_selection.h"
 #include "playback/sound_output.h"
 #include "settings/recorder_model.h"
 
@@ -52,6 +53,9 @@ class CPlayerView : public QWidget, public ModelListener {
   void SetDeleteAllowed(std::function<bool()> allowed) { delete_allowed_ = std::move(allowed); }
 
   std::vector<uint32_t> SelectedEntries() const;
+  // The highlighted rows by name and copied mark, and the ticked rows that
+  // are not highlighted (what a copy or a delete leaves alone).
+  RecordingSelection Selection() const;
   void SelectAllItems();
   void StopPlayback();
   void RemoveEntries(const std::vector<uint32_t>& done);

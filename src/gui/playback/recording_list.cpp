@@ -14,6 +14,9 @@
 namespace lyr {
 namespace {
 
+constexpr char kTickTip[] =
+    "A tick marks a recording played here. Copy and Delete act on the highlighted rows, not on the ticks.";
+
 // The list's small images: 0 nothing, 1 copied, 2 playing, 3 paused.
 QPixmap ListImage(int image) {
   QPixmap pixmap(16, 16);
@@ -70,6 +73,8 @@ QVariant CRecordingListModel::headerData(int section, Qt::Orientation orientatio
   static const char* const kHeadings[kColumnCount] = {"Playing", "Index", "Duration", "Time", "Date"};
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumnCount)
     return QString(kHeadings[section]);
+  if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section == kPlaying)
+    return QString(kTickTip);
   return {};
 }
 
@@ -104,6 +109,12 @@ QVariant CRecordingListModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
       if (index.column() == kPlaying)
         return checked_[static_cast<size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
+      return {};
+    case Qt::ToolTipRole:
+      // The ticks look like a selection; say what they and the copied mark are.
+      if (index.column() == kPlaying) return QString(kTickTip);
+      if (index.column() == kIndex && row.filled)
+        return QString(row.copied ? "Copied to the PC before" : "Never copied to the PC");
       return {};
     case Qt::ForegroundRole:
       return QColor(0, 0, 255);
@@ -197,11 +208,13 @@ void CRecordingListModel::OnRefreshed(uint64_t generation, bool ok, std::vector<
   if (generation != generation_) return;
   refreshing_ = false;
   if (ok) {
-    const bool same = std::equal(rows_.begin(), rows_.end(), rows.begin(), rows.end(),
-                                 [](const RecordingRow& a, const RecordingRow& b) { return a.entry == b.entry; });
+    const bool same =
+        std::equal(rows_.begin(), rows_.end(), rows.begin(), rows.end(),
+                   [](const RecordingRow& a, const RecordingRow& b) { return a.entry == b.entry; });
     if (same) {
       rows_ = std::move(rows);
-      if (!rows_.empty()) emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+      if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
     } else {
       std::vector<uint32_t> checked;
       for (size_t i = 0; i < rows_.size(); ++i) {

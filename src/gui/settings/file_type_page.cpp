@@ -4,7 +4,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -12,6 +14,7 @@
 #include "link/link_commands.h"
 #include "link/protocol.h"
 #include "link/recorder_link.h"
+#include "platform/trace.h"
 
 namespace lyr {
 
@@ -100,6 +103,9 @@ CFileTypePage::CFileTypePage(lyr::RecorderModel& model, lyr::RecorderLink& link,
   connect(bitrate_, &QComboBox::activated, this, &CFileTypePage::BitrateChanged);
   connect(name_ok, &QPushButton::clicked, this, &CFileTypePage::NameOk);
   connect(ext_ok, &QPushButton::clicked, this, &CFileTypePage::ExtOk);
+  // Apply sends what the fields show: typing is a change Apply can send.
+  connect(name_, &QLineEdit::textEdited, this, &CFileTypePage::MarkChanged);
+  connect(ext_, &QLineEdit::textEdited, this, &CFileTypePage::MarkChanged);
 
   Prepare();
   LoadFromModel();
@@ -150,6 +156,17 @@ void CFileTypePage::Show() {
   SelectChoice(rate_, block_.samplerate);
   name_->setText(QString::fromLatin1(lyr::FieldText(block_.filename, sizeof block_.filename)));
   ext_->setText(QString::fromLatin1(lyr::FieldText(block_.extname, sizeof block_.extname)));
+  if (TraceEnabled()) {
+    // Where the fields are once laid out, for the end-to-end test.
+    QTimer::singleShot(200, this, [this] {
+      if (!isVisible()) return;
+      const auto at = [](const QWidget* w) { return w->mapToGlobal(w->rect().center()); };
+      const QPoint name = at(name_), ext = at(ext_);
+      const QPoint apply = at(findChild<QPushButton*>(QStringLiteral("apply")));
+      Trace("settings: FILE TYPE fields at %d,%d and %d,%d, Apply at %d,%d\n", name.x(), name.y(), ext.x(),
+            ext.y(), apply.x(), apply.y());
+    });
+  }
 }
 
 void CFileTypePage::RecomputePcmBitRate() {
@@ -208,8 +225,29 @@ void CFileTypePage::ExtOk() {
   MarkChanged();
 }
 
+QString CFileTypePage::TakeTypedFields() {
+  // The checks of the edits themselves: text the recorder's character set
+  // cannot hold (given by the recorder or set from outside) is refused.
+  for (auto [edit, what] : {std::pair{name_, "file name"}, std::pair{ext_, "file extension"}}) {
+    if (!edit->hasAcceptableInput())
+      return QString("The %1 \"%2\" cannot be sent: it takes only printable Latin-1 characters.")
+          .arg(what, edit->text());
+  }
+  NameOk();
+  ExtOk();
+  return {};
+}
+
 void CFileTypePage::Apply() {
   if (IsBusy()) return;
+  // What the fields show goes, as if each "OK" had been pressed, or nothing.
+  if (const QString refused = TakeTypedFields(); !refused.isEmpty()) {
+    auto* box = new QMessageBox(QMessageBox::Warning, Title(), refused, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("applyRefused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return;
+  }
   // The record as it will be sent: the model's, with this page's block and
   // the fixed input values. The model takes it once the recorder has.
   lyr::SettingsRecord record = recorder_model_.Settings();

@@ -41,6 +41,9 @@ class CFileTypePage : public CSettingsPage {
   void BitrateChanged();
   void NameOk();
   void ExtOk();
+  // Takes the prefix and extension as typed, as their "OK" would; the
+  // reason when they cannot be sent, else empty.
+  QString TakeTypedFields();
   void RecomputePcmBitRate();
 
   lyr::FileFormatTemplate block_;

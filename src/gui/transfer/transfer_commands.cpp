@@ -5,22 +5,41 @@
 #include <QPointer>
 #include <memory>
 
-#include "platform/trace.h"
 #include "gui/common/task_queue.h"
-#include "settings/recorder_model.h"
 #include "gui/transfer/progress_dialog.h"
+#include "platform/trace.h"
+#include "settings/recorder_model.h"
 
 namespace lyr {
 namespace {
 constexpr int kCopyBars = 2;
 constexpr int kDeleteBars = 1;
+constexpr char kCopyTicksQuestion[] = "Copy the highlighted recordings?";
+
+// A Yes/No warning with the selection under the question; No is the default.
+bool AskAbout(QWidget* owner, const QString& caption, const QString& question, const QString& name,
+              const RecordingSelection* selection) {
+  QMessageBox box(QMessageBox::Warning, caption, question, QMessageBox::Yes | QMessageBox::No, owner);
+  box.setObjectName(name);
+  box.setDefaultButton(QMessageBox::No);
+  if (selection != nullptr) box.setInformativeText(DescribeSelection(*selection));
+  Trace("transfer: asked \"%s\" about \"%s\"\n", question.toUtf8().constData(),
+        box.informativeText().toUtf8().constData());
+  return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace
 
 CTransferCommands::CTransferCommands(RecorderLink& link, RecorderModel& model, TaskQueue* worker,
                                      QWidget* owner, QObject* parent)
     : QObject(parent), link_(link), model_(model), worker_(worker), owner_(owner) {}
 
-int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options) {
+int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options,
+                                   const RecordingSelection* selection) {
+  // Ticks that look like the choice but are not: the user says which counts.
+  if (selection != nullptr && !selection->ticked_left.isEmpty() &&
+      !AskAbout(owner_, "Warning", kCopyTicksQuestion, "copyQuestion", selection))
+    return 0;
   queue_.Clear();
   queue_.entries.assign(entries.begin(), entries.end());
   CopyOptions copy = options;
@@ -42,10 +61,9 @@ int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const C
   return result;
 }
 
-std::vector<uint32_t> CTransferCommands::Delete(const std::vector<uint32_t>& entries) {
-  const auto answer = QMessageBox::warning(owner_, kDeleteQuestionCaption, kDeleteQuestion,
-                                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer != QMessageBox::Yes) return {};
+std::vector<uint32_t> CTransferCommands::Delete(const std::vector<uint32_t>& entries,
+                                                const RecordingSelection* selection) {
+  if (!AskAbout(owner_, kDeleteQuestionCaption, kDeleteQuestion, "deleteQuestion", selection)) return {};
   queue_.Clear();
   queue_.entries.assign(entries.begin(), entries.end());
   RecorderLink* link = &link_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gui/common/job_runner.h"
+#include "gui/common/recording_selection.h"
 #include "transfer/transfer_jobs.h"
 
 class QWidget;
@@ -30,10 +31,15 @@ class CTransferCommands : public QObject {
 
   // Copies the recordings (top to bottom) with the copy page's choices;
   // 1, 2 or 0x10002 as the dialog ended. Then `copyFinished`.
-  int CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options);
+  // With `selection`: when ticked rows are left out the user is asked first
+  // (No: nothing is copied, 0).
+  int CopyAndSave(const std::vector<uint32_t>& entries, const CopyOptions& options,
+                  const RecordingSelection* selection = nullptr);
   // Asks, then deletes the recordings; the entries the recorder removed.
   // Then `deleteFinished` with them (also when none) unless the user said No.
-  std::vector<uint32_t> Delete(const std::vector<uint32_t>& entries);
+  // The question names what `selection` describes.
+  std::vector<uint32_t> Delete(const std::vector<uint32_t>& entries,
+                               const RecordingSelection* selection = nullptr);
 
   // A job's dialog is open (its job may still be ending).
   bool IsBusy() const;

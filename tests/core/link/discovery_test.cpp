@@ -275,6 +275,32 @@ TEST_F(ScanTest, UnplugClearsTheLinkState) {
   EXPECT_EQ(OpenDescriptors(fs::path(tree_.root()).parent_path() / "sdb.img"), 0);
 }
 
+// Safely Remove lets the drive go and keeps it closed while the recorder
+// stays plugged in; a replug or Reconnect links it again.
+TEST_F(ScanTest, ReleasedRecorderStaysClosedUntilReplugOrReconnect) {
+  const std::string name = tree_.Plug(Disk("sdb", "ONE"));
+  const fs::path node = fs::path(tree_.root()).parent_path() / "sdb.img";
+  ASSERT_EQ(Scan(), 2);
+  watcher_.ReleaseDrive();
+  EXPECT_TRUE(watcher_.IsReleased());
+  EXPECT_FALSE(link_.IsDriveOpen());
+  EXPECT_EQ(OpenDescriptors(node), 0) << "another program may open it now";
+  EXPECT_EQ(Scan(), 0) << "a change of other disks does not link it again";
+  EXPECT_EQ(OpenDescriptors(node), 0);
+
+  watcher_.Reconnect();
+  EXPECT_FALSE(watcher_.IsReleased());
+  EXPECT_EQ(Scan(), 2);
+  EXPECT_EQ(OpenDescriptors(node), 1);
+
+  watcher_.ReleaseDrive();
+  tree_.Unplug(name);
+  EXPECT_EQ(Scan(0), 1);
+  EXPECT_FALSE(watcher_.IsReleased());
+  tree_.Plug(Disk("sdb", "ONE"));
+  EXPECT_EQ(Scan(), 2) << "plugged in anew";
+}
+
 TEST_F(ScanTest, ANodeThatCannotBeOpenedReportsMinusOne) {
   auto disk = Disk("sdb", "ONE");
   disk.node = tree_.root().parent_path() / "no-such-node";

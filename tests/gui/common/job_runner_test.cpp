@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QWidget>
 #include <atomic>
@@ -88,7 +89,7 @@ TEST(JobRunner, QuestionsAreAnsweredInASlotAndClosedAsNo) {
   Watch(runner, ended);
   std::atomic<int> first{-1}, second{-1};
   ASSERT_TRUE(runner.Start([&](lyr::JobReporter& r) {
-    first = r.Ask("Replace?", "Confirm") ? 1 : 0;
+    first = r.AskAbout("Replace?", "Confirm", "/out/LYR0001.wav") ? 1 : 0;
     second = r.Ask("And this one?", "Confirm") ? 1 : 0;
     r.Message("after the close", "Warning", lyr::MessageIcon::Warning);
     return true;
@@ -99,6 +100,9 @@ TEST(JobRunner, QuestionsAreAnsweredInASlotAndClosedAsNo) {
   EXPECT_EQ(box->windowTitle(), "Confirm");
   EXPECT_EQ(box->parent(), &owner);
   EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+  // What it is about is named under it, and what a job asks destroys: No by default.
+  EXPECT_EQ(box->informativeText(), "/out/LYR0001.wav");
+  EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::No);
   box->button(QMessageBox::Yes)->click();
   ASSERT_TRUE(WaitFor([&] { return first == 1 && runner.Questions().OpenBox() != nullptr; }));
   // The window closes: the open question and every later one are No.

@@ -8,20 +8,23 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <map>
 
+#include "emulator/recorder_emulator.h"
+#include "emulator/recorder_store.h"
+#include "gui/common/task_queue.h"
 #include "gui/frame/about_box.h"
 #include "gui/frame/app_state.h"
 #include "gui/frame/command_rules.h"
+#include "gui/frame/empty_state.h"
 #include "gui/frame/main_frame.h"
-#include "emulator/recorder_emulator.h"
-#include "emulator/recorder_store.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
-#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
@@ -104,6 +107,7 @@ class FrameTest : public QObject {
   void WindowMenuListsShownPagesMostRecentFirst();
   void PaneAppearsWithTheFirstReport();
   void ConnectingBringsTheFrameBackAndFillsTheModel();
+  void StartWithoutARecorderShowsTheEmptyState();
   void OldFirmwareIsReleasedSilently();
   void AccessErrorTellsAHeldRecorderFromMissingRights();
   void ClosingWithoutExitKeepsTheProgram();
@@ -154,6 +158,9 @@ void FrameTest::RulesTable_data() {
       << QString("RecorderUsable") << true << true << true << true << all << false;
   QTest::newRow("reset counter, no access")
       << QString("RecorderUsable") << true << false << false << true << all << false;
+  QTest::newRow("connect, released") << QString("Connect") << false << false << true << false << 0u << true;
+  QTest::newRow("connect, none released")
+      << QString("none-released") << false << false << true << true << all << false;
   QTest::newRow("about, nothing") << QString("none") << false << false << true << false << 0u << true;
 }
 
@@ -171,6 +178,8 @@ void FrameTest::RulesTable() {
   s.refused = refused;
   s.admin = admin;
   s.mask = mask;
+  s.released = rule == "Connect";
+  if (rule == "none-released") rule = "Connect";
   // No rule: always enabled.
   const std::map<QString, CommandRule> rules = {{"SafelyRemove", rule::SafelyRemove},
                                                 {"Update", rule::Update},
@@ -178,7 +187,8 @@ void FrameTest::RulesTable() {
                                                 {"FileType", rule::FileType},
                                                 {"DateTime", rule::DateTime},
                                                 {"Format", rule::Format},
-                                                {"RecorderUsable", rule::RecorderUsable}};
+                                                {"RecorderUsable", rule::RecorderUsable},
+                                                {"Connect", rule::Connect}};
   const auto it = rules.find(rule);
   QCOMPARE(it == rules.end() || it->second(s), enabled);
 }
@@ -294,11 +304,50 @@ void FrameTest::ConnectingBringsTheFrameBackAndFillsTheModel() {
   QVERIFY(f.Enabled(&FrameActions::file_type));
   QVERIFY(f.Enabled(&FrameActions::safely_remove));
 
-  // Safely Remove: released on the worker, the commands follow.
+  auto* stack = f.frame.findChild<QStackedWidget*>("clientStack");
+  QVERIFY(stack != nullptr);
+  QCOMPARE(stack->currentIndex(), 1);  // the player's place
+
+  // Safely Remove: released on the worker, the commands follow, and the
+  // window says the recorder may go.
   f.frame.Actions().safely_remove->trigger();
   QTRY_VERIFY(!f.Enabled(&FrameActions::safely_remove));
   QVERIFY(!f.link.IsDriveOpen());
   QVERIFY(!f.Enabled(&FrameActions::file_type));
+  QCOMPARE(f.frame.ConnectionText(), QString(kReleasedText));
+  QCOMPARE(stack->currentIndex(), 0);
+  QCOMPARE(f.frame.findChild<CEmptyState*>()->Headline(), QString(kReleasedText));
+}
+
+void FrameTest::StartWithoutARecorderShowsTheEmptyState() {
+  StandIn stand_in;
+  FrameFixture f(stand_in.Link());
+  f.frame.show();
+  f.frame.OnConnectionChanged(ConnectionReport{});
+  QTest::qWait(100);
+  // Nothing was linked yet: the window stays, saying what to do.
+  QVERIFY(f.frame.isVisible() && !f.frame.isMinimized() && !f.frame.IsHiddenInTray());
+  auto* empty = f.frame.findChild<CEmptyState*>();
+  QVERIFY(empty != nullptr && empty->isVisible());
+  QCOMPARE(empty->Headline(), QString("No LYR found"));
+  QVERIFY(empty->Help().contains("USB cable"));
+
+  // A click on the tray icon brings a window put away back.
+  f.frame.close();
+  QTRY_VERIFY(f.frame.IsHiddenInTray());
+  emit f.frame.findChild<QSystemTrayIcon*>()->activated(QSystemTrayIcon::Trigger);
+  QTRY_VERIFY(!f.frame.IsHiddenInTray() && !f.frame.isMinimized());
+
+  // Once a recorder was linked, its leaving puts the window away as before.
+  QCOMPARE(f.link.OpenLink("stand-in"), 0);
+  f.link.SetDriveOpen(true);
+  f.frame.OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kLinked, 0, {}});
+  QTRY_COMPARE(f.frame.ConnectionText(), QString("LYR Connected"));
+  QVERIFY(!empty->isVisible());
+  f.link.CloseDrive();
+  f.link.SetDriveOpen(false);
+  f.frame.OnConnectionChanged(ConnectionReport{});
+  QTRY_VERIFY(f.frame.IsHiddenInTray());
 }
 
 void FrameTest::OldFirmwareIsReleasedSilently() {
@@ -306,6 +355,7 @@ void FrameTest::OldFirmwareIsReleasedSilently() {
   FrameFixture f(stand_in.Link());
   f.frame.show();
   f.frame.OnConnectionChanged(ConnectionReport{});
+  f.frame.close();  // put away
   QTRY_VERIFY(f.frame.IsHiddenInTray());
   QCOMPARE(f.link.OpenLink("stand-in"), 0);
   f.link.SetDriveOpen(true);
@@ -338,10 +388,12 @@ void FrameTest::AccessErrorTellsAHeldRecorderFromMissingRights() {
     QCOMPARE(box->windowTitle(), QString("Error"));
     QCOMPARE(box->text(), c.text);
     QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
-    // The frame waits for the user to read it before it goes.
+    // No recorder was linked since the start: the frame stays, with the
+    // box over its empty state.
     QVERIFY(!f.frame.IsClosing());
     box->accept();
-    QTRY_VERIFY(f.frame.isMinimized() || f.frame.IsHiddenInTray());
+    QTest::qWait(50);
+    QVERIFY(!f.frame.isMinimized() && !f.frame.IsHiddenInTray());
   }
 }
 

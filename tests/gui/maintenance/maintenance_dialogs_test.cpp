@@ -8,22 +8,23 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
 #include <functional>
 
-#include "gui/frame/app_state.h"
-#include "gui/frame/command_rules.h"
-#include "gui/frame/main_frame.h"
 #include "emulator/recorder_emulator.h"
 #include "emulator/recorder_store.h"
 #include "emulator/update_packer.h"
+#include "gui/common/task_queue.h"
+#include "gui/frame/app_state.h"
+#include "gui/frame/command_rules.h"
+#include "gui/frame/main_frame.h"
 #include "link/recorder_link.h"
 #include "maintenance/firmware_update.h"
 #include "maintenance/memory_maintenance.h"
-#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
@@ -219,14 +220,28 @@ void MaintenanceDialogsTest::UpdateFromTheFileDialogEndsTheProgram() {
   QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
   CFirmwareUpdateRunner::SetFileChooser([&path](QWidget*) { return QString::fromStdString(path.string()); });
   Seen box;
-  WhenModal<QMessageBox>([&box](QMessageBox* m) {
-    box = {m->windowTitle(), m->text(), {}};
-    m->accept();
+  // Asked once before anything is written, naming the file and the
+  // firmware it replaces; No unless the user says Yes.
+  Seen question;
+  QMessageBox::StandardButton preset = QMessageBox::NoButton;
+  WhenModal<QMessageBox>([&](QMessageBox* q) {
+    question = {q->windowTitle(), q->text(), {}};
+    preset = q->standardButton(q->defaultButton());
+    q->button(QMessageBox::Yes)->click();
+    WhenModal<QMessageBox>([&box](QMessageBox* m) {
+      box = {m->windowTitle(), m->text(), {}};
+      m->accept();
+    });
   });
   QSignalSpy exit_ready(c.frame.get(), &CMainFrame::exitReady);
   c.frame->Actions().update->trigger();
   // The GUI thread runs on while the update is written and read back.
   QTRY_COMPARE_WITH_TIMEOUT(box.title, QString("Information"), 20000);
+  QCOMPARE(question.title, QString("UPDATE FIRMWARE"));
+  QVERIFY2(question.prompt.contains("firmware V") &&
+               question.prompt.contains(QString::fromStdString(path.string())),
+           qPrintable(question.prompt));
+  QCOMPARE(preset, QMessageBox::No);
   QCOMPARE(box.prompt, QString(kUpdateSucceeded));
   QCOMPARE(c.store->firmware(), image);
   QTRY_COMPARE(exit_ready.count(), 1);
@@ -244,9 +259,12 @@ void MaintenanceDialogsTest::FailedUpdateSaysWhyAndKeepsTheProgram() {
              static_cast<std::streamsize>(packed.value().size()));
   CFirmwareUpdateRunner::SetFileChooser([&path](QWidget*) { return QString::fromStdString(path.string()); });
   Seen box;
-  WhenModal<QMessageBox>([&box](QMessageBox* m) {
-    box = {m->windowTitle(), m->text(), {}};
-    m->accept();
+  WhenModal<QMessageBox>([&box](QMessageBox* q) {
+    q->button(QMessageBox::Yes)->click();  // the question before the update
+    WhenModal<QMessageBox>([&box](QMessageBox* m) {
+      box = {m->windowTitle(), m->text(), {}};
+      m->accept();
+    });
   });
   c.frame->Actions().update->trigger();
   QTRY_COMPARE_WITH_TIMEOUT(box.title, QString("Error"), 20000);

@@ -122,6 +122,31 @@ TEST_F(FileTypeFixture, ExtensionFieldAlwaysKeepsItsTerminator) {
   EXPECT_EQ(std::string(page->Block().extname, 4), std::string("\xE9\xFC\0\0", 4));
 }
 
+// Apply sends what the fields show, as if each "OK" had been pressed; text
+// the fields' checks do not let through is refused with the reason.
+TEST_F(FileTypeFixture, ApplyTakesTheFieldsAsTyped) {
+  auto* name = Child<QLineEdit>(page.get(), "file_name");
+  auto* ext = Child<QLineEdit>(page.get(), "file_ext");
+  auto* apply = Child<QPushButton>(page.get(), "apply");
+  name->clear();
+  QTest::keyClicks(name, "ABCD");
+  EXPECT_TRUE(apply->isEnabled()) << "typing is a change to send";
+  ext->clear();
+  QTest::keyClicks(ext, "MP2");
+  page->Apply();
+  EXPECT_EQ(lyr::FieldText(page->Block().filename, 8), "ABCD");
+  EXPECT_EQ(std::string(page->Block().extname, 4), std::string("MP2\0", 4));
+  ASSERT_TRUE(lyr_test::WaitFor([&] { return !page->IsBusy(); }));
+
+  name->setText(QString::fromLatin1("A\x01"));  // not through the keyboard
+  page->Apply();
+  EXPECT_FALSE(page->IsBusy()) << "nothing is sent";
+  auto* refused = page->findChild<QMessageBox*>("applyRefused");
+  ASSERT_NE(refused, nullptr);
+  EXPECT_TRUE(refused->text().contains("file name"));
+  EXPECT_EQ(lyr::FieldText(page->Block().filename, 8), "ABCD");
+}
+
 TEST_F(FileTypeFixture, ACodecTheListsDoNotOfferStaysAsTheRecorderGaveIt) {
   page->hide();
   lyr::FileFormatTemplate f = model.SettingsFileFormat();

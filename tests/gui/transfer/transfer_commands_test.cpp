@@ -12,14 +12,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/transfer/file_checks.h"
 #include "gui/common/task_queue.h"
+#include "gui/transfer/dialog_driver.h"
 #include "settings/recorder_model.h"
 #include "support/emulated_recorder.h"
-#include "support/temp_dir.h"
-#include "core/transfer/file_checks.h"
-#include "transfer/sha1.h"
-#include "gui/transfer/dialog_driver.h"
 #include "support/qt_env.h"
+#include "support/temp_dir.h"
+#include "transfer/sha1.h"
 
 namespace {
 
@@ -110,6 +110,8 @@ TEST_F(TransferCommands, ReplaceQuestionNoKeepsTheOldFile) {
     QMessageBox* box = lyr_test::ShownJobBox(d);
     if (box == nullptr) return false;
     EXPECT_EQ(box->text(), "Would you like to replace the existing file with this one?");
+    EXPECT_EQ(box->informativeText().toStdString(), (out_ / "LYR0001.wav").string());
+    EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::No);
     asked = true;
     box->button(QMessageBox::No)->click();
     return true;
@@ -143,6 +145,49 @@ TEST_F(TransferCommands, DeleteAsksAndReturnsTheDoneList) {
   EXPECT_NE(recorder_.store().Find(b), nullptr);
   // The model is re-read off the GUI thread and its listeners told.
   EXPECT_TRUE(lyr_test::WaitFor([&] { return refreshed.count() == 1; }));
+}
+
+// The questions name what they act on, and a copy whose ticked rows are
+// not its target asks before it copies anything.
+TEST_F(TransferCommands, QuestionsNameTheirRecordingsAndTheTicksLeftAlone) {
+  const uint32_t a = recorder_.AddPcm("LYR0006.WAV", 5000);
+  lyr::RecordingSelection selection;
+  selection.acted_on = {{"LYR0006", true, false}};
+  selection.ticked_left = {"LYR0002", "LYR0003"};
+
+  QString informative;
+  QMessageBox::StandardButton preset = QMessageBox::NoButton;
+  const auto answer_no = [&] {
+    QTimer::singleShot(0, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+          informative = box->informativeText();
+          preset = box->standardButton(box->defaultButton());
+          box->button(QMessageBox::No)->click();
+        }
+      }
+    });
+  };
+  answer_no();
+  EXPECT_TRUE(commands_.Delete({a}, &selection).empty());
+  EXPECT_EQ(preset, QMessageBox::No);
+  EXPECT_EQ(informative.toStdString(),
+            "1 recording: LYR0006.\nNone of them was ever copied to the PC.\n"
+            "Ticked in the \"Playing\" column but not highlighted, so left alone: LYR0002, LYR0003.");
+  EXPECT_NE(recorder_.store().Find(a), nullptr);
+
+  QSignalSpy copied(&commands_, &lyr::CTransferCommands::copyFinished);
+  informative.clear();
+  answer_no();
+  EXPECT_EQ(commands_.CopyAndSave({a}, Options(false), &selection), 0);
+  EXPECT_TRUE(informative.startsWith("1 recording: LYR0006.")) << informative.toStdString();
+  EXPECT_EQ(copied.count(), 0);
+  EXPECT_FALSE(fs::exists(out_ / "LYR0006.wav"));
+
+  // No ticks left out: the copy runs without a question.
+  selection.ticked_left.clear();
+  EXPECT_EQ(commands_.CopyAndSave({a}, Options(false), &selection), lyr::kJobSucceeded);
+  EXPECT_TRUE(fs::exists(out_ / "LYR0006.wav"));
 }
 
 }  // namespace
