@@ -12,16 +12,16 @@
 #include <QTimer>
 #include <map>
 
-#include "emulator/recorder_emulator.h"
-#include "emulator/recorder_store.h"
-#include "gui/common/task_queue.h"
 #include "gui/frame/about_box.h"
 #include "gui/frame/app_state.h"
 #include "gui/frame/command_rules.h"
 #include "gui/frame/main_frame.h"
+#include "emulator/recorder_emulator.h"
+#include "emulator/recorder_store.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "platform/last_error.h"
+#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 #include "support/temp_dir.h"
 
