@@ -248,9 +248,30 @@ int main(int argc, char** argv) {
     SaveDeleteQuestion(frame, dir);
 
     if (stand_in > 0) {
+      // Unplugged while playing: the window stays and says what happened.
+      auto* view = frame.findChild<lyr::CPlayerView*>();
+      if (view != nullptr) {
+        view->PlayItem(0);
+        WaitUntil([&] { return view->PlayState() == lyr::CPlayerView::State::kPlaying; }, 10000);
+      }
       ::kill(stand_in, SIGUSR1);
       if (!WaitUntil([&] { return frame.ConnectionText() == "No LYR found"; }, 15000)) {
         std::fprintf(stderr, "the unplug was not seen\n");
+        ++g_failures;
+      }
+      QWidget* notice = nullptr;
+      WaitUntil(
+          [&] {
+            notice = frame.findChild<QWidget*>("unplugNoticeBox");
+            return notice != nullptr && notice->isVisible();
+          },
+          5000);
+      if (notice != nullptr) {
+        Settle();
+        Save(notice, dir, "unplug-notice");
+        notice->close();
+      } else {
+        std::fprintf(stderr, "no unplug notice\n");
         ++g_failures;
       }
       frame.showNormal();

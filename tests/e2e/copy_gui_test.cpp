@@ -71,10 +71,13 @@ TEST(CopyGui, TwoRecordingsThroughTheCopyPageMatchLyrctlAndSha1sum) {
   page.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
   auto* list = page.findChild<QTreeWidget*>("localFileList");
-  ASSERT_NE(Row(list, "Recordings"), nullptr);
+  // Folders are read off the GUI thread: their rows come a moment later.
+  const auto shows = [list](const char* name) {
+    return QTest::qWaitFor([list, name] { return Row(list, name) != nullptr; }, 5000);
+  };
+  ASSERT_TRUE(shows("Recordings"));
   DoubleClick(list, Row(list, "Recordings"));
-  ASSERT_NE(Row(list, "Today"), nullptr) << page.Options().folder << " rows " << list->topLevelItemCount()
-                                         << " " << list->visualItemRect(Row(list, "Recordings")).y();
+  ASSERT_TRUE(shows("Today")) << page.Options().folder << " rows " << list->topLevelItemCount();
   DoubleClick(list, Row(list, "Today"));
   const fs::path out = home / "Recordings" / "Today";
   ASSERT_EQ(page.Options().folder, out.string());
@@ -90,7 +93,8 @@ TEST(CopyGui, TwoRecordingsThroughTheCopyPageMatchLyrctlAndSha1sum) {
   link.CloseDrive();
 
   // The page lists the two copies (digests are not recordings).
-  EXPECT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_TRUE(QTest::qWaitFor([list] { return list->topLevelItemCount() == 2; }, 5000))
+      << list->topLevelItemCount();
 
   const fs::path theirs = rec.dir() / "lyrctl";
   const auto r = rec.Lyrctl({"export", "--quiet", "--yes", "--sha1", "--pcm-format", "wav", "--mpeg-format",

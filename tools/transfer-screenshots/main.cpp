@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -73,12 +74,15 @@ int main(int argc, char** argv) {
   std::atomic<bool> release{false};
   auto job = [&](lyr::JobReporter& r) {
     r.SetStatus("Copying... LYR0002.WAV");
-    r.SetProgress(52);
-    r.SetFileProgress(57);
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Moving bars, so that the labels can say the time left.
+    for (int i = 0; !release; ++i) {
+      r.SetProgress(std::min(33 + i / 2, 99));
+      r.SetFileProgress(std::min(i * 2, 99));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     return true;
   };
-  QTimer::singleShot(300, [&] {
+  QTimer::singleShot(1500, [&] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (auto* d = qobject_cast<lyr::CProgressDlg*>(w); d != nullptr && d->isVisible())
         ok &= Save(d, dir, "files_processing");

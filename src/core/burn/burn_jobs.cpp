@@ -381,10 +381,16 @@ BurnJobResult BurnPhase(BurnRunner& runner, BurnReporter& window, JobEnd& end, b
     window.Message("Burning failed!", "Error", MessageIcon::Warning);
     return end.Finish(1);
   }
-  if (!mark()) return end.Fail("Failed\r\n", "Access LYR Failed!");
-  window.AppendLog("Burning Succeeded!\r\n");
-  window.Message("Burned successfully!", "Information", MessageIcon::Warning);
-  return end.Finish(1, true);
+  BurnJobResult written;
+  if (!mark()) {
+    written = end.Fail("Failed\r\n", "Access LYR Failed!");
+  } else {
+    window.AppendLog("Burning Succeeded!\r\n");
+    window.Message("Burned successfully!", "Information", MessageIcon::Information);
+    written = end.Finish(1, true);
+  }
+  written.written = true;
+  return written;
 }
 
 template <typename Item>

@@ -38,6 +38,8 @@ class BurnReporter : public JobReporter {
 struct BurnJobResult {
   int result = 0;
   bool burned = false;
+  // The writer finished the disc, also when the copied marks then failed.
+  bool written = false;
 };
 
 struct AudioCdJob {

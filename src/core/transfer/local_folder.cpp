@@ -82,6 +82,7 @@ std::vector<LocalFileRow> ListLocalFolder(const std::string& folder) {
       std::snprintf(size, sizeof size, "%8uK",
                     static_cast<unsigned>(static_cast<uint64_t>(st.st_size) / 1000));
       row.size = size;
+      row.bytes = static_cast<uint64_t>(st.st_size);
       files.push_back(std::move(row));
     }
   }
@@ -98,7 +99,7 @@ std::string HomeFolder() {
   return "/";
 }
 
-std::vector<LocalLocation> LocalLocations(const std::string& mounts_file) {
+std::vector<LocalLocation> MountedPlaces(const std::string& mounts_file) {
   std::vector<LocalLocation> out;
   std::set<std::string> seen;
   auto add = [&](const std::string& label, const std::string& path) {
@@ -125,10 +126,34 @@ std::vector<LocalLocation> LocalLocations(const std::string& mounts_file) {
                              dir.rfind("/dev", 0) == 0 ||
                              (dir.rfind("/run", 0) == 0 && dir.rfind("/run/media", 0) != 0);
     if (system_area) continue;
-    if (!IsFolder(dir) || ::access(dir.c_str(), R_OK | X_OK) != 0) continue;
     add(dir, dir);
   }
   add("/", "/");
+  return out;
+}
+
+bool IsUsableLocation(const std::string& path) {
+  return IsFolder(path) && ::access(path.c_str(), R_OK | X_OK) == 0;
+}
+
+std::vector<LocalLocation> LocalLocations(const std::string& mounts_file) {
+  std::vector<LocalLocation> out;
+  for (auto& place : MountedPlaces(mounts_file)) {
+    // Home and "/" are offered as they are; a mount only when it can be used.
+    const bool mount = place.path != "/" && place.path != HomeFolder();
+    if (!mount || IsUsableLocation(place.path)) out.push_back(std::move(place));
+  }
+  return out;
+}
+
+std::vector<std::string> ParentFolders(const std::string& folder) {
+  std::vector<std::string> out;
+  std::filesystem::path p = std::filesystem::path(folder).lexically_normal();
+  if (p.has_filename() == false && p != p.root_path()) p = p.parent_path();
+  while (p.has_relative_path()) {
+    p = p.parent_path();
+    out.push_back(p.string());
+  }
   return out;
 }
 

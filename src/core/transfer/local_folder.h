@@ -12,6 +12,7 @@ struct LocalFileRow {
   std::string size;  // "%8uK" (thousands of bytes), empty for a folder
   std::string date;  // last write, "%Y-%m-%d %H:%M" local time
   bool is_folder = false;
+  uint64_t bytes = 0;  // a file's size
 };
 
 // The rows of one PC folder: hidden entries (leading dot) are skipped, every
@@ -29,6 +30,14 @@ struct LocalLocation {
 // The user's home folder, the mounted volumes of real file systems the user
 // can read (from `mounts_file`, /proc/self/mounts), and "/".
 std::vector<LocalLocation> LocalLocations(const std::string& mounts_file = "/proc/self/mounts");
+// The same places before any of them is looked at: only the mounts file is
+// read, so a mount that does not answer costs nothing here.
+std::vector<LocalLocation> MountedPlaces(const std::string& mounts_file = "/proc/self/mounts");
+// A place is a folder the user can read and enter (a stat: it may block on a
+// mount that does not answer).
+bool IsUsableLocation(const std::string& path);
+// The folders above `folder`, nearest first, up to "/".
+std::vector<std::string> ParentFolders(const std::string& folder);
 
 // $HOME when it names a folder, else "/".
 std::string HomeFolder();

@@ -16,6 +16,7 @@
 #include "gui/common/task_queue.h"
 #include "link/recorder_link.h"
 #include "platform/trace.h"
+#include "gui/common/unplug_notice.h"
 
 namespace lyr {
 
@@ -57,6 +58,15 @@ CKVBBurnPage::CKVBBurnPage(const BurnServices& services, QWidget* parent)
   burn_button_->setEnabled(false);
 }
 
+QString DriveLabel(const char* name) {
+  // The name holds the vendor's field (8 characters, blank-padded) right
+  // before the product's: a full vendor field would run into the product.
+  constexpr int kVendorField = 8;
+  const QString raw = QString::fromLocal8Bit(name);
+  if (raw.size() <= kVendorField) return raw.simplified();
+  return (raw.left(kVendorField).trimmed() + ' ' + raw.mid(kVendorField).trimmed()).simplified();
+}
+
 CKVBBurnPage::~CKVBBurnPage() {
   // A check still on the tool worker answers its boxes "No" and reports to
   // nobody.
@@ -68,8 +78,7 @@ void CKVBBurnPage::FillDrives(const std::vector<burn::BURN_DRIVE_INFO>& writers)
   drive_combo_->clear();
   for (const burn::BURN_DRIVE_INFO& drive : writers) {
     if ((drive.write_capabilities & burn::kMediaWritableKinds) == 0) continue;
-    drive_combo_->addItem(QString::fromLocal8Bit(drive.name).simplified(),
-                          QVariant::fromValue<quint32>(drive.device));
+    drive_combo_->addItem(DriveLabel(drive.name), QVariant::fromValue<quint32>(drive.device));
   }
   const int kept = before.isValid() ? drive_combo_->findData(before) : -1;
   if (kept >= 0) drive_combo_->setCurrentIndex(kept);
@@ -153,14 +162,26 @@ void CKVBBurnPage::OnDiscChecked(int result, uint32_t device, uint32_t disc_kind
   burn_button_->setEnabled(false);
   {
     CBurnProgressDlg dialog(this, MakeJob(device, disc_kind), window());
+    dialog.SetTotalBytes(RequiredBytes());
     dialog_ = &dialog;
     dialog.exec();
     dialog_ = nullptr;
+    if (recorder_left_) {
+      recorder_left_ = false;
+      ShowUnplugNotice(window(),
+                       dialog.Result().written ? InterruptedJob::kBurnMarks : InterruptedJob::kBurnDownload);
+    }
   }
   stopping_ = false;
   job_event_.Set();
   UpdateBurnButton();
   emit burnFinished();
+}
+
+bool CKVBBurnPage::RecorderLeft() {
+  if (dialog_ == nullptr) return false;
+  recorder_left_ = true;
+  return true;
 }
 
 void CKVBBurnPage::Stop() {

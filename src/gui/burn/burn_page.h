@@ -42,6 +42,9 @@ class JobTempFolder {
   bool own_ = false;
 };
 
+// A writer as the drive combo shows it: "HL-DT-ST DVDRAM GH22NS50".
+QString DriveLabel(const char* name);
+
 class CKVBBurnPage : public CKVBTabPage {
   Q_OBJECT
  public:
@@ -70,6 +73,9 @@ class CKVBBurnPage : public CKVBTabPage {
   // The panel or the program closes: boxes answered "No", the job cancelled,
   // the dialog closed once its job has ended.
   void Stop();
+  // The recorder left: a burn running now says, once it has ended, whether
+  // its disc was written. False when no burn runs.
+  bool RecorderLeft();
   // The disc space the burn needs (and the temporary folder too).
   virtual uint64_t RequiredBytes() const = 0;
 
@@ -122,6 +128,7 @@ class CKVBBurnPage : public CKVBTabPage {
   Event job_event_{Event::Reset::Manual, true};
   bool checking_ = false;
   bool stopping_ = false;
+  bool recorder_left_ = false;
   JobQuestions questions_{this, BurnBoxStyle()};  // the disc check's boxes
   QPointer<CBurnProgressDlg> dialog_;
 };

@@ -84,7 +84,10 @@ CBurnProgressDlg::CBurnProgressDlg(QWidget* page, Job job, QWidget* parent)
   button_->setObjectName("button");
   button_->setDefault(true);
   layout->addWidget(log_);
+  progress_label_ = new QLabel(this);
+  progress_label_->setObjectName("progressLabel");
   layout->addWidget(status_);
+  layout->addWidget(progress_label_);
   layout->addWidget(progress_);
   auto* row = new QHBoxLayout;
   row->addStretch();
@@ -105,6 +108,8 @@ CBurnProgressDlg::~CBurnProgressDlg() {
 void CBurnProgressDlg::SetStatus(const QString& text, int percent) {
   status_->setText(text);
   progress_->setValue(percent);
+  // The bar starts again for each step (the download, then the writing).
+  if (running_) progress_label_->setText(QString("Current step: %1").arg(pace_.Update(percent)));
 }
 
 void CBurnProgressDlg::AppendLogLine(const QString& text) {
@@ -144,6 +149,8 @@ void CBurnProgressDlg::OnBurnFinished(int result) {
   Trace("burn: the job ended with %d\n", result);
   button_->setText("Finish");
   active_ = false;
+  // A cancelled job leaves no step under way ("Downloading..." would stay).
+  if (runner_->CancelAsked()) status_->setText("User abort!");
   if (close_when_finished_) done(QDialog::Rejected);
 }
 

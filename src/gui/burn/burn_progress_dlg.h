@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "burn/burn_jobs.h"
+#include "gui/common/job_pace.h"
 #include "gui/common/job_runner.h"
 
 class QLabel;
@@ -49,6 +50,8 @@ class CBurnProgressDlg : public QDialog {
   // The program closes: cancel a running job, answer its boxes "No" and
   // close once it has ended.
   void RequestClose();
+  // What the bar's 100 % stands for: the rate is shown with the time left.
+  void SetTotalBytes(uint64_t bytes) { pace_.SetTotalBytes(bytes); }
 
  public slots:
   void reject() override;
@@ -71,6 +74,8 @@ class CBurnProgressDlg : public QDialog {
   QPlainTextEdit* log_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* progress_label_ = nullptr;  // the bar's step, rate and time left
+  BarPace pace_;
   JobRunner* runner_ = nullptr;
   bool running_ = false;
   bool active_ = false;

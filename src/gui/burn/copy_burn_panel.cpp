@@ -3,17 +3,23 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QPointer>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "burn/drive_watcher.h"
 #include "gui/burn/burn_audio_page.h"
 #include "gui/burn/burn_data_page.h"
 #include "gui/common/task_queue.h"
 #include "platform/trace.h"
+#include "settings/profile_file.h"
 
 namespace lyr {
 
@@ -23,7 +29,9 @@ CCopyBurnPanel::CCopyBurnPanel(BurnServices services, QWidget* parent)
   // it could only crash at its first drive scan.
   if (services_.tool_worker == nullptr) qFatal("CCopyBurnPanel needs the application's tool queue");
   setObjectName("copyBurnPanel");
-  setWindowFlag(Qt::Window);
+  // A tool window of its main window: it stays above it when the play list
+  // is clicked (to pick the recordings it takes).
+  setWindowFlags(Qt::Tool);
   setWindowTitle("Copy/Burn panel");
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabWidget(this);
@@ -132,7 +140,51 @@ void CCopyBurnPanel::Stop() {
   audio_->Stop();
 }
 
+bool CCopyBurnPanel::RecorderLeft() {
+  const bool data = data_->RecorderLeft();
+  return audio_->RecorderLeft() || data;
+}
+
+namespace {
+constexpr char kPlaceSection[] = "common";
+constexpr char kPlaceXKey[] = "Panel_X";
+constexpr char kPlaceYKey[] = "Panel_Y";
+constexpr int kNoPlace = -100000;
+constexpr int kMenuBarRoom = 64;  // below the main window's title and menu bar
+}  // namespace
+
+void CCopyBurnPanel::PlaceOnFirstShow() {
+  if (placed_) return;
+  placed_ = true;
+  if (!placement_file_.empty()) {
+    const QPoint kept(ReadProfileInt(placement_file_, kPlaceSection, kPlaceXKey, kNoPlace),
+                      ReadProfileInt(placement_file_, kPlaceSection, kPlaceYKey, kNoPlace));
+    // A place on a screen that is no longer there is not used.
+    if (kept.x() != kNoPlace && kept.y() != kNoPlace && QGuiApplication::screenAt(kept) != nullptr) {
+      move(kept);
+      return;
+    }
+  }
+  const QWidget* main = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  if (main == nullptr) return;
+  const QRect frame = main->frameGeometry();
+  move(std::max(frame.left(), frame.right() - frameGeometry().width() - 8), frame.top() + kMenuBarRoom);
+}
+
+void CCopyBurnPanel::SavePlace() const {
+  if (placement_file_.empty() || !placed_) return;
+  const QPoint at = pos();
+  WriteProfileString(placement_file_, kPlaceSection, kPlaceXKey, std::to_string(at.x()));
+  WriteProfileString(placement_file_, kPlaceSection, kPlaceYKey, std::to_string(at.y()));
+}
+
+void CCopyBurnPanel::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) SavePlace();
+  QWidget::hideEvent(event);
+}
+
 void CCopyBurnPanel::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) PlaceOnFirstShow();
   QWidget::showEvent(event);
   // Once the window has its place on the screen.
   QTimer::singleShot(100, this, &CCopyBurnPanel::TracePage);

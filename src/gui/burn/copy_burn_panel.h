@@ -53,6 +53,10 @@ class CCopyBurnPanel : public QWidget {
   // The writers of the last scan, on the GUI thread.
   const std::vector<burn::BURN_DRIVE_INFO>& Writers() const { return writers_; }
   int ScanCount() const { return scans_; }
+  // Where the panel's place is kept between runs (cfgfile.ini, section
+  // common); empty keeps nothing. Without a kept place it opens at the right
+  // of its main window, over the play list's side, below the menu bar.
+  void SetPlacementFile(const std::string& config_path) { placement_file_ = config_path; }
 
   // A disc check or a burn runs on one of the pages.
   bool IsBusy() const;
@@ -60,6 +64,9 @@ class CCopyBurnPanel : public QWidget {
   // asked to close, a running job is cancelled and ends soon; IsBusy tells
   // when it has.
   void Stop();
+  // The recorder left: a running burn goes on (its writer no longer needs
+  // the recorder) and says how it ended. False when none runs.
+  bool RecorderLeft();
 
  signals:
   // The page shown changed: true for the copy page, false for a burn page.
@@ -69,6 +76,7 @@ class CCopyBurnPanel : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   // With the trace on: the page shown and where its tabs and buttons are on
@@ -77,6 +85,8 @@ class CCopyBurnPanel : public QWidget {
   void OnScanned(const std::vector<burn::BURN_DRIVE_INFO>& writers);
   void OnTabChanged(int index);
   void OnBurnFinished();
+  void PlaceOnFirstShow();
+  void SavePlace() const;
 
   BurnServices services_;
   std::unique_ptr<burn::OpticalDriveWatcher> watcher_;
@@ -87,6 +97,8 @@ class CCopyBurnPanel : public QWidget {
   bool rescan_pending_ = false;
   bool scanning_ = false;
   int scans_ = 0;
+  std::string placement_file_;
+  bool placed_ = false;
 };
 
 }  // namespace lyr

@@ -15,14 +15,16 @@ CConfirmDialog::CConfirmDialog(const QString& title, const QString& message, con
   auto* grid = new QGridLayout(this);
   auto* text = new QLabel(message, this);
   text->setObjectName(QStringLiteral("message"));
-  text->setWordWrap(true);
+  // The texts carry their own line breaks; wrapping the narrow dialog
+  // broke them again between a figure and its unit ("Free 1838 / MB").
+  text->setWordWrap(false);
   QFont bold = text->font();
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.2);
   text->setFont(bold);
   auto* info = new QLabel(information, this);
   info->setObjectName(QStringLiteral("information"));
-  info->setWordWrap(true);
+  info->setWordWrap(false);
   QPalette red = info->palette();
   red.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
   info->setPalette(red);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
@@ -100,6 +101,16 @@ void JobQuestions::Reopen() {
   state_->closed = false;
 }
 
+void FitCaption(QMessageBox* box) {
+  // Room for the caption, the title bar's icon and its three buttons.
+  constexpr int kTitleBarExtras = 160;
+  auto* grid = qobject_cast<QGridLayout*>(box->layout());
+  if (grid == nullptr) return;
+  const int width = box->fontMetrics().horizontalAdvance(box->windowTitle()) + kTitleBarExtras;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
 void JobQuestions::Show(uint64_t id, const JobQuestion& question) {
   bool closed;
   {
@@ -119,6 +130,7 @@ void JobQuestions::Show(uint64_t id, const JobQuestion& question) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   if (asking) box->setDefaultButton(QMessageBox::No);
   if (!question.detail.isEmpty()) box->setInformativeText(question.detail);
+  FitCaption(box);
   box_ = box;
   std::shared_ptr<JobQuestionsState> state = state_;
   connect(box, &QMessageBox::finished, this, [this, state, box, id, asking](int) {

@@ -19,6 +19,10 @@
 
 namespace lyr {
 
+// Widens a box whose text is shorter than its caption, so that the window
+// manager's title bar shows the caption whole ("Warning" over "User Abort!").
+void FitCaption(QMessageBox* box);
+
 struct JobQuestion {
   enum class Kind { kQuestion, kMessage };
   Kind kind = Kind::kMessage;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "gui/burn/copy_burn_panel.h"
+#include "gui/common/unplug_notice.h"
 #include "gui/frame/main_frame.h"
 #include "gui/frame/status_panel.h"
 #include "gui/playback/player_view.h"
@@ -50,6 +51,8 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
   }
 
   // The Copy/Burn panel, after the pages and in no page list.
+  CCopyBurnPanel* left_panel = nullptr;
+  CTransferCommands* left_transfer = nullptr;
   if (services.burner != nullptr) {
     BurnServices burn;
     burn.tools = services.burner;
@@ -60,6 +63,7 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
     RecorderWatcher* watcher = services.watcher;
     burn.device_id = [watcher] { return watcher != nullptr ? watcher->GetDeviceId() : std::string(); };
     auto* panel = new CCopyBurnPanel(burn, &frame);
+    panel->SetPlacementFile(app->config_path);
     panel->hide();
     // Drives are found at start and again whenever an optical drive comes or goes.
     panel->InitTools();
@@ -101,7 +105,20 @@ void HostPanelsAndPages(CMainFrame& frame, FrameServices& services) {
           if (view != nullptr) view->StopPlayback();
         },
         [panel, transfer] { return panel->IsBusy() || (transfer != nullptr && transfer->IsBusy()); });
+    left_panel = panel;
+    left_transfer = transfer;
   }
+  // Unplugging interrupts a copy, a delete, a playback or a burn; each says
+  // so once it has ended, and the window stays.
+  frame.SetRecorderLeftHandler([&frame, view, left_panel, left_transfer] {
+    bool interrupted = left_panel != nullptr && left_panel->RecorderLeft();
+    if (left_transfer != nullptr && left_transfer->RecorderLeft()) interrupted = true;
+    if (view != nullptr && view->PlayState() != CPlayerView::State::kStopped) {
+      ShowUnplugNotice(&frame, InterruptedJob::kPlayback);
+      interrupted = true;
+    }
+    return interrupted;
+  });
 
   frame.SetSettingDialog(
       [app](QWidget* parent) {

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -41,8 +42,14 @@ constexpr char kInUseText[] =
     "The LYR is in use by another program, Please close it and plug the LYR in again";
 constexpr int kOutsideWorkPollMs = 50;
 
-// A page title as a menu text: "&" shows as itself, not as a mnemonic.
-QString MenuText(QString title) { return title.replace('&', "&&"); }
+// A page title as a menu text: "&" shows as itself, not as a mnemonic, and
+// a mark set off by a run of blanks ("TIME & DATE   NOT SET") in brackets,
+// as blanks in a menu read as a gap.
+QString MenuText(QString title) {
+  static const QRegularExpression kMark(QStringLiteral("\\s{2,}(\\S.*)$"));
+  title.replace(kMark, QStringLiteral(" (\\1)"));
+  return title.replace('&', "&&");
+}
 
 }  // namespace
 
@@ -547,10 +554,13 @@ void CMainFrame::ShowAccessError(quint32 open_error, const QString& open_context
 }
 
 void CMainFrame::RecorderGone() {
+  // Before the listeners hear of it: the player still tells that it played.
+  const bool interrupted = recorder_left_ && recorder_left_();
   CloseAllPages();
   s_.model.NotifyListeners(nullptr);
   SetConnectionText(kNoRecorderText);
   UpdateCommandUI();
+  if (interrupted) return;
   // Before any recorder was linked (a start without one) the window stays,
   // with its empty state: a user who sees nothing thinks it did not start.
   if (isVisible() && !hidden_in_tray_ && linked_once_) {

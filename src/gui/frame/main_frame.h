@@ -166,6 +166,11 @@ class CMainFrame : public QMainWindow {
     panel_busy_ = std::move(busy);
   }
   QWidget* CopyBurnPanel() const { return copy_burn_panel_; }
+  // Asked first when the recorder leaves: true when that interrupted work (a
+  // copy, a delete, a playback, a burn) whose owner will say what became of
+  // it. The window then stays where it is and the work ends by itself: a
+  // burn that no longer needs the recorder finishes its disc.
+  void SetRecorderLeftHandler(std::function<bool()> interrupted) { recorder_left_ = std::move(interrupted); }
 
   // The tray menu's Exit: the closing sequence, then the end of the program.
   void RequestExit();
@@ -263,6 +268,7 @@ class CMainFrame : public QMainWindow {
   QWidget* copy_burn_panel_ = nullptr;
   std::function<void()> stop_panel_;
   std::function<bool()> panel_busy_;
+  std::function<bool()> recorder_left_;
   std::vector<QWidget*> pages_;
   std::map<QAction*, size_t> page_of_command_;
   std::map<size_t, QAction*> page_entries_;

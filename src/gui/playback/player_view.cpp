@@ -184,7 +184,8 @@ void CPlayerView::BuildControls() {
   speed_->setObjectName("speedSlider");
   speed_->setRange(5, 20);
   speed_->setTickPosition(QSlider::TicksBelow);
-  speed_->setTickInterval(10);
+  // Ticks count from the minimum: every 25 % puts one at 100 %.
+  speed_->setTickInterval(5);
   speed_->setValue(10);
   speed_->setToolTip("Playback speed");
   volume_ = new QSlider(Qt::Horizontal, this);
@@ -560,7 +561,8 @@ void CPlayerView::UpdatePosition() {
 
 void CPlayerView::UpdateMeter() {
   PlayerControl::Peaks peaks;
-  if (!start_pending_ && !seek_pending_ && state_ != State::kStopped && position_update_)
+  // Paused, nothing sounds: the meter falls instead of keeping the last peaks.
+  if (!start_pending_ && !seek_pending_ && state_ == State::kPlaying && position_update_)
     peaks = PlayerControl(*sound_).GetPeaks().value_or({});
   meter_->SetPeaks(peaks.left, peaks.right);
 }

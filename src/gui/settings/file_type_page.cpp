@@ -151,6 +151,7 @@ void CFileTypePage::Show() {
     SelectChoice(bitrate_, block_.bitrate);
   } else {
     bitrate_->setEnabled(false);
+    bitrate_->setCurrentIndex(-1);  // PCM has no bit rate to choose
   }
   SelectChoice(channels_, block_.channels);
   SelectChoice(rate_, block_.samplerate);
@@ -185,6 +186,7 @@ void CFileTypePage::TypeChanged() {
     }
   } else {
     bitrate_->setEnabled(false);
+    bitrate_->setCurrentIndex(-1);
   }
   if (block_.codecid != static_cast<uint32_t>(codec)) {
     block_.codecid = static_cast<uint32_t>(codec);

@@ -54,6 +54,11 @@ QMessageBox* CMachineInfoPage::ShowHardwareVersions() {
   auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8("信息"), HardwareVersionText(),
                               QMessageBox::Ok, this);
   box->setObjectName(QStringLiteral("hardware_versions"));
+  // The same figures in the language of the other windows, beside the box's own.
+  const int word = recorder_model_.HardwareMcuVersion();
+  const int mcu = word & 0xFF;
+  box->setInformativeText(
+      QString("Hardware version: V%1\nMCU version: V%2.%3").arg(word >> 8).arg(mcu / 10).arg(mcu % 10));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
   return box;

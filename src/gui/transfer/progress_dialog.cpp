@@ -28,8 +28,15 @@ CProgressDlg::CProgressDlg(QWidget* owner, const QString& title, int bars) : QDi
   cancel_button_ = new QPushButton("Cancel", this);
   cancel_button_->setObjectName("cancelButton");
   cancel_button_->setAutoDefault(false);
+  file_label_ = new QLabel(this);
+  file_label_->setObjectName("fileBarLabel");
+  file_label_->setVisible(bars == 2);
+  overall_label_ = new QLabel(this);
+  overall_label_->setObjectName("overallBarLabel");
   layout->addWidget(status_);
+  layout->addWidget(file_label_);
   layout->addWidget(file_);
+  layout->addWidget(overall_label_);
   layout->addWidget(overall_);
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
@@ -51,6 +58,8 @@ void CProgressDlg::Show(const JobProgress& progress) {
   status_->setText(progress.status);
   overall_->setValue(progress.percent);
   file_->setValue(progress.file_percent);
+  file_label_->setText(QString("Current file: %1").arg(file_pace_.Update(progress.file_percent)));
+  overall_label_->setText(QString("Whole job: %1").arg(overall_pace_.Update(progress.percent)));
 }
 
 void CProgressDlg::DisableCancel() {

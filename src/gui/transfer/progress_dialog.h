@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "gui/common/job_pace.h"
 #include "gui/common/job_runner.h"
 
 class QLabel;
@@ -45,6 +46,11 @@ class CProgressDlg : public QDialog {
   QLabel* status_ = nullptr;
   QProgressBar* overall_ = nullptr;
   QProgressBar* file_ = nullptr;
+  // What each bar measures, with its rate and time left.
+  QLabel* overall_label_ = nullptr;
+  QLabel* file_label_ = nullptr;
+  BarPace overall_pace_;
+  BarPace file_pace_;
   QPushButton* cancel_button_ = nullptr;
   JobRunner* runner_ = nullptr;
   bool cancelling_ = false;

@@ -7,6 +7,7 @@
 
 #include "gui/common/task_queue.h"
 #include "gui/transfer/progress_dialog.h"
+#include "gui/common/unplug_notice.h"
 #include "platform/trace.h"
 #include "settings/recorder_model.h"
 
@@ -55,6 +56,7 @@ int CTransferCommands::CopyAndSave(const std::vector<uint32_t>& entries, const C
       },
       kJobTitle, kCopyBars, true, &running_);
   Trace("transfer: copy of %zu recordings ended with %d\n", entries.size(), result);
+  TellIfRecorderLeft(true);
   emit copyFinished(result == kJobSucceeded   ? JobOutcome::kSucceeded
                     : result == kJobCancelled ? JobOutcome::kCancelled
                                               : JobOutcome::kFailed);
@@ -71,10 +73,43 @@ std::vector<uint32_t> CTransferCommands::Delete(const std::vector<uint32_t>& ent
   RunProgressDialog(
       owner_, [link, queue](JobReporter& reporter) { return DeleteJob(*link, *queue, reporter); }, kJobTitle,
       kDeleteBars, true, &running_);
+  TellIfRecorderLeft(false);
   std::vector<uint32_t> done = queue_.done;
   emit deleteFinished(done);
   RefreshModel();
   return done;
+}
+
+bool CTransferCommands::RecorderLeft() {
+  if (running_.isNull()) return false;
+  recorder_left_ = true;
+  return true;
+}
+
+void CTransferCommands::TellIfRecorderLeft(bool copy) {
+  if (!recorder_left_) return;
+  recorder_left_ = false;
+  ShowUnplugNotice(owner_, copy ? InterruptedJob::kCopy : InterruptedJob::kDelete,
+                   copy ? KeptFiles(results_) : QStringList());
+}
+
+QStringList KeptFiles(const std::vector<CopyResult>& results) {
+  QStringList kept;
+  for (const CopyResult& r : results) {
+    switch (r.outcome) {
+      case CopyOutcome::Copied:
+      case CopyOutcome::MarkFailed:
+        kept << QString::fromStdString(r.paths.target);
+        break;
+      case CopyOutcome::WriteFailed:
+      case CopyOutcome::ReadFailed:
+        kept << QString::fromStdString(PartialPath(r.paths.target)) + " (incomplete)";
+        break;
+      default:
+        break;
+    }
+  }
+  return kept;
 }
 
 bool CTransferCommands::IsBusy() const { return !running_.isNull(); }

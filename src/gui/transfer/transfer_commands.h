@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -46,6 +47,9 @@ class CTransferCommands : public QObject {
   // The program closes: the running job is cancelled as by its Cancel
   // button, without waiting; IsBusy turns false once it has ended.
   void Stop();
+  // The recorder left: a job running now says so, and what it kept, once it
+  // has ended. False when no job runs.
+  bool RecorderLeft();
 
   // The results of the last copy, one per recording the job took.
   const std::vector<CopyResult>& LastCopyResults() const { return results_; }
@@ -60,6 +64,8 @@ class CTransferCommands : public QObject {
 
  private:
   void RefreshModel();
+  // After a job's dialog: the unplug notice when the recorder left meanwhile.
+  void TellIfRecorderLeft(bool copy);
 
   RecorderLink& link_;
   RecorderModel& model_;
@@ -68,6 +74,11 @@ class CTransferCommands : public QObject {
   QPointer<CProgressDlg> running_;
   JobQueue queue_;
   std::vector<CopyResult> results_;
+  bool recorder_left_ = false;
 };
+
+// What a copy left on the PC, a file per line: complete copies by name,
+// bytes of an interrupted one under its ".partial" name.
+QStringList KeptFiles(const std::vector<CopyResult>& results);
 
 }  // namespace lyr

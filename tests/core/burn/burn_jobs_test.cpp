@@ -40,7 +40,8 @@ class Window final : public lyr::burn::BurnReporter {
   void SetStatus(const std::string& text) override { Log("status " + text); }
   void SetProgress(int percent) override { Log("progress " + std::to_string(percent)); }
   void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override {
-    EXPECT_EQ(icon, lyr::MessageIcon::Warning);
+    // The success box is information; every other box a warning.
+    EXPECT_EQ(icon, caption == "Information" ? lyr::MessageIcon::Information : lyr::MessageIcon::Warning);
     Log("message " + caption + ": " + text);
   }
   bool CancelRequested() const override { return cancel; }
@@ -645,6 +646,8 @@ TEST_F(BurnJobsTest, DataDiscCopiedMarkFailureIsNoSuccess) {
   const BurnJobResult r = BurnData({{a, "/A"}}, false, lyr::ExportFormat::Bwf, lyr::ExportFormat::Bwf);
   EXPECT_EQ(r.result, 0);
   EXPECT_FALSE(r.burned);
+  // The disc itself was written: the window says so beside the failure.
+  EXPECT_TRUE(r.written);
   EXPECT_EQ(window_.Events("message"), (std::vector<std::string>{"message Error: Access LYR Failed!"}));
   EXPECT_EQ(TempFiles(), 0u);
 }

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -291,6 +292,55 @@ TEST(BurnThroughTheWindow, ClosingTheProgramCancelsTheBurnAndWaitsForIt) {
     EXPECT_FALSE(rig.recorder.store().Find(4)->copied);
     EXPECT_FALSE(fs::exists(rig.state / "burned" / "0,0,0" / "image.iso"));
   }
+  rig.ExpectTempEmpty();
+}
+
+// The recorder leaves while the writer writes: the writer no longer needs
+// it, so the disc is finished; the copied marks fail, and the window, still
+// where it was, says why.
+TEST(BurnThroughTheWindow, UnpluggingWhileWritingFinishesTheDisc) {
+  WindowRig rig(std::string(kBlankCd) + "track_delay_ms=1500\n");
+  CMainFrame& frame = *rig.frame;
+  CCopyBurnPanel* panel = rig.panel;
+  frame.Actions().copy_burn->trigger();
+  panel->Tabs()->setCurrentIndex(1);
+  CDlgBurnAudio* audio = panel->AudioPage();
+  ASSERT_TRUE(WaitFor([&] { return audio->DriveCombo()->count() == 1; }));
+  QSignalSpy tracks(audio, &CDlgBurnAudio::recordingsAdded);
+  panel->AddRecordings({2});
+  ASSERT_TRUE(WaitFor([&] { return tracks.size() == 1; }));
+
+  BurningDriver driver;
+  bool unplugged = false;
+  QString progress_label;
+  QTimer unplug;
+  unplug.setInterval(20);
+  QObject::connect(&unplug, &QTimer::timeout, [&] {
+    CBurnProgressDlg* dlg = audio->ProgressDialog();
+    if (unplugged || dlg == nullptr ||
+        !dlg->findChild<QPlainTextEdit*>("log")->toPlainText().contains("Burning ..."))
+      return;
+    progress_label = dlg->findChild<QLabel*>("progressLabel")->text();
+    rig.recorder.config().disconnect_after = 1;
+    // What the watcher reports when the recorder's drive goes.
+    frame.OnConnectionChanged(ConnectionReport{});
+    unplugged = true;
+  });
+  unplug.start();
+  QSignalSpy finished(audio, &CKVBBurnPage::burnFinished);
+  audio->BurnButton()->click();
+  ASSERT_TRUE(WaitFor([&] { return finished.size() == 1; }, std::chrono::seconds(60)));
+  ASSERT_TRUE(unplugged);
+  EXPECT_TRUE(progress_label.startsWith("Current step: ")) << progress_label.toStdString();
+  EXPECT_TRUE(fs::exists(rig.state / "burned" / "0,0,0" / "track01.cdda"));
+  EXPECT_FALSE(rig.recorder.store().Find(2)->copied);
+  ASSERT_TRUE(WaitFor([&] { return driver.boxes.size() == 2; }, std::chrono::seconds(10)))
+      << driver.boxes.join("\n").toStdString();
+  EXPECT_EQ(driver.boxes[0], "Access LYR Failed!");
+  EXPECT_TRUE(driver.boxes[1].contains("The disc was written")) << driver.boxes[1].toStdString();
+  EXPECT_EQ(frame.ConnectionText(), "No LYR found");
+  EXPECT_TRUE(frame.isVisible());
+  EXPECT_FALSE(frame.isMinimized() || frame.IsHiddenInTray() || frame.IsClosing());
   rig.ExpectTempEmpty();
 }
 

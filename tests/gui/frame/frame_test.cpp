@@ -111,6 +111,7 @@ class FrameTest : public QObject {
   void OldFirmwareIsReleasedSilently();
   void AccessErrorTellsAHeldRecorderFromMissingRights();
   void ClosingWithoutExitKeepsTheProgram();
+  void UnpluggingDuringWorkKeepsTheWindow();
   void ExitWaitsForTheRunningOperations();
   void ExitEndsAnOpenSettingDialog();
   void AboutShowsTheVersionWithoutCommasAndBlanks();
@@ -261,6 +262,10 @@ void FrameTest::WindowMenuListsShownPagesMostRecentFirst() {
   // A page the frame registers is told of model changes only while shown.
   own->show();
   QCOMPARE(WindowEntries(f.frame), (QStringList{"OWN", "TIME && DATE"}));
+  // A page's mark set off by blanks reads as a mark, not as a gap.
+  own->setWindowTitle("OWN   NOT SET");
+  QCOMPARE(WindowEntries(f.frame), (QStringList{"OWN (NOT SET)", "TIME && DATE"}));
+  own->setWindowTitle("OWN");
   const int before = own->shows;
   f.model.NotifyListeners(nullptr);
   QVERIFY(own->shows > before);
@@ -410,6 +415,33 @@ void FrameTest::ClosingWithoutExitKeepsTheProgram() {
   QVERIFY(!warning->isVisible());
   QCOMPARE(exit_ready.count(), 0);
   QVERIFY(!f.frame.IsClosing());
+}
+
+// Unplugging puts the window away, unless it interrupted work whose owner
+// explains what became of it: then the window stays where it was, and work
+// that no longer needs the recorder (a burn's writing) is not stopped.
+void FrameTest::UnpluggingDuringWorkKeepsTheWindow() {
+  for (const bool interrupted : {false, true}) {
+    FrameFixture f;
+    f.frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+    int asked = 0;
+    int stopped = 0;
+    auto* panel = new QWidget(&f.frame, Qt::Tool);
+    f.frame.SetCopyBurnPanel(
+        panel, [&] { ++stopped; }, [] { return false; });
+    f.frame.SetRecorderLeftHandler([&] {
+      ++asked;
+      return interrupted;
+    });
+    f.frame.OnConnectionChanged(ConnectionReport{});  // gone
+    QCOMPARE(asked, 1);
+    QTest::qWait(100);
+    QCOMPARE(f.frame.ConnectionText(), QString("No LYR found"));
+    QCOMPARE(f.frame.isMinimized() || f.frame.IsHiddenInTray(), !interrupted);
+    QCOMPARE(stopped, interrupted ? 0 : 1);
+    QVERIFY(!f.frame.IsClosing());
+  }
 }
 
 void FrameTest::ExitWaitsForTheRunningOperations() {

@@ -81,6 +81,8 @@ TEST_F(FileTypeFixture, BitRateFollowsTheTypeChannelsAndRate) {
 
   Pick("type", Qt::Key_Up);  // back to WAV-PCM16: bits x channels x rate
   EXPECT_FALSE(bitrate->isEnabled());
+  // The greyed box shows no MPEG bit rate for PCM.
+  EXPECT_EQ(bitrate->currentText(), QString());
   EXPECT_EQ(page->Block().bitrate, 1411200u);
 
   Pick("sampling", Qt::Key_Down);  // 48 kHz

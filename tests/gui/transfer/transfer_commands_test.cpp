@@ -102,6 +102,49 @@ TEST_F(TransferCommands, CancelMidJobKeepsCompleteFilesOnly) {
   EXPECT_EQ(left, (std::vector<std::string>{"A.txt", "A.wav"}));
 }
 
+// The recorder leaves in the middle of B: the job's own error, then a notice
+// that names the complete copy and the bytes kept under ".partial". The bars
+// say what they measure meanwhile.
+TEST_F(TransferCommands, UnplugMidCopyNamesWhatWasKept) {
+  recorder_.config().slow_reply_ms = 3;
+  std::vector<uint32_t> entries;
+  for (const char* name : {"A.WAV", "B.WAV"}) entries.push_back(recorder_.AddPcm(name, 2 << 20));
+  bool unplugged = false;
+  QString file_label, overall_label, error;
+  DialogDriver driver([&](lyr::CProgressDlg* d) {
+    if (d == nullptr) return false;
+    if (!unplugged && d->findChild<QLabel*>("statusText")->text() == "Copying... B.WAV") {
+      file_label = d->findChild<QLabel*>("fileBarLabel")->text();
+      overall_label = d->findChild<QLabel*>("overallBarLabel")->text();
+      recorder_.config().disconnect_after = 1;
+      EXPECT_TRUE(commands_.RecorderLeft());
+      unplugged = true;
+    }
+    if (QMessageBox* box = lyr_test::ShownJobBox(d); box != nullptr && unplugged) {
+      error = box->text();
+      box->button(QMessageBox::Ok)->click();
+      return true;
+    }
+    return false;
+  });
+  EXPECT_EQ(commands_.CopyAndSave(entries, Options(false)), lyr::kJobFailed);
+  ASSERT_TRUE(unplugged);
+  EXPECT_TRUE(file_label.startsWith("Current file: ")) << file_label.toStdString();
+  EXPECT_TRUE(overall_label.startsWith("Whole job: ")) << overall_label.toStdString();
+  EXPECT_EQ(error, "Read file error!");
+  QMessageBox* notice = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "unplugNoticeBox" && w->isVisible()) notice = qobject_cast<QMessageBox*>(w);
+  ASSERT_NE(notice, nullptr);
+  const QString text = notice->text();
+  EXPECT_TRUE(text.contains(QString::fromStdString((out_ / "A.wav").string()))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromStdString((out_ / "B.wav.partial").string()))) << text.toStdString();
+  EXPECT_TRUE(fs::exists(out_ / "B.wav.partial"));
+  notice->close();
+  // Without the recorder leaving, no notice: the job ran to its end.
+  EXPECT_FALSE(commands_.RecorderLeft());
+}
+
 TEST_F(TransferCommands, ReplaceQuestionNoKeepsTheOldFile) {
   const uint32_t a = recorder_.AddPcm("LYR0001.WAV", 5000);
   std::ofstream(out_ / "LYR0001.wav") << "old";
