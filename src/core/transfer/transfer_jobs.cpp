@@ -92,7 +92,8 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   const bool replace = Exists(result.paths.target) || (options_.output_sha1 && Exists(result.paths.digest));
   if (replace &&
       !ui_.Ask("Would you like to replace the existing file with this one?", "Confirm File Replace")) {
-    result.outcome = CopyOutcome::Declined;
+    // A question closed by the cancel is no answer: nothing was kept by choice.
+    result.outcome = ui_.CancelRequested() ? CopyOutcome::Cancelled : CopyOutcome::Declined;
     return true;
   }
   ExportRequest request;
