@@ -185,7 +185,7 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
       gone = true;
       break;
     }
-    position = output.GetCurrentTime().value_or(position);
+    if (live || options.json) position = output.GetCurrentTime().value_or(position);
     if (live) {
       const double now = position;
       const auto [left, right] = output.GetPeaks().value_or({});
