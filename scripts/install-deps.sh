@@ -15,7 +15,7 @@ packages=(
   # stand-in recorder
   libfuse3-dev fuse3 libtwolame-dev
   # tests and their reference tools
-  libgtest-dev libgmock-dev mpg123 libmpg123-dev twolame sox python3
+  libgtest-dev libgmock-dev mpg123 libmpg123-dev twolame sox python3 bindfs
   # the audio CD job's sample-rate converter
   libsoxr-dev
   # burning tools

@@ -78,6 +78,9 @@ TEST(LyrctlCli, EveryMistakeOnTheCommandLineIsStatusTwo) {
       {"decode"},
       {"decode", "in.mp2"},
       {"decode", "a", "b", "c"},
+      {"set-clock", "--time", ""},
+      {"play", "1", "--volume", "nan"},
+      {"play", "1", "--start", "nan"},
   };
   for (auto args : cases) {
     std::string line;
@@ -122,11 +125,26 @@ TEST(LyrctlCli, DecodeNeverWritesOverItsInput) {
     return lyr_test::Run({lyr_test::LyrctlPath(), "decode", from.string(), to.string()});
   };
 
-  for (const fs::path& out : {in, dir / "symlink.wav", dir / "hardlink.wav", dir / "." / "in.mp2"}) {
+  // A copy stands for the input seen through a second mount of its folder,
+  // where device and inode numbers differ.
+  fs::copy_file(in, dir / "copy.wav");
+  for (const fs::path& out :
+       {in, dir / "symlink.wav", dir / "hardlink.wav", dir / "." / "in.mp2", dir / "copy.wav"}) {
     SCOPED_TRACE(out);
     const RunResult r = decode(in, out);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(Contains(r.err, "is the input file")) << r.err;
+    EXPECT_EQ(Slurp(in), original);
+  }
+  fs::remove(dir / "copy.wav");
+  // The real second mount, where bindfs is installed.
+  if (::access("/usr/bin/bindfs", X_OK) == 0 && lyr_test::FuseProblem().empty()) {
+    const fs::path view = rec.dir() / "view";
+    fs::create_directories(view);
+    ASSERT_EQ(lyr_test::Run({"/usr/bin/bindfs", dir.string(), view.string()}).exit_code, 0);
+    const RunResult r = decode(in, view / "in.mp2");
+    lyr_test::Run({"/bin/fusermount3", "-u", "-z", view.string()});
+    EXPECT_EQ(r.exit_code, 2) << r.err;
     EXPECT_EQ(Slurp(in), original);
   }
 
@@ -225,6 +243,17 @@ TEST(LyrctlCli, RecorderTextIsLatin1AndNeverReachesTheTerminalRaw) {
   EXPECT_FALSE(raw_control(list.out)) << list.out;
   EXPECT_TRUE(Contains(list.out, "Caf\xC3\xA9")) << list.out;
   EXPECT_TRUE(Contains(list.out, "\\x1b]0;pwn\\x07")) << list.out;
+  {
+    // Columns line up on the terminal: "é" is two bytes but one column.
+    std::istringstream lines(list.out);
+    std::string header, line;
+    std::getline(lines, header);
+    std::getline(lines, line);
+    const std::string before = line.substr(0, line.find(" " + rows[0]["duration"].get<std::string>()) + 1);
+    const auto columns = std::count_if(before.begin(), before.end(),
+                                       [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    EXPECT_EQ(static_cast<size_t>(columns), header.find("Duration")) << header << "\n" << line;
+  }
 
   const RunResult info_json = rec.Lyrctl({"--json", "info"});
   ASSERT_EQ(info_json.exit_code, 0) << info_json.err;
@@ -244,6 +273,12 @@ TEST(LyrctlCli, RecorderTextIsLatin1AndNeverReachesTheTerminalRaw) {
   const RunResult export_json = rec.Lyrctl({"--json", "export", "--all", "--yes", "--to", out.string()});
   EXPECT_EQ(export_json.exit_code, 0) << export_json.err;
   EXPECT_EQ(json::parse(export_json.out)["exports"][0]["name"], "Caf\xC3\xA9");
+
+  // The confirmation shows the file name prefix, escape and all.
+  const RunResult reset = rec.Lyrctl({"reset-counter", "--yes"});
+  EXPECT_EQ(reset.exit_code, 0) << reset.err;
+  EXPECT_FALSE(raw_control(reset.out + reset.err)) << reset.out << reset.err;
+  EXPECT_TRUE(Contains(reset.err, "Highest index number = \xC3\x85\\x1b")) << reset.err;
 
   const RunResult deleted = rec.Lyrctl({"--json", "delete", "--all", "--yes"});
   EXPECT_EQ(deleted.exit_code, 0) << deleted.err;
@@ -266,24 +301,39 @@ struct PseudoTerminal {
 
 TEST(LyrctlCli, CtrlCAtTheReplaceQuestionCancelsAtOnce) {
   LYR_REQUIRE_FUSE();
-  ServedRecorder rec;
-  ASSERT_TRUE(rec.Start());
-  const fs::path out = rec.dir() / "out";
-  fs::create_directories(out);
-  std::ofstream(out / "LYR0002.wav") << "older file";
-  PseudoTerminal terminal;
-  ASSERT_FALSE(terminal.slave.empty());
-  const pid_t pid = lyr_test::Spawn(
-      {lyr_test::LyrctlPath(), "--device", rec.disk(), "export", "--to", out.string(), "1", "2", "3"},
-      rec.dir() / "ctl.out", rec.dir() / "ctl.err", {}, terminal.slave);
-  ASSERT_GT(pid, 0);
-  ASSERT_TRUE(WaitForText(rec.dir() / "ctl.err", "[y/N]", 20)) << Slurp(rec.dir() / "ctl.err");
-  ::kill(pid, SIGINT);
-  EXPECT_EQ(ExitWithin(pid, std::chrono::seconds(5)), 130) << "still asking after Ctrl+C";
-  EXPECT_EQ(Slurp(out / "LYR0002.wav"), "older file");
-  EXPECT_TRUE(fs::exists(out / "LYR0001.wav"));
-  EXPECT_FALSE(fs::exists(out / "LYR0003.wav")) << "the job ends at the cancel";
-  EXPECT_TRUE(Contains(Slurp(rec.dir() / "ctl.err"), "export cancelled"));
+  // The question comes for an existing file, or for an existing digest file
+  // alone; either way the cancel keeps it and writes nothing in its place.
+  const struct {
+    const char* existing;
+    bool sha1;
+  } cases[] = {{"LYR0002.wav", false}, {"LYR0002.txt", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.existing);
+    ServedRecorder rec;
+    ASSERT_TRUE(rec.Start());
+    const fs::path out = rec.dir() / "out";
+    fs::create_directories(out);
+    std::ofstream(out / c.existing) << "older file";
+    PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.slave.empty());
+    std::vector<std::string> args = {lyr_test::LyrctlPath(), "--device", rec.disk(), "export", "--to",
+                                     out.string(),           "1",        "2",        "3"};
+    if (c.sha1) args.push_back("--sha1");
+    const pid_t pid = lyr_test::Spawn(args, rec.dir() / "ctl.out", rec.dir() / "ctl.err", {}, terminal.slave);
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForText(rec.dir() / "ctl.err", "[y/N]", 20)) << Slurp(rec.dir() / "ctl.err");
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(ExitWithin(pid, std::chrono::seconds(5)), 130) << "still asking after Ctrl+C";
+    EXPECT_EQ(Slurp(out / c.existing), "older file");
+    EXPECT_TRUE(fs::exists(out / "LYR0001.wav"));
+    EXPECT_EQ(fs::exists(out / "LYR0002.wav"), !c.sha1) << "nothing is written at a cancel";
+    EXPECT_FALSE(fs::exists(out / "LYR0003.wav")) << "the job ends at the cancel";
+    EXPECT_TRUE(Contains(Slurp(rec.dir() / "ctl.err"), "export cancelled"));
+    // The cancel is reported as such, never as a file kept.
+    const std::string shown = Slurp(rec.dir() / "ctl.out");
+    EXPECT_FALSE(Contains(shown, "kept existing file")) << shown;
+    EXPECT_TRUE(Contains(shown, "cancelled, nothing written")) << shown;
+  }
 }
 
 TEST(LyrctlCli, ASecondCtrlCEndsASlowExport) {

@@ -16,6 +16,22 @@ using lyr_test::LyrEmuPath;
 using lyr_test::RunResult;
 using lyr_test::ServedRecorder;
 
+// Serves the store of `rec` on `mount` where that must be refused: the exit
+// status (-1 when it kept serving, then ended) and what it printed on stderr.
+std::pair<int, std::string> ServeRefused(const ServedRecorder& rec, const fs::path& mount) {
+  fs::create_directories(mount);
+  const fs::path err = rec.dir() / (mount.filename().string() + ".err");
+  const pid_t pid = lyr_test::Spawn({LyrEmuPath(), "serve", rec.store().string(), mount.string()},
+                                    rec.dir() / (mount.filename().string() + ".out"), err);
+  if (pid < 0) return {-1, "cannot start lyr-emu"};
+  const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(5));
+  if (code < 0) {
+    lyr_test::Kill(pid);
+    lyr_test::Run({"/bin/fusermount3", "-u", "-z", mount.string()});
+  }
+  return {code, lyr_test::Slurp(err)};
+}
+
 TEST(LyrEmu, InitAndAddReportWhatTheyMade) {
   lyr_test::TempDir dir;
   const std::string store = (dir / "store").string();
@@ -61,22 +77,28 @@ TEST(LyrEmuServe, RefusesAStoreWithAnInvalidSetting) {
     SCOPED_TRACE(c.name);
     ServedRecorder rec(false);
     EditConfig(rec.store(), c.edit);
-    const fs::path mount = rec.dir() / "mnt";
-    fs::create_directories(mount);
-    const pid_t pid = lyr_test::Spawn({LyrEmuPath(), "serve", rec.store().string(), mount.string()},
-                                      rec.dir() / "out", rec.dir() / "err");
-    ASSERT_GT(pid, 0);
-    const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(5));
-    if (code < 0) {
-      lyr_test::Kill(pid);
-      lyr_test::Run({"/bin/fusermount3", "-u", "-z", mount.string()});
-    }
+    const auto [code, err] = ServeRefused(rec, rec.dir() / "mnt");
     EXPECT_EQ(code, 1);
-    const std::string err = lyr_test::Slurp(rec.dir() / "err");
     EXPECT_NE(err.find(c.key), std::string::npos) << err;
     EXPECT_NE(err.find((rec.store() / "recorder.json").string()), std::string::npos) << err;
-    EXPECT_TRUE(lyr_test::Slurp(rec.dir() / "out").empty());
+    EXPECT_TRUE(lyr_test::Slurp(rec.dir() / "mnt.out").empty()) << "it never mounted";
   }
+}
+
+// One store is served once: a second mount of it would list what the first
+// has since changed.
+TEST(LyrEmuServe, RefusesAStoreAlreadyServed) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec(false);
+  ASSERT_TRUE(rec.Start());
+  const fs::path second = rec.dir() / "second";
+  const auto [code, err] = ServeRefused(rec, second);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("is already served by another lyr-emu"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(second / "disk"));
+  // Once the first has stopped, the store may be served again.
+  rec.Stop();
+  EXPECT_TRUE(rec.Start());
 }
 
 // SIGINT and SIGTERM end `serve` at once even while a reply is held back and a

@@ -92,12 +92,80 @@ TEST(LyrctlMaintenance, EachUpdateFaultGivesItsMessageAndFails) {
     EXPECT_EQ(r.out.find("Successfully"), std::string::npos);
     rec.Stop();
   }
-  // A file that is no update is refused before the recorder is opened.
+  // A file that is no update is refused before the recorder is opened, and
+  // at once: a FIFO is not waited on.
   std::ofstream(rec.dir() / "junk.coe") << "not an update";
-  const RunResult junk = rec.Lyrctl({"update-firmware", "--yes", (rec.dir() / "junk.coe").string()});
-  EXPECT_EQ(junk.exit_code, 1);
-  EXPECT_NE(junk.err.find("Error: Update file format is error, please check."), std::string::npos)
-      << junk.err;
+  std::ofstream(rec.dir() / "empty.coe").close();
+  ASSERT_EQ(::mkfifo((rec.dir() / "fifo.coe").c_str(), 0600), 0);
+  const struct {
+    const char* file;
+    const char* message;
+  } refused[] = {
+      {"junk.coe", "Error: Update file format is error, please check.\n"},
+      {"empty.coe", "Error: Update file format is error, please check.\n"},
+      {"fifo.coe", "Error: Update File read error, please check.\n"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.file);
+    const pid_t pid = lyr_test::Spawn({lyr_test::LyrctlPath(), "--device", rec.disk(), "update-firmware",
+                                       "--yes", (rec.dir() / c.file).string()},
+                                      rec.dir() / "ctl.out", rec.dir() / "ctl.err");
+    ASSERT_GT(pid, 0);
+    const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(10));
+    if (code < 0) lyr_test::Kill(pid);
+    EXPECT_EQ(code, 1);
+    const std::string err = Slurp(rec.dir() / "ctl.err");
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
+// Ctrl+C while the image is written never ends as a success: the update
+// stops before its read-back and says the recorder holds it unverified.
+TEST(LyrctlMaintenance, CtrlCDuringAnUpdateSaysItIsNotVerified) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec(false);
+  const fs::path file = PackSample(rec, 20480);
+  lyr_test::EditConfig(rec.store(), [](json& j) { j["faults"]["slow_reply_ms"] = 40; });
+  ASSERT_TRUE(rec.Start());
+  const fs::path out = rec.dir() / "ctl.out", err = rec.dir() / "ctl.err";
+  const pid_t pid = lyr_test::Spawn(
+      {lyr_test::LyrctlPath(), "--device", rec.disk(), "update-firmware", "--yes", file.string()}, out, err);
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 400 && Slurp(err).find("Yes (--yes)") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ::kill(pid, SIGINT);
+  const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(30));
+  if (code < 0) lyr_test::Kill(pid);
+  EXPECT_EQ(code, 130);
+  const std::string text = Slurp(out) + Slurp(err);
+  EXPECT_EQ(text.find("Successfully"), std::string::npos) << text;
+  EXPECT_NE(text.find("before it was verified"), std::string::npos) << text;
+}
+
+// When the memory status cannot be read after a format, the old figure is
+// never shown as the new state.
+TEST(LyrctlMaintenance, FormatSaysWhenTheNewMemoryStatusIsUnread) {
+  LYR_REQUIRE_FUSE();
+  // The commands a whole format takes, counted by a first run.
+  uint64_t commands = 0;
+  {
+    ServedRecorder rec;
+    ASSERT_TRUE(rec.Start());
+    ASSERT_EQ(rec.Lyrctl({"format", "--yes"}).exit_code, 0);
+    const std::string stats = rec.Stop();
+    const size_t at = stats.find("commands: ");
+    ASSERT_NE(at, std::string::npos) << stats;
+    commands = std::stoull(stats.substr(at + 10));
+  }
+  // The recorder goes before the last one: the read of the memory status.
+  ServedRecorder rec;
+  lyr_test::EditConfig(rec.store(), [&](json& j) { j["faults"]["disconnect_after"] = commands - 1; });
+  ASSERT_TRUE(rec.Start());
+  const RunResult r = rec.Lyrctl({"format", "--yes"});
+  EXPECT_TRUE(fs::is_empty(rec.store() / "recordings")) << "formatted";
+  EXPECT_EQ(r.out.find("Memory status"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("the memory status could not be read again"), std::string::npos) << r.out << r.err;
 }
 
 TEST(LyrctlMaintenance, ConfirmationsNeedATerminalOrYes) {
@@ -181,11 +249,13 @@ TEST(LyrctlMaintenance, ClockAndFileTypeReadBack) {
         {"set-filetype", "--codec", "pcm", "--rate", "22050"},
         {"set-filetype", "--codec", "pcm", "--rate", "48000", "--bits", "24"},
         {"set-clock", "--time", "2031-02-29 00:00:00"},
-        {"set-clock", "--time", "1999-12-31 23:00:00"}}) {
+        {"set-clock", "--time", "1999-12-31 23:00:00"},
+        {"set-clock", "--time", ""}}) {
     const RunResult r = rec.Lyrctl(args);
     EXPECT_EQ(r.exit_code, 2) << args[1] << " " << r.err;
   }
   EXPECT_EQ(Info(rec)["file_type"], type);
+  EXPECT_EQ(Info(rec)["clock"].get<std::string>().substr(0, 4), "2031") << "the PC's time was set";
 }
 
 TEST(LyrctlIngest, DeletesOnlyWhatASecondReadVerified) {

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "e2e/e2e_support.h"
+#include "emulator/audio_import.h"
 #include "support/layer2_decode.h"
 
 namespace {
@@ -122,6 +124,53 @@ TEST(LyrctlPlay, RecorderGoneMidwayEndsPlaybackWithAMessage) {
   EXPECT_GT(code, 0);
   EXPECT_LT(Clock::now() - killed, std::chrono::milliseconds(1500));
   EXPECT_NE(Slurp(err).find("playback of LYR0002 stopped"), std::string::npos) << Slurp(err);
+}
+
+// A name from the recorder is shown escaped in the live line and in every
+// message; --json ends with the result; a start past the end is refused.
+TEST(LyrctlPlay, TheNameIsShownEscapedAndJsonGivesTheResult) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec(false);
+  const fs::path wav = rec.dir() / "tone.wav";
+  const std::vector<int16_t> pcm(48000, 1000);  // half a second of stereo
+  ASSERT_TRUE(lyr_emu::WritePcmWaveFile(pcm.data(), 24000, 2, 48000, wav));
+  const std::string name = "\x1b]0;pwn\x07";
+  ASSERT_EQ(lyr_test::Run({lyr_test::LyrEmuPath(), "add", rec.store().string(), wav.string(), "--name", name})
+                .exit_code,
+            0);
+  ASSERT_TRUE(rec.Start());
+  const std::vector<std::string> null_audio = {"LYR_AUDIO=null"};
+
+  // The live line is drawn on a terminal only.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const pid_t pid = lyr_test::Spawn({lyr_test::LyrctlPath(), "--device", rec.disk(), "play", "entry:1"},
+                                    ::ptsname(master), rec.dir() / "play.err", null_audio);
+  ASSERT_GT(pid, 0);
+  const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(10));
+  if (code < 0) lyr_test::Kill(pid);
+  EXPECT_EQ(code, 0) << Slurp(rec.dir() / "play.err");
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string shown;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<size_t>(n));
+  ::close(master);
+  EXPECT_NE(shown.find("\\x1b]0;pwn\\x07"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("\x1b]0;"), std::string::npos) << "the name reached the terminal raw";
+
+  const lyr_test::RunResult json_run = rec.Lyrctl({"--json", "play", "entry:1"}, null_audio);
+  ASSERT_EQ(json_run.exit_code, 0) << json_run.err;
+  const nlohmann::json result = nlohmann::json::parse(json_run.out);
+  EXPECT_EQ(result["name"], name);
+  EXPECT_EQ(result["ended"], "end");
+  EXPECT_TRUE(result["complete"].get<bool>());
+
+  const lyr_test::RunResult late = rec.Lyrctl({"play", "entry:1", "--start", "99"}, null_audio);
+  EXPECT_EQ(late.exit_code, 2);
+  EXPECT_NE(late.err.find("past the end"), std::string::npos) << late.err;
+  EXPECT_EQ(late.err.find("\x1b]0;"), std::string::npos) << late.err;
 }
 
 }  // namespace

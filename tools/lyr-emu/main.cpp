@@ -1,8 +1,13 @@
 // lyr-emu: a stand-in for the LYR recorder. It keeps recordings in a store
 // directory and serves the recorder's raw disk through FUSE, so the manager
 // talks to it exactly as to the real recorder.
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -15,6 +20,7 @@
 #include "emulator/update_packer.h"
 #include "fuse_server.h"
 #include "lyr_version.h"
+#include "platform/unique_fd.h"
 #include "recordings/recording_record.h"
 #include "sysfs_plug.h"
 
@@ -165,9 +171,30 @@ int Add(const AddArgs& a) {
   return 0;
 }
 
+// Holds the store's lock file for as long as it is served: a store served
+// through two mounts at once would give each a list the other has changed.
+lyr::Result<lyr::UniqueFd> LockStore(const std::string& store_dir) {
+  const std::string path = (std::filesystem::path(store_dir) / "serving.lock").string();
+  lyr::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.valid())
+    return lyr::Error::Code(lyr::kErrorIoDevice,
+                            "cannot lock the store: " + path + ": " + std::strerror(errno));
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK)
+      return lyr::Error::Code(
+          lyr::kErrorSharingViolation,
+          "the store " + store_dir + " is already served by another lyr-emu; stop that one first");
+    return lyr::Error::Code(lyr::kErrorIoDevice,
+                            "cannot lock the store: " + path + ": " + std::strerror(errno));
+  }
+  return fd;
+}
+
 int Serve(const ServeArgs& a) {
   auto opened = lyr_emu::RecorderStore::Open(a.store_dir);
   if (!opened) return Fail(opened.error());
+  const auto locked = LockStore(a.store_dir);
+  if (!locked) return Fail(locked.error());
   const auto& store = opened.value();
   lyr_emu::RecorderEmulator emulator(*store);
   std::unique_ptr<lyr_emu::SysfsPlug> plug;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -15,10 +16,12 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "decoder/layer2_stream.h"
 #include "platform/byte_order.h"
+#include "platform/unique_fd.h"
 #include "text_output.h"
 
 namespace lyrctl {
@@ -49,6 +52,17 @@ lyr::Error OsFailure(const std::string& what, const std::string& path) {
   return lyr::Error::Os(errno, what + " " + LocalShownText(path));
 }
 
+// Whether the file at `path` starts with the same bytes as `fd` (both
+// `size` bytes long); up to the first 64 KiB are compared.
+bool SameStart(int fd, const std::string& path, off_t size) {
+  const lyr::UniqueFd other(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!other.valid()) return false;
+  const size_t n = static_cast<size_t>(std::min<off_t>(size, 65536));
+  std::vector<uint8_t> a(n), b(n);
+  return ::pread(fd, a.data(), n, 0) == static_cast<ssize_t>(n) &&
+         ::pread(other.get(), b.data(), n, 0) == static_cast<ssize_t>(n) && a == b;
+}
+
 // The file the WAVE file replaces: OUT, or the file OUT links to, so that a
 // symbolic link keeps pointing at the new file. OUT must not be IN under any
 // name (a symbolic or hard link, another path to it): decoding never writes
@@ -65,6 +79,12 @@ lyr::Result<std::string> ChooseTarget(int in_fd, const std::string& in_path, con
     return UsageError(LocalShownText(out_path) + " is the input file " + LocalShownText(in_path) +
                       ": decoding never writes over its input");
   if (!S_ISREG(out_st.st_mode)) return UsageError(LocalShownText(out_path) + " is not a regular file");
+  // Another mount of the same folder (bindfs, NFS) gives the input other
+  // device and inode numbers: a file of its size that starts as it does is
+  // taken for it.
+  if (out_st.st_size == in_st.st_size && SameStart(in_fd, out_path, in_st.st_size))
+    return UsageError(LocalShownText(out_path) + " is the input file " + LocalShownText(in_path) +
+                      " or a copy of it (same size and contents): decoding never writes over its input");
   char resolved[PATH_MAX];
   if (::realpath(out_path.c_str(), resolved) == nullptr) return OsFailure("cannot write", out_path);
   return std::string(resolved);

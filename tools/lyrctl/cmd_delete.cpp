@@ -63,7 +63,7 @@ lyr::Status RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
                      {"name", DeviceJsonText(row->name)},
                      {"deleted", known ? nlohmann::json(gone) : nlohmann::json(nullptr)}});
     else
-      std::printf("%-12s %s\n", DeviceShownText(row->name).c_str(),
+      std::printf("%s %s\n", PadShown(DeviceShownText(row->name), 12).c_str(),
                   !known ? "not known"
                   : gone ? "deleted"
                          : "not deleted");

@@ -1,5 +1,7 @@
 // lyrctl export: the copy job, writing recordings as WAVE, BWF or raw MPEG
 // files with optional SHA-1 digest files.
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -40,7 +42,7 @@ const char* OutcomeText(lyr::CopyOutcome outcome) {
     case lyr::CopyOutcome::MarkFailed:
       return "copied, but the recorder did not take the copied mark";
     case lyr::CopyOutcome::Cancelled:
-      return "cancelled, file removed";
+      return "cancelled, nothing written";
     case lyr::CopyOutcome::InfoFailed:
       return "record could not be read";
   }
@@ -129,9 +131,14 @@ lyr::Status RunExport(const GlobalOptions& options, const ExportArgs& args) {
            {"sha1", digest ? nlohmann::json(r->digest) : nlohmann::json(nullptr)},
            {"sha1_file", digest ? nlohmann::json(LocalJsonText(r->paths.digest)) : nlohmann::json(nullptr)}});
     } else if (!args.quiet && r != nullptr) {
-      std::printf("%-12s %s: %s%s%s\n", DeviceShownText(name).c_str(),
-                  LocalShownText(r->paths.target).c_str(), OutcomeText(r->outcome),
-                  r->digest_written ? ", sha1 " : "", r->digest_written ? r->digest.c_str() : "");
+      // A file kept is the one that was there: the digest file alone, when
+      // only it stood in the way.
+      const bool digest_kept = r->outcome == lyr::CopyOutcome::Declined && !r->paths.digest.empty() &&
+                               ::access(r->paths.target.c_str(), F_OK) != 0;
+      std::printf("%s %s: %s%s%s\n", PadShown(DeviceShownText(name), 12).c_str(),
+                  LocalShownText(digest_kept ? r->paths.digest : r->paths.target).c_str(),
+                  OutcomeText(r->outcome), r->digest_written ? ", sha1 " : "",
+                  r->digest_written ? r->digest.c_str() : "");
     }
   }
   const bool everything = result == lyr::kJobSucceeded && missed.empty();

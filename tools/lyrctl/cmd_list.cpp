@@ -58,9 +58,10 @@ lyr::Status RunList(const GlobalOptions& options) {
               "Time", "Date", "Codec", "Rate", "Bits/rate", "Ch", "Size", "Copied");
   for (const auto& row : catalogue.Rows()) {
     const lyr::RecordingRecord& r = row.record;
-    std::printf("%-8u %-12s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry,
-                DeviceShownText(row.name).c_str(), row.duration.c_str(), row.time.c_str(), row.date.c_str(),
-                CodecText(r).c_str(), r.SampleRate(), RateText(r).c_str(),
+    // Padded by columns, not bytes: "é" is two bytes in UTF-8.
+    std::printf("%-8u %s %-8s %-8s %-8s %-16s %6u %-12s %-6s %11u %s\n", row.entry,
+                PadShown(DeviceShownText(row.name), 12).c_str(), row.duration.c_str(), row.time.c_str(),
+                row.date.c_str(), CodecText(r).c_str(), r.SampleRate(), RateText(r).c_str(),
                 r.Channels() < 2 ? "mono" : "stereo", r.DataSize(), row.copied ? "yes" : "no");
   }
   std::printf("%zu recording%s\n", catalogue.RowCount(), catalogue.RowCount() == 1 ? "" : "s");

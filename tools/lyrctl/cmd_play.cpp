@@ -17,6 +17,7 @@
 #include "playback/sdl/sdl_sound_backend.h"
 #include "playback/sound_output.h"
 #include "recording_selection.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -36,7 +37,7 @@ void OnInterrupt(int) { g_interrupted = true; }
 class CliNotices final : public lyr::PlayerNotices {
  public:
   void Message(const std::string& text, const std::string& caption) override {
-    std::fprintf(stderr, "lyrctl: %s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "lyrctl: %s: %s\n", caption.c_str(), DeviceShownLines(text).c_str());
   }
   void PlaybackEnded(uint32_t error) override {
     {
@@ -121,11 +122,15 @@ std::string LevelBar(int peak) {
 }
 
 lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
+  // The range checks let NaN through: every comparison with it is false.
+  if (!std::isfinite(args.volume_db)) return UsageError("--volume must lie between -100 and 0 dB");
+  if (!std::isfinite(args.start)) return UsageError("--start must be a number of seconds, 0 or more");
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
   LYR_TRY(LoadWholeCatalogue(catalogue));
   LYR_TRY_ASSIGN(const auto rows, SelectRecordings(catalogue, false, {args.recording}));
   const lyr::RecordingRow& row = *rows.front();
+  const std::string shown_name = DeviceShownText(row.name);
 
   std::string why;
   std::unique_ptr<lyr::SoundBackend> backend = lyr::ChooseSoundBackend(&why);
@@ -150,13 +155,24 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   if (const lyr::Status played = output.PlayRecording(row.entry, args.start); !played) {
     sigaction(SIGINT, &old_int, nullptr);
     const uint32_t error = played.error().code;
-    return Failure("cannot play " + row.name + (error != 0 ? " (error " + std::to_string(error) + ")" : ""),
+    return Failure("cannot play " + shown_name + (error != 0 ? " (error " + std::to_string(error) + ")" : ""),
                    error != 0 ? error : lyr::kErrorIoDevice);
   }
-
-  const bool live = isatty(STDOUT_FILENO) != 0;
-  KeyReader keys;
   const double duration = output.GetDuration().value_or(0);
+  if (args.start > 0 && args.start >= duration) {
+    output.StopPlayback();
+    output.ShutdownAudio();
+    sigaction(SIGINT, &old_int, nullptr);
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  "--start %.3f s is past the end of the recording (%.3f s long): ", args.start, duration);
+    return UsageError(text + shown_name);
+  }
+
+  // With --json stdout holds only the result object.
+  const bool live = !options.json && isatty(STDOUT_FILENO) != 0;
+  KeyReader keys;
+  double position = args.start;
   uint32_t error = 0;
   bool quit = false;
   bool gone = false;
@@ -169,10 +185,11 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
       gone = true;
       break;
     }
+    if (live || options.json) position = output.GetCurrentTime().value_or(position);
     if (live) {
-      const double now = output.GetCurrentTime().value_or(0);
+      const double now = position;
       const auto [left, right] = output.GetPeaks().value_or({});
-      std::printf("\r%s  %s / %s  L[%s] R[%s]  %d%%%s\033[K", row.name.c_str(),
+      std::printf("\r%s  %s / %s  L[%s] R[%s]  %d%%%s\033[K", shown_name.c_str(),
                   lyr::FormatDuration(static_cast<uint32_t>(now)).c_str(),
                   lyr::FormatDuration(static_cast<uint32_t>(duration)).c_str(), LevelBar(left).c_str(),
                   LevelBar(row.record.Channels() > 1 ? right : left).c_str(), output.speed_percent(),
@@ -209,13 +226,26 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   output.StopPlayback();
   output.ShutdownAudio();
   sigaction(SIGINT, &old_int, nullptr);
+  const char* ended = gone            ? "recorder gone"
+                      : error != 0    ? "read failed"
+                      : g_interrupted ? "interrupted"
+                      : quit          ? "quit"
+                                      : "end";
+  if (options.json)
+    PrintJson({{"entry", row.entry},
+               {"name", DeviceJsonText(row.name)},
+               {"duration_seconds", duration},
+               {"start_seconds", args.start},
+               {"position_seconds", position},
+               {"ended", ended},
+               {"complete", !gone && error == 0 && !g_interrupted && !quit}});
   if (gone)
-    return Failure("playback of " + row.name + " stopped: the recorder is gone (error " +
+    return Failure("playback of " + shown_name + " stopped: the recorder is gone (error " +
                        std::to_string(lyr::kErrorConnectionUnavail) + ")",
                    lyr::kErrorConnectionUnavail);
   if (error != 0) {
     const uint32_t link_error = buffer->ReadErrorCode();
-    return Failure("playback of " + row.name + " stopped: the recorder could not be read (error " +
+    return Failure("playback of " + shown_name + " stopped: the recorder could not be read (error " +
                        std::to_string(link_error != 0 ? link_error : error) + ")",
                    error);
   }

@@ -16,18 +16,21 @@ namespace {
 struct ClockArgs {
   bool now = false;
   std::string time;
+  const CLI::Option* time_option = nullptr;  // given, even as ""
 };
 
 lyr::Status RunSetClock(const GlobalOptions& options, const ClockArgs& args) {
   lyr::RecorderClock clock;
-  if (!args.time.empty()) {
+  // --time "" is a time that does not parse, never a request for the PC's.
+  const bool given = args.time_option != nullptr && args.time_option->count() > 0;
+  if (given) {
     auto parsed = lyr::ParseClockText(args.time);
     if (!parsed) return UsageError("--time: " + parsed.error().context);
     clock = parsed.value();
   }
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   // The PC's time is taken once the recorder is open, so that it is not stale.
-  if (args.time.empty()) {
+  if (!given) {
     clock = lyr::BreakDown(lyr::ProposedClockTime(lyr::LocalNow()));
     if (!lyr::IsClockOffered(clock))
       return Failure("the PC's clock reads " + lyr::ClockText(clock) +
@@ -55,8 +58,9 @@ lyr::Status RunSetClock(const GlobalOptions& options, const ClockArgs& args) {
 CommandRun AddSetClockCommand(CLI::App& cmd) {
   auto args = std::make_shared<ClockArgs>();
   CLI::Option* now = cmd.add_flag("--now", args->now, "Set the PC's local time (the default)");
-  cmd.add_option("--time", args->time, "Set this local time, \"YYYY-MM-DD HH:MM:SS\" (years 2000 to 2099)")
-      ->excludes(now);
+  args->time_option = cmd.add_option("--time", args->time,
+                                     "Set this local time, \"YYYY-MM-DD HH:MM:SS\" (years 2000 to 2099)")
+                          ->excludes(now);
   cmd.footer("Example: lyrctl set-clock --time \"2026-12-10 09:30:00\"");
   return [args](const GlobalOptions& options) { return RunSetClock(options, *args); };
 }

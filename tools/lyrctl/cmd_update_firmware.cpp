@@ -32,6 +32,8 @@ const char* OutcomeText(lyr::FirmwareUpdateOutcome outcome) {
       return "read-back differs";
     case lyr::FirmwareUpdateOutcome::kCancelled:
       return "cancelled";
+    case lyr::FirmwareUpdateOutcome::kVerifyCancelled:
+      return "cancelled before verified";
   }
   return "";
 }
@@ -45,11 +47,11 @@ lyr::Status RunUpdateFirmware(const GlobalOptions& options, const UpdateArgs& ar
   if (outcome == lyr::FirmwareUpdateOutcome::kUpdated) {
     LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
     const uint16_t firmware = session.model->FirmwareVersion();
-    if (!terminal.Confirm("UPDATE FIRMWARE",
-                          "The recorder's firmware " + FirmwareText(firmware) +
-                              " is replaced by the image of " + LocalShownText(args.file) + " (" +
-                              std::to_string(loaded.image.size()) + " bytes).",
-                          "Do not unplug the recorder before lyrctl ends."))
+    if (!terminal.ConfirmShown("UPDATE FIRMWARE",
+                               "The recorder's firmware " + FirmwareText(firmware) +
+                                   " is replaced by the image of " + LocalShownText(args.file) + " (" +
+                                   std::to_string(loaded.image.size()) + " bytes).",
+                               "Do not unplug the recorder before lyrctl ends."))
       return Failure("firmware not updated: nothing was sent");
     terminal.HoldInterrupts();
     outcome = lyr::SendFirmwareImage(*session.link, firmware, loaded.image, terminal);
@@ -63,6 +65,11 @@ lyr::Status RunUpdateFirmware(const GlobalOptions& options, const UpdateArgs& ar
       return {};
     case lyr::FirmwareUpdateOutcome::kCancelled:
       return Cancelled("firmware update cancelled: nothing was sent");
+    case lyr::FirmwareUpdateOutcome::kVerifyCancelled:
+      return Cancelled(
+          "firmware update cancelled after the new firmware was written, before it was verified: the "
+          "recorder holds an unverified firmware and is still in its update state. Run update-firmware "
+          "again with the same file before unplugging the recorder");
     case lyr::FirmwareUpdateOutcome::kVerifyProblem:
     case lyr::FirmwareUpdateOutcome::kVerifyFailed:
       return Failure("the firmware was sent but not verified (" + std::string(OutcomeText(outcome)) + ")");

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "terminal_window.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -15,7 +16,8 @@ struct sigaction g_old_int {};
 
 void OnInterrupt(int) {
   g_stop_asked = 1;
-  static const char kNote[] = "\nlyrctl: stopping where the recorder is left as it was\n";
+  // Where the procedure stops, and in what state, is told at its end.
+  static const char kNote[] = "\nlyrctl: stop asked: the update stops at the next point where that is safe\n";
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
 }
 
@@ -54,12 +56,17 @@ void MaintenanceTerminal::Message(const std::string& text, const std::string& ca
   ++messages_;
   // The success goes with the command's output, except where that is JSON.
   std::FILE* to = icon == lyr::MessageIcon::Information && !quiet_ ? stdout : stderr;
-  std::fprintf(to, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fprintf(to, "%s: %s\n", caption.c_str(), DeviceShownLines(text).c_str());
   std::fflush(to);
 }
 
 bool MaintenanceTerminal::Confirm(const std::string& title, const std::string& prompt,
                                   const std::string& information) {
+  return ConfirmShown(DeviceShownLines(title), DeviceShownLines(prompt), DeviceShownLines(information));
+}
+
+bool MaintenanceTerminal::ConfirmShown(const std::string& title, const std::string& prompt,
+                                       const std::string& information) {
   EndLine();
   std::fprintf(stderr, "%s\n%s\n%s\n", title.c_str(), prompt.c_str(), information.c_str());
   if (yes_) {
@@ -71,12 +78,13 @@ bool MaintenanceTerminal::Confirm(const std::string& title, const std::string& p
 
 bool MaintenanceTerminal::Ask(const std::string& text, const std::string& caption) {
   EndLine();
-  std::fprintf(stderr, "%s\n", caption.c_str());
+  std::fprintf(stderr, "%s\n", DeviceShownLines(caption).c_str());
+  const std::string shown = DeviceShownLines(text);
   if (yes_) {
-    std::fprintf(stderr, "%s Yes (--yes)\n", text.c_str());
+    std::fprintf(stderr, "%s Yes (--yes)\n", shown.c_str());
     return true;
   }
-  return AskYesNo(text) && !CancelRequested();
+  return AskYesNo(shown) && !CancelRequested();
 }
 
 void MaintenanceTerminal::SetProgressText(int percent, const std::string& doing) {

@@ -11,7 +11,8 @@ namespace lyrctl {
 // confirmation answered by --yes or asked on the terminal, progress as a
 // live line when stderr is a terminal. Ctrl+C ends lyrctl as usual (at a
 // question nothing has been sent yet) until HoldInterrupts: from then on it
-// only asks to stop, and the procedure decides where stopping is safe.
+// only asks to stop, and the procedure decides where stopping is safe; the
+// command then says what state the recorder was left in.
 class MaintenanceTerminal final : public lyr::JobReporter {
  public:
   MaintenanceTerminal(bool yes, bool quiet);
@@ -19,8 +20,12 @@ class MaintenanceTerminal final : public lyr::JobReporter {
   MaintenanceTerminal(const MaintenanceTerminal&) = delete;
   MaintenanceTerminal& operator=(const MaintenanceTerminal&) = delete;
 
+  // The procedures' texts may hold the recorder's (the file name prefix):
+  // they reach the terminal through DeviceShownText.
   void Message(const std::string& text, const std::string& caption, lyr::MessageIcon icon) override;
   bool Confirm(const std::string& title, const std::string& prompt, const std::string& information) override;
+  // The same question with texts lyrctl has already made fit to show.
+  bool ConfirmShown(const std::string& title, const std::string& prompt, const std::string& information);
   void SetProgressText(int percent, const std::string& doing) override;
   bool CancelRequested() const override;
   // The procedures report their progress with its text only.

@@ -112,7 +112,7 @@ void TerminalWindow::SetFileProgress(int percent) {
 bool TerminalWindow::Ask(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   ClearLineLocked();
-  const std::string question = caption + ": " + DeviceShownText(text);
+  const std::string question = caption + ": " + DeviceShownLines(text);
   switch (answer_) {
     case Answer::Yes:
       std::fprintf(stderr, "%s yes (--yes)\n", question.c_str());
@@ -133,7 +133,7 @@ void TerminalWindow::Message(const std::string& text, const std::string& caption
   std::lock_guard lock(mutex_);
   ClearLineLocked();
   ++messages_;
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), DeviceShownText(text).c_str());
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), DeviceShownLines(text).c_str());
 }
 
 void TerminalWindow::JobEnded(int) {

@@ -81,8 +81,32 @@ std::string FromLocal(std::string_view text, bool escape_controls) {
 
 std::string DeviceJsonText(std::string_view latin1) { return FromLatin1(latin1, false); }
 std::string DeviceShownText(std::string_view latin1) { return FromLatin1(latin1, true); }
+std::string DeviceShownLines(std::string_view latin1) {
+  std::string out;
+  for (size_t end = latin1.find('\n');; end = latin1.find('\n')) {
+    out += FromLatin1(latin1.substr(0, end), true);
+    if (end == std::string_view::npos) return out;
+    out += '\n';
+    latin1.remove_prefix(end + 1);
+  }
+}
 std::string LocalJsonText(std::string_view text) { return FromLocal(text, false); }
 std::string LocalShownText(std::string_view text) { return FromLocal(text, true); }
+
+size_t ShownWidth(std::string_view shown) {
+  // One column per character: count all but UTF-8 continuation bytes.
+  size_t width = 0;
+  for (const char c : shown)
+    if ((static_cast<uint8_t>(c) & 0xC0) != 0x80) ++width;
+  return width;
+}
+
+std::string PadShown(std::string_view shown, size_t width) {
+  std::string out(shown);
+  const size_t used = ShownWidth(shown);
+  if (used < width) out.append(width - used, ' ');
+  return out;
+}
 
 void PrintJson(const nlohmann::json& j) {
   const std::string text = j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

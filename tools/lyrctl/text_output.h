@@ -14,12 +14,21 @@ std::string DeviceJsonText(std::string_view latin1);
 // For the terminal: control characters (C0, DEL, C1) shown as "\x1b", so that
 // a name can never move the cursor, retitle or clear the terminal.
 std::string DeviceShownText(std::string_view latin1);
+// The same for a message of several lines (the system's own span lines): a
+// line feed stays a line break, every other control is shown by its code.
+std::string DeviceShownLines(std::string_view latin1);
 
 // Text of this computer (paths, arguments as typed): UTF-8 kept, a byte that
 // is not part of UTF-8 shown as "\xe9". The shown form also escapes control
 // characters; the JSON form keeps them.
 std::string LocalJsonText(std::string_view text);
 std::string LocalShownText(std::string_view text);
+
+// Columns a shown text takes on the terminal (each character one column:
+// the shown forms hold no controls, and Latin-1 has no wide characters).
+size_t ShownWidth(std::string_view shown);
+// `shown` padded with spaces to `width` columns, as "%-*s" would pad ASCII.
+std::string PadShown(std::string_view shown, size_t width);
 
 // Prints a command's JSON on stdout. Never throws: the texts in it are
 // converted above, and anything that still is not UTF-8 is replaced.

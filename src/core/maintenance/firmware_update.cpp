@@ -101,16 +101,19 @@ uint32_t UpdateImageTarget(std::span<const uint8_t> image) {
 
 LoadedUpdate LoadUpdateFile(const std::string& path, JobReporter& reporter) {
   LoadedUpdate loaded;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO would hold open() until a writer came; it is
+  // refused below like anything else that is not a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd >= 0) ::close(fd);
     Refuse(reporter, loaded.outcome, kUpdateReadError);
     return loaded;
   }
-  // Refused by its size before a byte of it is read.
+  // Refused by its size before a byte of it is read: too long, or too short
+  // to hold even its trailer (an empty or cut file is no update file).
   const auto length = static_cast<uint64_t>(st.st_size);
-  if (length > kMaxUpdateFileSize) {
+  if (length > kMaxUpdateFileSize || length < kUpdateTrailerSize) {
     ::close(fd);
     Refuse(reporter, loaded.outcome, kUpdateFormatError);
     return loaded;
@@ -167,6 +170,8 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
   const size_t p = image.size();
   if (!link.BeginFirmwareUpdate(static_cast<uint32_t>(p)))
     return Refuse(reporter, O::kUpdateFailed, kUpdateProblem);
+  // The writes are never cut short: a stop asked during them takes effect
+  // once the whole image is on the recorder.
   std::array<uint8_t, kPiece> piece;
   for (size_t offset = 0; offset < p; offset += kPiece) {
     reporter.SetProgressText(Percent(offset, p, 0, 50), "Writing the firmware");
@@ -174,6 +179,7 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
     if (!link.WriteFirmwareData(piece.data(), kPiece))
       return Refuse(reporter, O::kUpdateFailed, kUpdateProblem);
   }
+  if (reporter.CancelRequested()) return O::kVerifyCancelled;
 
   FirmwareStatusRecord status{};
   if (!link.GetFirmwareStatus(status) || !link.BeginFirmwareReadback())
@@ -184,6 +190,7 @@ FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_fi
   if (readback_length != p) return Refuse(reporter, O::kVerifyFailed, kVerifyFailed);
   std::array<uint8_t, kPiece> read;
   for (size_t offset = 0; offset < readback_length; offset += kPiece) {
+    if (reporter.CancelRequested()) return O::kVerifyCancelled;
     reporter.SetProgressText(Percent(offset, p, 50, 50), "Verifying the firmware");
     BuildPiece(image, offset, piece.data());
     if (!link.ReadFirmwareData(read.data(), kPiece))

@@ -58,13 +58,15 @@ uint32_t UpdateImageTarget(std::span<const uint8_t> image);
 
 // How an update ended.
 enum class FirmwareUpdateOutcome {
-  kUpdated = 0,    // every piece written and read back equal; recorder released
-  kFileRefused,    // too long, unreadable, or not an update file
-  kNotLyr,         // the image or the recorder is not for this update
-  kUpdateFailed,   // a write to the recorder failed (it is left in its update state)
-  kVerifyProblem,  // the recorder failed during the read-back
-  kVerifyFailed,   // the read-back differed, or did not cover the image
-  kCancelled,      // stopped before anything was sent, or during the read-back
+  kUpdated = 0,      // every piece written and read back equal; recorder released
+  kFileRefused,      // too long, unreadable, or not an update file
+  kNotLyr,           // the image or the recorder is not for this update
+  kUpdateFailed,     // a write to the recorder failed (it is left in its update state)
+  kVerifyProblem,    // the recorder failed during the read-back
+  kVerifyFailed,     // the read-back differed, or did not cover the image
+  kCancelled,        // stopped before anything was sent
+  kVerifyCancelled,  // stopped after the image was written, before its read-back matched:
+                     // the recorder holds it unverified and is not released
 };
 
 // Loads and checks an update file: the image, or the outcome with its message
@@ -77,7 +79,8 @@ LoadedUpdate LoadUpdateFile(const std::string& path, JobReporter& reporter);
 
 // Sends a checked image to the recorder in 2048-byte pieces, reads it back
 // and compares every piece; on success releases the recorder ("Safely
-// Remove") and shows the success message. `recorder_firmware` is the device
+// Remove") and shows the success message. A cancel is taken before the first
+// write and between read-back pieces, never between writes. `recorder_firmware` is the device
 // record's firmware version. Every failure is shown through `reporter`.
 FirmwareUpdateOutcome SendFirmwareImage(RecorderLink& link, uint16_t recorder_firmware,
                                         std::span<const uint8_t> image, JobReporter& reporter);

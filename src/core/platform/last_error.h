@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace lyr {
 
@@ -19,6 +20,10 @@ constexpr uint32_t kErrorIoDevice = 1117;
 constexpr uint32_t kErrorBadDevice = 1200;
 constexpr uint32_t kErrorConnectionUnavail = 1201;
 constexpr uint32_t kErrorCancelled = 1223;
+
+// What a number means for people, and what they can do about it, with the
+// number; "error N" for a number without a text of its own.
+std::string LastErrorText(uint32_t code);
 
 void SetLastError(uint32_t code);
 uint32_t GetLastError();

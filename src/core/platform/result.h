@@ -25,9 +25,9 @@ struct Error {
   }
 
   // "context: reason" for people; the reason is the system's text for errno,
-  // else the last-error number.
+  // else what the last-error number means (LastErrorText).
   std::string Message() const {
-    std::string reason = os_error != 0 ? std::strerror(os_error) : "error " + std::to_string(code);
+    std::string reason = os_error != 0 ? std::strerror(os_error) : LastErrorText(code);
     return context.empty() ? reason : context + ": " + reason;
   }
 };

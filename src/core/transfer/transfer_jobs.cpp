@@ -93,7 +93,8 @@ bool CopyRun::CopyRecording(size_t i, CopyResult& result) {
   if (replace &&
       !ui_.AskAbout("Would you like to replace the existing file with this one?", "Confirm File Replace",
                     Exists(result.paths.target) ? result.paths.target : result.paths.digest)) {
-    result.outcome = CopyOutcome::Declined;
+    // A question closed by the cancel is no answer: nothing was kept by choice.
+    result.outcome = ui_.CancelRequested() ? CopyOutcome::Cancelled : CopyOutcome::Declined;
     return true;
   }
   ExportRequest request;

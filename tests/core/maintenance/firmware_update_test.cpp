@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "emulator/update_packer.h"
 #include "core/maintenance/test_reporter.h"
+#include "emulator/update_packer.h"
 #include "platform/byte_order.h"
 #include "support/emulated_recorder.h"
 
@@ -192,6 +192,10 @@ TEST_F(FirmwareUpdate, FilesThatAreNoUpdateAreRefusedBeforeAnythingIsSent) {
   const fs::path too_long = rec_.dir() / "long.coe";
   std::ofstream{too_long}.close();
   fs::resize_file(too_long, lyr::kMaxUpdateFileSize + 1);
+  // Empty, or cut short of its trailer: no update file, not a memory shortage.
+  const fs::path empty = rec_.dir() / "empty.coe", cut = rec_.dir() / "cut.coe";
+  std::ofstream{empty}.close();
+  WriteFile(cut, {1, 2, 3, 4});
   struct Case {
     fs::path file;
     const char* message;
@@ -204,6 +208,8 @@ TEST_F(FirmwareUpdate, FilesThatAreNoUpdateAreRefusedBeforeAnythingIsSent) {
       {odd_length, lyr::kUpdateFormatError},
       {sum_off, lyr::kUpdateFormatError},
       {too_long, lyr::kUpdateFormatError},
+      {empty, lyr::kUpdateFormatError},
+      {cut, lyr::kUpdateFormatError},
       {rec_.dir() / "missing.coe", lyr::kUpdateReadError},
   };
   for (const Case& c : cases) {
@@ -275,6 +281,24 @@ TEST_F(FirmwareUpdate, ACancelBeforeTheFirstWriteSendsNothing) {
   EXPECT_EQ(Update(Pack(lyr_emu::MakeSampleImage(5000))), FirmwareUpdateOutcome::kCancelled);
   EXPECT_TRUE(pieces_.empty());
   EXPECT_TRUE(spy_.messages.empty());
+}
+
+// A stop asked while the image is written waits for the last write (a cut
+// image would leave the recorder without a whole firmware), then ends before
+// or during the read-back: never as a success, and the recorder not released.
+TEST_F(FirmwareUpdate, ACancelAfterTheFirstWriteEndsUnverified) {
+  const fs::path file = Pack(lyr_emu::MakeSampleImage(5000));  // 3 pieces: writes at 0-50 %
+  for (const int from : {10, 60}) {
+    SCOPED_TRACE(from);
+    pieces_.clear();
+    spy_.cancel = false;
+    spy_.cancel_from_percent = from;
+    EXPECT_EQ(Update(file), FirmwareUpdateOutcome::kVerifyCancelled);
+    EXPECT_EQ(pieces_.size(), 3u) << "every piece is written";
+    EXPECT_LT(spy_.last_progress, 100);
+    EXPECT_TRUE(spy_.messages.empty());
+    EXPECT_TRUE(link_->IsAccessGranted());
+  }
 }
 
 }  // namespace

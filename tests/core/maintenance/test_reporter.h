@@ -24,7 +24,10 @@ class MaintenanceSpy final : public lyr::JobReporter {
     questions.push_back({title, prompt, information});
     return confirm;
   }
-  void SetProgressText(int percent, const std::string&) override { last_progress = percent; }
+  void SetProgressText(int percent, const std::string&) override {
+    last_progress = percent;
+    if (cancel_from_percent >= 0 && percent >= cancel_from_percent) cancel = true;
+  }
   void SetStatus(const std::string&) override {}
   void SetProgress(int) override {}
   void SetFileProgress(int) override {}
@@ -33,6 +36,7 @@ class MaintenanceSpy final : public lyr::JobReporter {
 
   bool confirm = false;
   bool cancel = false;
+  int cancel_from_percent = -1;  // cancel once progress reaches it (-1: never)
   int last_progress = -1;
   std::vector<Shown> messages;
   std::vector<Asked> questions;

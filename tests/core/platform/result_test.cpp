@@ -32,6 +32,23 @@ TEST(Result, EarlyReturnCarriesTheFirstError) {
   EXPECT_EQ(lyr::Error::Os(ENOENT, "open x.wav").Message(), "open x.wav: No such file or directory");
 }
 
+// A bare code says what it means and what to do; an unknown one keeps its number.
+TEST(Result, ACodeWithoutErrnoIsExplained) {
+  struct Case {
+    uint32_t code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {lyr::kErrorConnectionUnavail,
+       "recording list: the recorder stopped answering (error 1201): check its cable, plug it in again and "
+       "retry"},
+      {lyr::kErrorCancelled, "recording list: cancelled (error 1223)"},
+      {lyr::kErrorInvalidData, "recording list: error 13"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(lyr::Error::Code(c.code, "recording list").Message(), c.message);
+  EXPECT_EQ(lyr::Error::Code(lyr::kErrorCancelled).Message(), "cancelled (error 1223)");
+}
+
 // The faces over operations that report through the last error keep its
 // number as the code, and never take a stale one for a failure's reason.
 TEST(Result, LastErrorFacesKeepTheNumberAndIgnoreAStaleOne) {

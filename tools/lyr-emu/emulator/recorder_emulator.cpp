@@ -236,6 +236,8 @@ bool RecorderEmulator::WriteSector(uint32_t sector, const uint8_t* data) {
         region_ = Region{};
         return false;
       }
+      // A slow recorder is slow at taking each piece too.
+      if (at % kFirmwarePiece == 0 && !DelayReply()) return false;
       std::memcpy(region_.bytes.data() + at, data, kSectorSize);
       if (static_cast<uint64_t>(at) + kSectorSize >= region_.length) {
         std::vector<uint8_t> image(region_.bytes.begin(), region_.bytes.begin() + firmware_expected_);

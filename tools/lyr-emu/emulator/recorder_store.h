@@ -44,7 +44,8 @@ struct RecorderConfig {
   int64_t read_fail_offset = -1;     // recording data reads reaching this byte offset fail; -1 = never
   int32_t delete_busy_polls = 0;     // memory status polls reporting busy after a delete; -1 = forever
   bool delete_fails = false;         // memory status reports the last delete as failed
-  uint32_t slow_reply_ms = 0;        // delay before each command is answered, at most kSlowReplyMaxMs
+  uint32_t slow_reply_ms = 0;        // delay before each command is answered and each firmware piece
+                                     // taken, at most kSlowReplyMaxMs
   bool list_count_override = false;  // report list_count_value as the list's length
   uint32_t list_count_value = 0;
   uint32_t firmware_write_fail_piece = 0;    // the write of this firmware piece (1 = first) fails; 0 = never
