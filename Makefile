@@ -3,11 +3,12 @@
 #   make test  installs what is missing, builds, and runs every test
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-win
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DLYR_WERROR=ON
 FUZZ_RUNS ?= 20000
 
-.PHONY: deps build build-asan run test test-fast bench screenshots clean
+.PHONY: deps build build-asan build-win run test test-fast test-win bench screenshots clean
 
 deps:
 	scripts/install-deps.sh
@@ -20,14 +21,24 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja $(CMAKE_FLAGS) -DLYR_SANITIZE=ON -DLYR_BUILD_TOOLS=OFF -DLYR_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# The Windows build: the ported core layers and their tests, cross-built with
+# MinGW-w64; its tests run under Wine.
+build-win: deps
+	cmake -S . -B $(WIN_BUILD) -G Ninja $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+	  -DLYR_BUILD_TOOLS=OFF -DLYR_BUILD_BENCH=OFF
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+test-win: build-win
+	scripts/run-wine-tests.sh $(WIN_BUILD)
+
 run: build
 	scripts/demo.sh $(BUILD)
 
 # Every test: a bounded run of every fuzz target, the full build's tests, and
 # the core tests again under ASan and UBSan.
-test: build build-asan
+test: build build-asan build-win
 	scripts/fuzz-smoke.sh build-fuzz $(FUZZ_RUNS)
-	scripts/run-tests.sh $(BUILD) $(ASAN_BUILD)
+	scripts/run-tests.sh $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
 
 # The full build's tests only, for quick rounds while working.
 test-fast: build
@@ -41,4 +52,4 @@ screenshots: build
 	scripts/screenshots.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) build-fuzz

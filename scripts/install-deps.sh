@@ -24,6 +24,8 @@ packages=(
   libbenchmark-dev hyperfine bc time openssl
   # lyr-manager's end-to-end test and screenshots on a virtual display
   xvfb xauth xdotool imagemagick openbox
+  # the Windows build (MinGW-w64, posix threads), its tests under Wine, its zip
+  g++-mingw-w64-x86-64-posix wine wine64 zip
 )
 
 missing=()

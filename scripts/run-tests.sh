@@ -4,6 +4,7 @@
 set -uo pipefail
 build=${1:-build}
 asan_build=${2:-build-asan}
+win_build=${3:-}
 jobs=$(nproc)
 status=0
 
@@ -13,5 +14,10 @@ echo "== tests (${build})"
 echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer (${asan_build})"
 (cd "$asan_build" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j "$jobs" -L core --timeout 900) || status=1
+
+if [ -n "$win_build" ]; then
+  echo "== Windows core tests under Wine (${win_build})"
+  "$(dirname "$0")/run-wine-tests.sh" "$win_build" || status=1
+fi
 
 exit $status

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdlib>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <cstring>
 #include <new>
 #include <span>
@@ -15,7 +18,7 @@ class AlignedBuffer {
 
   AlignedBuffer() = default;
   explicit AlignedBuffer(size_t size) { Resize(size); }
-  ~AlignedBuffer() { std::free(data_); }
+  ~AlignedBuffer() { Release(data_); }
   AlignedBuffer(const AlignedBuffer&) = delete;
   AlignedBuffer& operator=(const AlignedBuffer&) = delete;
   AlignedBuffer(AlignedBuffer&& other) noexcept : data_(other.data_), size_(other.size_) {
@@ -24,7 +27,7 @@ class AlignedBuffer {
   }
   AlignedBuffer& operator=(AlignedBuffer&& other) noexcept {
     if (this != &other) {
-      std::free(data_);
+      Release(data_);
       data_ = other.data_;
       size_ = other.size_;
       other.data_ = nullptr;
@@ -36,10 +39,10 @@ class AlignedBuffer {
   // Returns false (and keeps the old buffer) when memory is short.
   bool Resize(size_t size) {
     const size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
-    void* p = rounded == 0 ? nullptr : std::aligned_alloc(kAlignment, rounded);
+    void* p = rounded == 0 ? nullptr : Allocate(rounded);
     if (rounded != 0 && p == nullptr) return false;
     if (p != nullptr) std::memset(p, 0, rounded);
-    std::free(data_);
+    Release(data_);
     data_ = static_cast<unsigned char*>(p);
     size_ = size;
     return true;
@@ -54,6 +57,15 @@ class AlignedBuffer {
   std::span<unsigned char> span() { return {data_, size_}; }
 
  private:
+  // The Windows C library has no aligned_alloc; its aligned blocks need their own free.
+#ifdef _WIN32
+  static void* Allocate(size_t size) { return _aligned_malloc(size, kAlignment); }
+  static void Release(void* p) { _aligned_free(p); }
+#else
+  static void* Allocate(size_t size) { return std::aligned_alloc(kAlignment, size); }
+  static void Release(void* p) { std::free(p); }
+#endif
+
   unsigned char* data_ = nullptr;
   size_t size_ = 0;
 };

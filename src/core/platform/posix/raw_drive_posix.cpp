@@ -12,73 +12,27 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/aligned_buffer.h"
 #include "platform/block_device.h"
+#include "platform/sector_drive.h"
 #include "platform/trace.h"
 
 namespace lyr {
 namespace {
 
-constexpr size_t kBounceSize = 1 << 20;
-
-class PosixRawDrive final : public BlockDevice {
+class PosixRawDrive final : public SectorDrive {
  public:
   explicit PosixRawDrive(int fd) : fd_(fd) {}
   ~PosixRawDrive() override { ::close(fd_); }
 
-  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t* done) override {
-    *done = 0;
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (*done < length) {
-      const size_t want = length - *done;
-      unsigned char* target = out + *done;
-      const bool direct = IsAligned(target) && want % 512 == 0;
-      const size_t piece = direct ? want : std::min(want, kBounceSize);
-      if (!direct && !EnsureBounce()) return false;
-      unsigned char* io = direct ? target : bounce_.data();
-      const size_t io_len = direct ? piece : RoundUp(piece);
-      const ssize_t n = PreadFull(io, io_len, offset + *done);
-      if (n < 0) return false;
-      const size_t got = std::min(static_cast<size_t>(n), piece);
-      if (!direct) std::memcpy(target, io, got);
-      *done += got;
-      if (got < piece) return false;  // end of device
-    }
-    return true;
+ protected:
+  long long ReadSectors(unsigned char* p, size_t len, uint64_t off) override {
+    return Full(p, len, off, ::pread);
   }
-
-  bool WriteAt(uint64_t offset, const void* buffer, size_t length, size_t* done) override {
-    *done = 0;
-    const auto* in = static_cast<const unsigned char*>(buffer);
-    while (*done < length) {
-      const size_t want = length - *done;
-      const unsigned char* source = in + *done;
-      const bool direct = IsAligned(source) && want % 512 == 0;
-      const size_t piece = direct ? want : std::min(want, kBounceSize);
-      if (!direct) {
-        // Sector writes only: a partial sector cannot be written without
-        // reading it first, which would send a stray read to the recorder.
-        if (piece % 512 != 0 || !EnsureBounce()) {
-          errno = EINVAL;
-          return false;
-        }
-        std::memcpy(bounce_.data(), source, piece);
-      }
-      const ssize_t n = PwriteFull(direct ? source : bounce_.data(), piece, offset + *done);
-      if (n < 0) return false;
-      *done += static_cast<size_t>(n);
-      if (static_cast<size_t>(n) < piece) return false;
-    }
-    return true;
+  long long WriteSectors(const unsigned char* p, size_t len, uint64_t off) override {
+    return Full(p, len, off, ::pwrite);
   }
 
  private:
-  static bool IsAligned(const void* p) {
-    return reinterpret_cast<uintptr_t>(p) % AlignedBuffer::kAlignment == 0;
-  }
-  static size_t RoundUp(size_t n) { return (n + 511) / 512 * 512; }
-  bool EnsureBounce() { return bounce_.size() != 0 || bounce_.Resize(kBounceSize); }
-
   // Repeats a positioned transfer until it is whole, the device ends, or it
   // fails; bytes moved, or -1 when nothing moved.
   template <typename Byte, typename Io>
@@ -95,11 +49,8 @@ class PosixRawDrive final : public BlockDevice {
     }
     return static_cast<ssize_t>(total);
   }
-  ssize_t PreadFull(unsigned char* p, size_t len, uint64_t off) { return Full(p, len, off, ::pread); }
-  ssize_t PwriteFull(const unsigned char* p, size_t len, uint64_t off) { return Full(p, len, off, ::pwrite); }
 
   int fd_;
-  AlignedBuffer bounce_;
 };
 
 }  // namespace
