@@ -3,7 +3,10 @@
 // type, and the archival ingest with its manifest and verified deletes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "e2e/e2e_support.h"
 
@@ -344,17 +347,193 @@ TEST(LyrctlIngest, WatchIngestsARecorderWhenItIsPluggedIn) {
   ASSERT_GT(watch, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(rec.Start({"--sysfs", root.string(), "--serial", "WATCH01"}));
+  // The summary line comes once the last recording is marked too.
   bool all = false;
   for (int i = 0; i < 300 && !all; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    all = fs::exists(archive / "manifest.sha1") && Lines(Slurp(archive / "manifest.sha1")) == 6;
+    all = Slurp(rec.dir() / "watch.out").find("ingested 6,") != std::string::npos;
   }
   EXPECT_TRUE(all) << Slurp(rec.dir() / "watch.err");
+  EXPECT_EQ(Lines(Slurp(archive / "manifest.sha1")), 6u);
   ::kill(watch, SIGINT);
   const int code = lyr_test::WaitExitWithin(watch, std::chrono::seconds(10));
   if (code < 0) lyr_test::Kill(watch);
   EXPECT_EQ(code, 0) << Slurp(rec.dir() / "watch.err");
   EXPECT_NE(Slurp(rec.dir() / "watch.out").find("recorder WATCH01"), std::string::npos);
+}
+
+// lyrctl run with the file-system faults preloaded (fs_faults.cpp).
+std::vector<std::string> WithFsFaults(std::vector<std::string> env) {
+  env.push_back(std::string("LD_PRELOAD=") + LYR_FS_FAULTS);
+  return env;
+}
+
+size_t MarkedCopied(const ServedRecorder& rec) {
+  size_t n = 0;
+  for (const auto& f : fs::directory_iterator(rec.store() / "recordings"))
+    n += f.path().extension() == ".copied";
+  return n;
+}
+
+TEST(LyrctlIngest, ArchivesDurablyWithoutHardLinksBeforeItDeletes) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  const fs::path archive = rec.dir() / "archive";
+  const fs::path log = rec.dir() / "fs.log";
+  // An archive on FAT or exFAT: no hard links.
+  const RunResult r =
+      rec.Lyrctl({"--json", "ingest", "--to", archive.string(), "--sha1", "--delete-after-verify"},
+                 WithFsFaults({"LYR_FS_NO_LINKS=1", "LYR_FS_LOG=" + log.string()}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const json done = json::parse(r.out)["ingested"];  // nothing but JSON on stdout
+  ASSERT_EQ(done.size(), 6u);
+  EXPECT_EQ(r.err.find("Copying..."), std::string::npos) << "progress lines beside JSON:\n" << r.err;
+  EXPECT_TRUE(ListRows(rec).empty());
+  EXPECT_EQ(Lines(Slurp(archive / "manifest.sha1")), 6u);
+  // Each file, then the folder that names it, then the manifest: synced in
+  // that order before the recording may go.
+  std::vector<std::string> synced;
+  std::istringstream in(Slurp(log));
+  for (std::string line; std::getline(in, line);) synced.push_back(line);
+  const fs::path folder = fs::canonical(archive);
+  for (const auto& one : done) {
+    ASSERT_TRUE(one["deleted"].get<bool>()) << one.dump();
+    const std::string name = fs::path(one["file"].get<std::string>()).filename().string();
+    auto at = std::find_if(synced.begin(), synced.end(),
+                           [&](const std::string& l) { return fs::path(l).filename() == name; });
+    ASSERT_NE(at, synced.end()) << name << " never synced";
+    at = std::find(at, synced.end(), "fsync " + folder.string());
+    ASSERT_NE(at, synced.end()) << "the archive folder not synced after " << name;
+    at = std::find(at, synced.end(), "fsync " + (folder / "manifest.sha1").string());
+    EXPECT_NE(at, synced.end()) << "the manifest not synced after " << name;
+  }
+}
+
+TEST(LyrctlIngest, AManifestLineNotWrittenLeavesTheRecordingUnmarkedAndKept) {
+  LYR_REQUIRE_FUSE();
+  const struct {
+    const char* fault;
+    const char* why;
+  } cases[] = {
+      {"LYR_FS_SHORT_WRITE=manifest.sha1", "a full disk"},
+      {"LYR_FS_FAIL_FSYNC=manifest.sha1", "a failed sync"},
+  };
+  for (const auto& c : cases) {
+    ServedRecorder rec;
+    ASSERT_TRUE(rec.Start());
+    const fs::path archive = rec.dir() / "archive";
+    fs::create_directories(archive);
+    const std::string before = std::string(40, 'a') + "  OLD.wav\n";
+    std::ofstream(archive / "manifest.sha1") << before;
+    const RunResult r =
+        rec.Lyrctl({"ingest", "--to", archive.string(), "--delete-after-verify"}, WithFsFaults({c.fault}));
+    EXPECT_EQ(r.exit_code, 1) << c.why << "\n" << r.err;
+    EXPECT_NE(r.err.find("the manifest was not written"), std::string::npos) << c.why << "\n" << r.err;
+    if (std::string(c.fault).find("SHORT") != std::string::npos) {
+      EXPECT_EQ(Slurp(archive / "manifest.sha1"), before) << c.why;
+    }
+    EXPECT_EQ(MarkedCopied(rec), 0u) << c.why;
+    EXPECT_EQ(ListRows(rec).size(), 6u) << c.why;
+  }
+}
+
+TEST(LyrctlIngest, ACutLastManifestLineIsRemovedAndSaidBeforeAppending) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  const fs::path archive = rec.dir() / "archive";
+  fs::create_directories(archive);
+  const std::string whole = std::string(40, 'a') + "  OLD.wav\n";
+  std::ofstream(archive / "manifest.sha1") << whole << std::string(40, 'b') << "  CUT.w";
+  const RunResult r = rec.Lyrctl({"ingest", "--to", archive.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("removed a cut last line"), std::string::npos) << r.err;
+  const std::string manifest = Slurp(archive / "manifest.sha1");
+  EXPECT_EQ(manifest.rfind(whole, 0), 0u) << manifest;
+  EXPECT_EQ(manifest.find("CUT"), std::string::npos) << manifest;
+  EXPECT_EQ(Lines(manifest), 7u) << manifest;
+  EXPECT_EQ(manifest.back(), '\n');
+}
+
+// A watching ingest, its recorders published in a sysfs tree of the test's own.
+class WatchedIngest {
+ public:
+  WatchedIngest(const fs::path& dir, const fs::path& archive, std::vector<std::string> extra = {})
+      : dir_(dir), root_(dir / "sys") {
+    fs::create_directories(root_);
+    std::vector<std::string> argv = {lyr_test::LyrctlPath(), "ingest", "--watch", "--to", archive.string()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    pid_ = lyr_test::Spawn(argv, dir / "watch.out", dir / "watch.err", {"LYR_SYSFS_ROOT=" + root_.string()});
+    EXPECT_GT(pid_, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  ~WatchedIngest() {
+    if (pid_ > 0) lyr_test::Kill(pid_);
+  }
+  std::vector<std::string> Plug(const std::string& serial) const {
+    return {"--sysfs", root_.string(), "--serial", serial};
+  }
+  std::string Out() const { return Slurp(dir_ / "watch.out"); }
+  std::string Err() const { return Slurp(dir_ / "watch.err"); }
+  // Waits up to ten seconds for `done`.
+  static bool Within(const std::function<bool()>& done) {
+    for (int i = 0; i < 500; ++i) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  int Stop(int sig) {
+    ::kill(pid_, sig);
+    const int code = lyr_test::WaitExitWithin(pid_, std::chrono::seconds(10));
+    if (code < 0) lyr_test::Kill(pid_);
+    pid_ = -1;
+    return code;
+  }
+
+ private:
+  fs::path dir_;
+  fs::path root_;
+  pid_t pid_ = -1;
+};
+
+TEST(LyrctlIngest, WatchLetsTheRecorderGoAndNamesTheOneThatWaits) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder first, second;
+  const fs::path archive = first.dir() / "archive";
+  WatchedIngest watch(first.dir().path(), archive);
+  ASSERT_TRUE(first.Start(watch.Plug("WATCH01")));
+  ASSERT_TRUE(WatchedIngest::Within([&] { return watch.Out().find("ingested 6,") != std::string::npos; }))
+      << watch.Err();
+  // Ingested and still plugged in: other programs may use it.
+  const RunResult info = first.Lyrctl({"info"});
+  EXPECT_EQ(info.exit_code, 0) << info.err;
+  ASSERT_TRUE(second.Start(watch.Plug("WATCH02")));
+  EXPECT_TRUE(WatchedIngest::Within([&] { return watch.Err().find("WATCH02") != std::string::npos; }))
+      << watch.Err();
+  EXPECT_EQ(watch.Stop(SIGINT), 0) << watch.Err();
+  EXPECT_EQ(ListRows(second).size(), 6u);
+}
+
+TEST(LyrctlIngest, SigtermStopsAWatchingIngestWhereNothingIsLost) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  // Slow enough that the ingest is still running when the signal comes.
+  lyr_test::EditConfig(rec.store(), [](json& j) { j["faults"]["slow_reply_ms"] = 5; });
+  const fs::path archive = rec.dir() / "archive";
+  WatchedIngest watch(rec.dir().path(), archive, {"--delete-after-verify"});
+  ASSERT_TRUE(rec.Start(watch.Plug("WATCH01")));
+  ASSERT_TRUE(WatchedIngest::Within([&] {
+    return fs::exists(archive / "manifest.sha1") && Lines(Slurp(archive / "manifest.sha1")) >= 1;
+  })) << watch.Err();
+  EXPECT_EQ(watch.Stop(SIGTERM), 130) << watch.Err();
+  // Every recording still on the recorder, or deleted with its line in the manifest.
+  const size_t archived = Lines(Slurp(archive / "manifest.sha1"));
+  const size_t left = ListRows(rec).size();
+  EXPECT_LT(archived, 6u) << "the ingest went on to the end";
+  EXPECT_GE(archived + left, 6u);
+  EXPECT_LE(MarkedCopied(rec), archived);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 
 #include "cli_support.h"
@@ -19,6 +20,7 @@
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
+#include "transfer/partial_file.h"
 #include "transfer/recording_export.h"
 #include "transfer/sha1.h"
 #include "transfer/temporary_files.h"
@@ -60,31 +62,44 @@ std::string ManifestLine(const std::string& digest, const std::string& file_name
   return "\\" + digest + "  " + escaped + "\n";
 }
 
-// Appends the line and makes it durable before the recording may be
-// deleted: a manifest that lost its line would no longer vouch for the copy.
-lyr::Status AppendManifest(const std::string& folder, const std::string& line) {
+// The manifest before a line is added: a last line cut short (a crash, a
+// full disk) would take the new line onto its own, so it goes, and the user
+// is told.
+lyr::Status RepairManifest(const std::string& folder) {
   const std::string path = lyr::WithTrailingSeparator(folder) + kManifestName;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return lyr::Error::Os(errno, path);
-  const ssize_t n = ::write(fd, line.data(), line.size());
-  const int write_errno = errno;
-  const bool synced = n == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
-  const int sync_errno = errno;
-  ::close(fd);
-  if (n != static_cast<ssize_t>(line.size())) return lyr::Error::Os(n < 0 ? write_errno : ENOSPC, path);
-  if (!synced) return lyr::Error::Os(sync_errno, path);
+  LYR_TRY_ASSIGN(const uint64_t cut, lyr::TrimTornLine(path));
+  if (cut != 0)
+    std::fprintf(stderr,
+                 "lyrctl: %s: removed a cut last line (%llu bytes); check the archive with sha1sum -c\n",
+                 LocalShownText(path).c_str(), static_cast<unsigned long long>(cut));
   return {};
 }
 
 // A private folder inside the archive (same file system, so that its files
-// can be linked into place), removed with what is left in it.
+// can be moved into place), removed with what is left in it.
 lyr::Result<lyr::TemporaryFolder> MakeScratchFolder(const std::string& archive) {
   return lyr::TemporaryFolder::Make(archive, ".lyr-ingest-");
 }
 
+// What a job sees of the window when it works unseen: only the cancel.
+class CancelOnly final : public lyr::JobReporter {
+ public:
+  explicit CancelOnly(const lyr::JobReporter& window) : window_(window) {}
+  void SetStatus(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetFileProgress(int) override {}
+  bool Ask(const std::string&, const std::string&) override { return false; }
+  void Message(const std::string&, const std::string&, lyr::MessageIcon) override {}
+  bool CancelRequested() const override { return window_.CancelRequested(); }
+
+ private:
+  const lyr::JobReporter& window_;
+};
+
 // Reads the recording from the recorder a second time, into a private
 // folder in the archive, and returns the digest of that second copy.
-lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entry, lyr::CopyOptions options) {
+lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entry, lyr::CopyOptions options,
+                                          const lyr::JobReporter& window) {
   LYR_TRY_ASSIGN(const lyr::TemporaryFolder scratch, MakeScratchFolder(options.folder));
   // The link keeps the last piece it read: the second read must come from the recorder.
   link.ClearReadCache();
@@ -97,7 +112,7 @@ lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entr
   request.entry = entry;
   request.paths = lyr::ExportPathsFor(options.folder, record, options);
   request.header_name = request.paths.file_name;
-  lyr::SilentReporter reporter;
+  CancelOnly reporter(window);
   const lyr::CopyResult r = lyr::ExportRecording(link, record, options, request, reporter);
   if (r.outcome != lyr::CopyOutcome::Copied || !r.digest_written) {
     const char* shown = lyr::CopyOutcomeMessage(r.outcome);
@@ -109,12 +124,14 @@ lyr::Result<std::string> SecondReadDigest(lyr::RecorderLink& link, uint32_t entr
   return r.digest;
 }
 
-// Gives a finished copy (and its digest file) its name in the archive: the
-// copy's own name, else the first free "STEM_2", "STEM_3", ... An existing
-// file is never replaced: names repeat across recorders and after a counter
-// reset. Returns the copy's path in the archive.
+// Gives a finished copy (and its digest file) its name in the archive,
+// durably: the copy's own name, else the first free "STEM_2", "STEM_3", ...
+// An existing file is never replaced: names repeat across recorders and after
+// a counter reset. Returns the copy's path in the archive.
 lyr::Result<std::string> PlaceInArchive(const lyr::CopyResult& r, const std::string& archive,
                                         bool with_digest) {
+  LYR_TRY(lyr::SyncToDisk(r.paths.target));
+  if (with_digest) LYR_TRY(lyr::SyncToDisk(r.paths.digest));
   const std::string& name = r.paths.file_name;
   const size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
@@ -123,110 +140,155 @@ lyr::Result<std::string> PlaceInArchive(const lyr::CopyResult& r, const std::str
   for (int n = 1; n < 100000; ++n) {
     const std::string base = n == 1 ? stem : stem + "_" + std::to_string(n);
     const std::string target = folder + base + ext;
-    if (::link(r.paths.target.c_str(), target.c_str()) != 0) {
-      if (errno == EEXIST) continue;
-      return lyr::Error::Os(errno, target);
+    if (const lyr::Status moved = lyr::MoveNoReplace(r.paths.target, target); !moved) {
+      if (moved.error().os_error == EEXIST) continue;
+      return moved.error();
     }
     if (with_digest) {
-      const std::string digest = folder + base + ".txt";
-      if (::link(r.paths.digest.c_str(), digest.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(target.c_str());
-        if (err == EEXIST) continue;
-        return lyr::Error::Os(err, digest);
+      if (const lyr::Status moved = lyr::MoveNoReplace(r.paths.digest, folder + base + ".txt"); !moved) {
+        // The pair keeps one stem: the copy goes back to try the next one.
+        LYR_TRY(lyr::MoveNoReplace(target, r.paths.target));
+        if (moved.error().os_error == EEXIST) continue;
+        return moved.error();
       }
     }
+    LYR_TRY(lyr::SyncToDisk(folder));
     return target;
   }
   return lyr::Error::Code(lyr::kErrorAlreadyExists, folder + stem + ext + ": no free name");
 }
 
-// Copies one recording, writes its manifest line, and with
-// --delete-after-verify deletes it once the second read matches.
-Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, lyr::CopyOptions copy,
-                   const IngestArgs& args, bool* cancelled) {
-  Ingested out;
-  out.entry = row.entry;
-  out.name = row.name;
+// Copies one recording into the archive, gives it its manifest line, marks
+// it copied, and with --delete-after-verify deletes it once a second read
+// matches, each step only once the one before it is on the disk. Runs as the
+// terminal's job: a cancel stops it where nothing is lost. False when
+// something asked for was not done.
+bool IngestSteps(lyr::RecorderLink& link, uint32_t entry, const lyr::CopyOptions& copy,
+                 const IngestArgs& args, lyr::JobReporter& window, Ingested& out) {
+  lyr::GatedReporter ui(window);
   auto scratch = MakeScratchFolder(args.folder);
   if (!scratch) {
     out.problem = "not copied: " + scratch.error().Message();
-    return out;
+    return false;
   }
-  copy.folder = lyr::WithTrailingSeparator(scratch.value().path());
-  lyr::JobQueue queue;
-  queue.entries.push_back(row.entry);
-  std::vector<lyr::CopyResult> results;
-  TerminalWindow window(Answer::No, row.record.DataSize(), args.quiet);
-  window.SetStatus(lyr::kJobTitle);
-  const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
-    return lyr::CopyJob(link, queue, copy, reporter, &results);
-  });
-  if (result == lyr::kJobCancelled) *cancelled = true;
-  if (results.empty() || results.front().outcome != lyr::CopyOutcome::Copied ||
-      (copy.output_sha1 && !results.front().digest_written)) {
-    const lyr::CopyResult* r = results.empty() ? nullptr : &results.front();
-    const char* shown = r != nullptr ? lyr::CopyOutcomeMessage(r->outcome) : nullptr;
-    out.problem = shown != nullptr ? shown : (*cancelled ? "cancelled" : "not copied");
-    if (r != nullptr && r->error) out.problem += " " + r->error->Message();
-    if (r != nullptr && r->digest_error)
-      out.problem += " digest file not written: " + r->digest_error->Message();
-    return out;
+  lyr::CopyOptions in_scratch = copy;
+  in_scratch.folder = lyr::WithTrailingSeparator(scratch.value().path());
+  lyr::RecordingRecord record;
+  if (!link.GetRecordingInfo(entry, record.bytes())) {
+    out.problem = "not copied: the record could not be read";
+    return false;
   }
-  const auto placed = PlaceInArchive(results.front(), args.folder, copy.output_sha1);
-  if (!placed) {
-    out.problem = "not copied: " + placed.error().Message();
-    return out;
+  ui.SetStatus("Copying... " + record.Name());
+  lyr::ExportRequest request;
+  request.entry = entry;
+  request.paths = lyr::ExportPathsFor(in_scratch.folder, record, in_scratch);
+  request.header_name = request.paths.file_name;
+  const lyr::CopyResult r = lyr::ExportRecording(link, record, in_scratch, request, ui);
+  if (r.outcome != lyr::CopyOutcome::Copied || (copy.output_sha1 && !r.digest_written)) {
+    const char* shown = lyr::CopyOutcomeMessage(r.outcome);
+    out.problem = shown != nullptr ? shown : (ui.CancelRequested() ? "cancelled" : "not copied");
+    if (r.error) out.problem += " " + r.error->Message();
+    if (r.digest_error) out.problem += " digest file not written: " + r.digest_error->Message();
+    return false;
   }
-  lyr::CopyResult r = results.front();
-  r.paths.target = placed.value();
-  r.paths.file_name = fs::path(placed.value()).filename().string();
-  copy.folder = lyr::WithTrailingSeparator(args.folder);
-  out.copied = true;
-  out.file = r.paths.target;
   if (r.digest_written) {
     out.digest = r.digest;
   } else {
-    lyr::SilentReporter silent;
-    auto digest = lyr::DigestFileText(silent, r.paths.target, 0, 1);
+    auto digest = lyr::DigestFileText(ui, r.paths.target, 0, 1);
     if (!digest) {
-      out.problem = "copied, but no digest: " + digest.error().Message();
-      return out;
+      out.problem = ui.CancelRequested() ? "cancelled" : "not copied: no digest: " + digest.error().Message();
+      return false;
     }
     out.digest = digest.value();
   }
-  if (const lyr::Status appended = AppendManifest(copy.folder, ManifestLine(out.digest, r.paths.file_name));
+  const auto placed = PlaceInArchive(r, args.folder, copy.output_sha1);
+  if (!placed) {
+    out.problem = "not copied: " + placed.error().Message();
+    return false;
+  }
+  out.copied = true;
+  out.file = placed.value();
+  const std::string file_name = fs::path(out.file).filename().string();
+  if (const lyr::Status appended = lyr::AppendWhole(lyr::WithTrailingSeparator(args.folder) + kManifestName,
+                                                    ManifestLine(out.digest, file_name));
       !appended) {
     out.problem = "copied, but the manifest was not written: " + appended.error().Message();
-    return out;
+    return false;
   }
-  if (!args.delete_after_verify || *cancelled) return out;
+  // Marked only now: a recording marked copied is never offered again.
+  if (!link.MarkRecordingCopied(entry)) {
+    out.problem = "copied, but the recorder did not take the copied mark";
+    return false;
+  }
+  if (!args.delete_after_verify || ui.CancelRequested()) return true;
 
-  const auto second = SecondReadDigest(link, row.entry, copy);
+  const auto second = SecondReadDigest(link, entry, copy, window);
+  if (ui.CancelRequested()) return true;  // not verified, not deleted
   if (!second) {
     out.problem = "not deleted: " + second.error().context;
-    return out;
+    return false;
   }
   if (second.value() != out.digest) {
     out.problem = "not deleted: the second read gave SHA-1 " + second.value() + ", the file " + out.digest;
-    return out;
+    return false;
   }
   out.verified = true;
   lyr::JobQueue doomed;
-  doomed.entries.push_back(row.entry);
+  doomed.entries.push_back(entry);
   lyr::SilentReporter silent;
   lyr::DeleteJob(link, doomed, silent);
   // Deleted only when the recorder's list, read again, no longer holds it.
-  const std::vector<uint32_t> entry{row.entry};
-  auto listed = lyr::EntriesStillListed(link, entry);
+  const std::vector<uint32_t> entries{entry};
+  auto listed = lyr::EntriesStillListed(link, entries);
   if (!listed) {
     out.problem = "verified, delete not confirmed: " + listed.error().Message();
-    return out;
+    return false;
   }
   out.deleted = listed.value().empty();
   if (!out.deleted) out.problem = "verified, but the recorder did not delete it";
+  return out.deleted;
+}
+
+Ingested IngestOne(lyr::RecorderLink& link, const lyr::RecordingRow& row, const lyr::CopyOptions& copy,
+                   const IngestArgs& args, bool quiet, bool* cancelled) {
+  Ingested out;
+  out.entry = row.entry;
+  out.name = row.name;
+  TerminalWindow window(Answer::No, row.record.DataSize(), quiet);
+  window.SetStatus(lyr::kJobTitle);
+  const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
+    return IngestSteps(link, row.entry, copy, args, reporter, out);
+  });
+  if (result == lyr::kJobCancelled) *cancelled = true;
   return out;
 }
+
+// SIGINT or SIGTERM outside a job: the run stops before the next recording.
+// While a job runs, the terminal's runner takes them as its cancel.
+volatile sig_atomic_t g_stop = 0;
+void OnStop(int) { g_stop = 1; }
+
+class StopSignals {
+ public:
+  StopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);
+    g_stop = 0;
+    sigaction(SIGINT, &action, &old_int_);
+    sigaction(SIGTERM, &action, &old_term_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  struct sigaction old_int_ {};
+  struct sigaction old_term_ {};
+};
 
 // Ingests every recording of an open recorder not yet marked copied. False
 // when something was not ingested (or deleted when asked).
@@ -237,19 +299,29 @@ bool IngestRecorder(lyr::RecorderLink& link, const std::string& device_id, const
     std::fprintf(stderr, "lyrctl: %s\n", FailureText(loaded.error()).c_str());
     return false;
   }
+  if (const lyr::Status repaired = RepairManifest(args.folder); !repaired) {
+    std::fprintf(stderr, "lyrctl: %s\n", LocalShownText(repaired.error().Message()).c_str());
+    return false;
+  }
   lyr::CopyOptions copy;
   copy.folder = lyr::WithTrailingSeparator(args.folder);
   copy.output_sha1 = args.sha1;
   copy.device_id = device_id;
+  // Nothing but JSON on stdout, and no progress lines beside it.
+  const bool quiet = args.quiet || options.json;
   bool complete = true;
   size_t ingested = 0, deleted = 0, skipped = 0;
   for (size_t i = 0; i < catalogue.RowCount() && !*cancelled; ++i) {
+    if (g_stop) {
+      *cancelled = true;
+      break;
+    }
     const lyr::RecordingRow& row = catalogue.Row(i);
     if (row.copied) {
       ++skipped;
       continue;
     }
-    const Ingested one = IngestOne(link, row, copy, args, cancelled);
+    const Ingested one = IngestOne(link, row, copy, args, quiet, cancelled);
     ingested += one.copied;
     deleted += one.deleted;
     if (!one.problem.empty()) {
@@ -277,27 +349,44 @@ bool IngestRecorder(lyr::RecorderLink& link, const std::string& device_id, const
   return complete;
 }
 
-volatile sig_atomic_t g_watch_stop = 0;
-void OnWatchStop(int) { g_watch_stop = 1; }
+// Recorders plugged in beside the one being served, named once each while
+// they wait.
+class WaitingRecorders {
+ public:
+  void Tell(const lyr::RecorderWatcher& watcher) {
+    const std::string serving = watcher.CurrentNode();
+    std::set<std::string> now;
+    for (const lyr::RecorderEntry& e : watcher.Recorders()) {
+      if (e.node == serving) continue;
+      now.insert(e.node);
+      if (told_.count(e.node) == 0)
+        std::fprintf(stderr,
+                     "lyrctl: recorder %s at %s waits: one recorder is ingested at a time; unplug %s\n",
+                     DeviceShownText(e.device_id).c_str(), LocalShownText(e.node).c_str(),
+                     LocalShownText(serving).c_str());
+    }
+    told_ = std::move(now);
+  }
+
+ private:
+  std::set<std::string> told_;
+};
 
 lyr::Status RunWatch(const GlobalOptions& options, const IngestArgs& args, nlohmann::json& report) {
   lyr::RecorderLink link;
   lyr::RecorderWatcher watcher(link);
   std::atomic<int> plugged{0};
-  struct sigaction action {
-  }, old_int{}, old_term{};
-  action.sa_handler = OnWatchStop;
-  sigemptyset(&action.sa_mask);
-  g_watch_stop = 0;
-  sigaction(SIGINT, &action, &old_int);
-  sigaction(SIGTERM, &action, &old_term);
   const lyr::Status watching = lyr::StartWatcher(watcher, [&](int connected, int) {
     if (connected == 1) ++plugged;
   });
   if (!watching) return Failure("cannot watch for recorders", watching.error().code);
   if (!args.quiet && !options.json) std::fprintf(stderr, "waiting for recorders (Ctrl+C to stop)\n");
   bool complete = true, cancelled = false;
-  while (!g_watch_stop && !cancelled) {
+  WaitingRecorders waiting;
+  while (!g_stop && !cancelled) {
+    // A second recorder plugged in is no change the watcher reports; it
+    // shows in the watcher's list.
+    if (!args.quiet) waiting.Tell(watcher);
     if (plugged.exchange(0) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
@@ -307,20 +396,18 @@ lyr::Status RunWatch(const GlobalOptions& options, const IngestArgs& args, nlohm
     if (const lyr::Status ready = CompleteSession(link, model, node); !ready) {
       std::fprintf(stderr, "lyrctl: %s\n", FailureText(ready.error()).c_str());
       complete = false;
-      continue;
+    } else {
+      if (!args.quiet && !options.json)
+        std::printf("recorder %s at %s\n", watcher.GetDeviceId().c_str(), node.c_str());
+      complete = IngestRecorder(link, watcher.GetDeviceId(), options, args, report, &cancelled) && complete;
     }
-    if (!args.quiet && !options.json)
-      std::printf("recorder %s at %s\n", watcher.GetDeviceId().c_str(), node.c_str());
-    // The job's own Ctrl+C handling stands in for ours while it runs.
-    sigaction(SIGINT, &old_int, nullptr);
-    complete = IngestRecorder(link, watcher.GetDeviceId(), options, args, report, &cancelled) && complete;
-    sigaction(SIGINT, &action, nullptr);
-    // Released without a command: the recorder stays as the user left it.
+    // Released without a command (the recorder stays as the user left it),
+    // and its disk closed while it waits to be unplugged: other programs may
+    // use it meanwhile.
     (void)lyr::LinkCommands(link).ReleaseRecorder(false);
+    link.CloseDrive();
   }
   watcher.StopWatcher();
-  sigaction(SIGINT, &old_int, nullptr);
-  sigaction(SIGTERM, &old_term, nullptr);
   if (cancelled) return Cancelled("ingest cancelled");
   return complete ? lyr::Status{} : Failure("not every recording was ingested");
 }
@@ -330,6 +417,7 @@ lyr::Status RunIngest(const GlobalOptions& options, const IngestArgs& args) {
     return Failure("cannot use the folder " + LocalShownText(made.error().Message()));
   nlohmann::json report = nlohmann::json::array();
   lyr::Status status;
+  const StopSignals stop_signals;
   if (args.watch) {
     status = RunWatch(options, args, report);
   } else {

@@ -216,15 +216,17 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   while (g_wake_read >= 0 && ::read(g_wake_read, drained, sizeof drained) > 0) {
   }
   g_interrupted = 0;
-  // The first Ctrl+C cancels as the window's Cancel does; the handler then
-  // falls back to the default, so a second one ends lyrctl at once (the file
-  // being written stays as ".partial"). SIGTERM is never caught.
+  // The first Ctrl+C (or SIGTERM, a stop asked for by the system) cancels as
+  // the window's Cancel does; the handler then falls back to the default, so
+  // a second one ends lyrctl at once (the file being written stays as
+  // ".partial").
   struct sigaction action {
-  }, old_int{};
+  }, old_int{}, old_term{};
   action.sa_handler = OnInterrupt;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &old_int);
+  sigaction(SIGTERM, &action, &old_term);
 
   int result = lyr::kJobFailed;
   window.SetStatus("");
@@ -239,6 +241,7 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   sigset_t interrupt, old_mask;
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
+  sigaddset(&interrupt, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
   std::thread worker;
   try {
@@ -271,6 +274,7 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   }
   window.Finish();
   sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGTERM, &old_term, nullptr);
   return result;
 }
 

@@ -61,9 +61,9 @@ class TerminalWindow final : public lyr::JobReporter {
   std::atomic<int> default_answers_{0};
 };
 
-// Runs a job behind the terminal window; the first Ctrl+C cancels it the way
-// the window's Cancel button does (an open question closes at once), a
-// second one ends lyrctl. Returns kJobSucceeded, kJobFailed or kJobCancelled.
+// Runs a job behind the terminal window; the first Ctrl+C or SIGTERM cancels
+// it the way the window's Cancel button does (an open question closes at
+// once), a second one ends lyrctl. Returns kJobSucceeded, kJobFailed or kJobCancelled.
 // The job runs on a thread of its own while the terminal's thread watches for
 // Ctrl+C (a terminal, not a window: it may wait for the job).
 using TerminalJob = std::function<bool(lyr::JobReporter& reporter)>;

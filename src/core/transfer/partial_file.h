@@ -78,4 +78,29 @@ class PieceAlignedWriter {
 // `path` and the system's reason.
 Status WriteAll(int fd, const uint8_t* data, size_t length, const std::string& path);
 
+// The one rule for a file that must survive a crash or a pulled plug: its
+// data is synced, then it gets its final name (MoveNoReplace), then the
+// folder that holds the name is synced (SyncToDisk on the folder). Only then
+// may anything count on it: a line that vouches for it, a copy deleted.
+
+// Syncs what was written to the file or folder at `path` (a folder: the names
+// given in it) to the disk.
+Status SyncToDisk(const std::string& path);
+
+// Gives `from` the name `to` unless something has that name already (the
+// error is then EEXIST). File systems without the kernel's no-replace rename
+// get a hard link and an unlink; those without hard links either (FAT,
+// exFAT) a check before a plain rename.
+Status MoveNoReplace(const std::string& from, const std::string& to);
+
+// Appends `text` to the file at `path` (made when missing) whole or not at
+// all, and syncs it: one write, and after a short one (a full disk) the file
+// is cut back to its old length.
+Status AppendWhole(const std::string& path, const std::string& text);
+
+// A file of lines whose last line has no newline (a write cut short by a
+// crash) is cut back to the end of its last whole line. Returns the bytes
+// removed, 0 when the file ends whole or does not exist.
+Result<uint64_t> TrimTornLine(const std::string& path);
+
 }  // namespace lyr

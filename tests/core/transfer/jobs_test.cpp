@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "core/transfer/file_checks.h"
+#include "core/transfer/test_reporter.h"
 #include "platform/last_error.h"
 #include "recordings/export_headers.h"
 #include "support/emulated_recorder.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
-#include "core/transfer/file_checks.h"
 #include "transfer/partial_file.h"
 #include "transfer/sha1.h"
-#include "core/transfer/test_reporter.h"
 #include "transfer/transfer_jobs.h"
 
 namespace {
@@ -331,16 +332,13 @@ TEST_F(JobsTest, ShortWriteKeepsThePartialCopyUnmarkedWithoutDigest) {
   options_.output_sha1 = true;
   Queue({big, small});
   std::vector<lyr::CopyResult> results;
-  // Files of this process may not grow beyond 100,000 bytes for a while.
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small_limit = old;
-  small_limit.rlim_cur = 100000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small_limit), 0);
-  const bool ok = Copy(&results);
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, old_handler);
+  bool ok = false;
+  {
+    // Files of this process may not grow beyond 100,000 bytes for a while.
+    const lyr_test::FileSizeLimit limit(100000);
+    ASSERT_TRUE(limit.set());
+    ok = Copy(&results);
+  }
 
   EXPECT_TRUE(ok);  // the job goes on with the next recording
   EXPECT_EQ(reporter_.Events("warning"),
