@@ -52,6 +52,40 @@ TEST(LyrctlDevice, ADiskThatIsNoRecorderIsLeftAlone) {
   EXPECT_NE(Slurp(disk).substr(2048 * 512, 4), image.substr(2048 * 512, 4)) << "the hello block went in";
 }
 
+// A file another FUSE file system serves (ntfs-3g, sshfs) is someone's data,
+// not a stand-in recorder, though it is a regular file on FUSE.
+TEST(LyrctlDevice, AFileOnAnotherFuseFileSystemIsLeftAlone) {
+  LYR_REQUIRE_FUSE();
+  lyr_test::TempDir dir;
+  const fs::path mount = dir / "mnt";
+  fs::create_directories(mount);
+  const pid_t server =
+      lyr_test::Spawn({std::string(LYR_TEST_BINARY_DIR) + "/tests/e2e/plain-fuse-server", mount},
+                      dir / "server.out", dir / "server.err");
+  ASSERT_GT(server, 0);
+  const fs::path disk = mount / "disk";
+  struct stat st {};
+  for (int i = 0; i < 200 && ::stat(disk.c_str(), &st) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(S_ISREG(st.st_mode)) << Slurp(dir / "server.err");
+
+  const RunResult r = lyr_test::Run({lyr_test::LyrctlPath(), "--device", disk.string(), "info"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("it is a file on a fuse.plain file system, not a served stand-in recorder's disk. "
+                       "Nothing was written to it; add --force"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_EQ(Slurp(disk), std::string(1 << 20, '\0')) << "the file was written to";
+
+  ::kill(server, SIGTERM);
+  if (lyr_test::WaitExitWithin(server, std::chrono::seconds(10)) < 0) {
+    ADD_FAILURE() << "the FUSE server did not stop";
+    lyr_test::Kill(server);
+    lyr_test::Run({"/bin/fusermount3", "-u", "-z", mount.string()});
+  }
+}
+
 TEST(LyrctlDevice, ASecondProgramOnTheRecorderIsTurnedAway) {
   LYR_REQUIRE_FUSE();
   ServedRecorder rec;
