@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e/e2e_support.h"
+#include "link/disk_scanner.h"
 
 namespace {
 
@@ -83,6 +84,38 @@ TEST(LyrctlDevice, AFileOnAnotherFuseFileSystemIsLeftAlone) {
     ADD_FAILURE() << "the FUSE server did not stop";
     lyr_test::Kill(server);
     lyr_test::Run({"/bin/fusermount3", "-u", "-z", mount.string()});
+  }
+}
+
+// The device's identity (the BWF originator reference) is found by what the
+// device is, not by how its path is spelt.
+TEST(LyrctlDevice, ExportsAreTheSameBytesWhateverTheDeviceIsCalled) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  const fs::path root = rec.dir() / "sys";
+  fs::create_directories(root);
+  ASSERT_TRUE(rec.Start({"--sysfs", root.string(), "--serial", "SPELT0001"}));
+  for (int i = 0; i < 200 && lyr::FindRecorders(root.string()).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  const fs::path link = rec.dir() / "by-id";
+  fs::create_symlink(rec.disk(), link);
+  const std::vector<std::string> env = {"LYR_SYSFS_ROOT=" + root.string()};
+
+  std::string first;
+  int run = 0;
+  for (const std::string& device :
+       {rec.disk(), fs::relative(rec.disk(), fs::current_path()).string(), link.string()}) {
+    SCOPED_TRACE(device);
+    const fs::path out = rec.dir() / ("out" + std::to_string(++run));
+    fs::create_directories(out);
+    const RunResult r = lyr_test::Run({lyr_test::LyrctlPath(), "--device", device, "export", "--yes", "--to",
+                                       out.string(), "--mpeg-format", "bwf", "1"},
+                                      env);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string bytes = Slurp(out / "LYR0001.wav");
+    EXPECT_NE(bytes.find("SPELT0001"), std::string::npos) << "no originator reference";
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first) << "the export differs";
   }
 }
 

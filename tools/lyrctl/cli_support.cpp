@@ -63,9 +63,8 @@ void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportForma
 }
 
 std::string RecorderDeviceId(const std::string& node) {
-  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
-    if (r.node == node) return r.device_id;
-  return {};
+  const auto found = lyr::FindRecorderAt(node, lyr::DefaultSysfsRoot());
+  return found ? found->device_id : std::string();
 }
 
 std::string FirmwareText(uint16_t version) {

@@ -226,6 +226,19 @@ std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root) {
   return found;
 }
 
+std::optional<RecorderEntry> FindRecorderAt(const std::string& path, const std::string& sysfs_root) {
+  struct stat target {};
+  if (::stat(path.c_str(), &target) != 0) return std::nullopt;
+  for (RecorderEntry& entry : FindRecorders(sysfs_root)) {
+    struct stat st {};
+    if (::stat(entry.node.c_str(), &st) != 0 || (st.st_mode & S_IFMT) != (target.st_mode & S_IFMT)) continue;
+    const bool same = S_ISBLK(st.st_mode) ? st.st_rdev == target.st_rdev
+                                          : st.st_dev == target.st_dev && st.st_ino == target.st_ino;
+    if (same) return std::move(entry);
+  }
+  return std::nullopt;
+}
+
 Status CheckRecorderDevice(const std::string& path, const std::string& sysfs_root) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Error::Os(errno, path);

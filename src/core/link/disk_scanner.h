@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,12 @@ struct RecorderEntry {
 
 // The recorders among the USB disks, in disk order.
 std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root);
+
+// The recorder at `path` however it is spelt (relative, through a symlink
+// such as /dev/disk/by-id/...): the one whose node is the same device
+// (block devices by device number, files by file identity). Nothing when no
+// recorder found in the tree is that device.
+std::optional<RecorderEntry> FindRecorderAt(const std::string& path, const std::string& sysfs_root);
 
 // The FUSE subtype the stand-in recorder serves its disk under: the mount
 // table shows its file system as "fuse.lyr-emu". Other FUSE file systems
