@@ -16,25 +16,34 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "gui/common/task_queue.h"
 #include "gui/frame/about_box.h"
 #include "gui/frame/app_icon.h"
 #include "gui/frame/frame_hosting.h"
 #include "gui/frame/system_tray.h"
+#include "gui/maintenance/maintenance_dialogs.h"
 #include "link/link_commands.h"
 #include "link/recorder_link.h"
 #include "link/recorder_watcher.h"
 #include "maintenance/memory_maintenance.h"
-#include "gui/maintenance/maintenance_dialogs.h"
 #include "platform/last_error.h"
 #include "platform/trace.h"
-#include "gui/common/task_queue.h"
 #include "settings/recorder_model.h"
 
 namespace lyr {
 namespace {
 
 constexpr char kFrameTitle[] = "TORVI LYR";
+#ifdef _WIN32
 constexpr char kAccessErrorText[] = "Access LYR error, Please run with Administrator authority";
+#else
+// Root is never the answer on Linux: the udev rule (or its group) gives the
+// user the recorder's disk.
+constexpr char kAccessErrorText[] =
+    "Access LYR error: this user may not read and write the LYR's disk. Install the udev rule "
+    "70-lyr-recorder.rules (it gives access to the user at the desktop and to the group plugdev) or "
+    "add this user to the group plugdev, then plug the LYR in again";
+#endif
 constexpr char kInUseText[] =
     "The LYR is in use by another program, Please close it and plug the LYR in again";
 constexpr int kOutsideWorkPollMs = 50;
@@ -507,6 +516,9 @@ void CMainFrame::OnConnectionChanged(const ConnectionReport& report) {
 void CMainFrame::ShowAccessError(quint32 open_error, const QString& open_context) {
   // A drive another program holds is no matter of rights: say which it is.
   QString text = kAccessErrorText;
+#ifndef _WIN32
+  if (!open_context.isEmpty()) text += " (" + open_context + ")";
+#endif
   if (open_error == kErrorSharingViolation) {
     text = kInUseText;
     if (!open_context.isEmpty()) text += " (" + open_context + ")";
