@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DLYR_WERROR=ON
 FUZZ_RUNS ?= 20000
 
-.PHONY: deps build build-asan run test test-fast bench screenshots clean
+.PHONY: deps build build-asan run test test-fast bench screenshots deb clean
 
 deps:
 	scripts/install-deps.sh
@@ -39,6 +39,13 @@ bench: build
 # lyr-manager's windows as PNG files in $(BUILD)/screenshots, rendered offscreen.
 screenshots: build
 	scripts/screenshots.sh $(BUILD)
+
+# The Debian package lyr-manager (with its -dbgsym) in $(BUILD)/packages,
+# checked by lintian, desktop-file-validate and appstreamcli.
+deb: build
+	rm -rf $(BUILD)/packages
+	cd $(BUILD) && cpack -G DEB
+	scripts/check-deb.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -22,6 +22,8 @@ packages=(
   libbenchmark-dev hyperfine bc time openssl
   # lyr-manager's end-to-end test and screenshots on a virtual display
   xvfb xauth xdotool imagemagick
+  # the Debian package and its checks (make deb)
+  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()
