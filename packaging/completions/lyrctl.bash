@@ -8,7 +8,7 @@ _lyrctl_words() { # section of `lyrctl ARGS --help`: "Subcommands" or "Options"
   "$@" --help 2>/dev/null | awk -v s="$section:" '
     $0 == s { on = 1; next }
     /^[^ ]/ { on = 0 }
-    on && $1 != "" { n = split($1, names, ","); for (i = 1; i <= n; ++i) print names[i] }'
+    on && $1 != "" && (s != "Options:" || $1 ~ /^-/) { n = split($1, names, ","); for (i = 1; i <= n; ++i) print names[i] }'
 }
 
 _lyrctl_recordings() { # names of the recordings; nothing without a recorder

@@ -21,7 +21,8 @@ namespace {
 lyr::Result<std::string> ChooseDevice(const GlobalOptions& options) {
   if (!options.device.empty()) return options.device;
   const auto found = lyr::FindRecorders(lyr::DefaultSysfsRoot());
-  if (found.empty()) return UsageError("no recorder found: plug the recorder in or use --device PATH");
+  if (found.empty())
+    return Failure("no recorder found: plug the recorder in or use --device PATH", kErrorNoRecorder);
   if (found.size() > 1) {
     std::string nodes;
     for (const auto& r : found) nodes += (nodes.empty() ? "" : ", ") + r.node + " (" + r.device_id + ")";
@@ -39,7 +40,7 @@ lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
   if (err == EACCES || err == EPERM)
     return Failure("permission denied on " + device +
                    ": run as a user who may read and write the recorder's disk");
-  if (err == ENOENT) return Failure("no recorder at " + device + ": no such device");
+  if (err == ENOENT) return Failure("no recorder at " + device + ": no such device", kErrorNoRecorder);
   if (err != 0) return Failure("cannot open " + device + ": " + std::strerror(err));
   return Failure("no recorder at " + device + ": it did not take the link's first block");
 }

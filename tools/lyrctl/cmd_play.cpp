@@ -128,7 +128,7 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   const lyr::RecordingRow& row = *rows.front();
 
   std::string why;
-  std::unique_ptr<lyr::SoundBackend> backend = lyr::ChooseSoundBackend(&why);
+  std::unique_ptr<lyr::SoundBackend> backend = lyr::ChooseSoundBackend(&why, lyr::SilentFallback::kRefused);
   if (backend == nullptr) return Failure("no sound device: " + why, lyr::kErrorBadDevice);
   std::unique_ptr<lyr::PlayerBuffer> buffer = lyr::PlayerBuffer::BuffMgrCreate(*session.link);
   if (buffer == nullptr) return Failure("cannot start the player buffer", lyr::kErrorNotEnoughMemory);

@@ -85,9 +85,16 @@ std::string LocalJsonText(std::string_view text) { return FromLocal(text, false)
 std::string LocalShownText(std::string_view text) { return FromLocal(text, true); }
 
 void PrintJson(const nlohmann::json& j) {
-  const std::string text = j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  nlohmann::json out = j;
+  // Readers check the form they know; a change of the form raises it.
+  if (out.is_object()) out["schema_version"] = kJsonSchemaVersion;
+  const std::string text = out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
   std::printf("%s\n", text.c_str());
   std::fflush(stdout);
+}
+
+void PrintJsonError(const std::string& message, int exit_status) {
+  PrintJson({{"error", {{"message", LocalJsonText(message)}, {"exit_status", exit_status}}}});
 }
 
 }  // namespace lyrctl

@@ -133,14 +133,14 @@ Result<std::unique_ptr<SoundBackend>> OpenSdl() {
 
 }  // namespace
 
-std::unique_ptr<SoundBackend> ChooseSoundBackend(std::string* why) {
+std::unique_ptr<SoundBackend> ChooseSoundBackend(std::string* why, SilentFallback fallback) {
   const char* wanted = std::getenv("LYR_AUDIO");
   const std::string choice = wanted != nullptr ? wanted : "";
   if (choice == "null") return std::make_unique<NullSoundBackend>(NullSoundBackend::Clock::RealTime);
   auto sdl = OpenSdl();
   if (sdl) return std::move(sdl).value();
   if (why != nullptr) *why = sdl.error().context;
-  if (choice == "sdl") return nullptr;
+  if (choice == "sdl" || fallback == SilentFallback::kRefused) return nullptr;
   return std::make_unique<NullSoundBackend>(NullSoundBackend::Clock::RealTime);
 }
 
