@@ -75,6 +75,31 @@ TEST(LyrctlShell, VerboseTracesTheExchangesAndDeleteNeedsATerminalOrYes) {
   EXPECT_NE(play.err.find("no sound device"), std::string::npos) << play.err;
 }
 
+// UTF-8 typed, Latin-1 stored: limits count characters, and a character the
+// recorder cannot store is refused by name before anything is sent.
+TEST(LyrctlShell, TextIsTakenAsTheUserMeansIt) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  const RunResult umlaut =
+      rec.Lyrctl({"--json", "set-filetype", "--codec", "pcm", "--rate", "48000", "--prefix",
+                  "\xC3\x84"
+                  "BCD"});
+  ASSERT_EQ(umlaut.exit_code, 0) << umlaut.err;
+  EXPECT_EQ(json::parse(umlaut.out)["file_name_prefix"],
+            "\xC3\x84"
+            "BCD");
+  const RunResult euro =
+      rec.Lyrctl({"set-filetype", "--codec", "pcm", "--rate", "48000", "--prefix", "\xE2\x82\xAC"});
+  EXPECT_EQ(euro.exit_code, 2);
+  EXPECT_NE(euro.err.find("(U+20AC) is not a character the recorder can store"), std::string::npos)
+      << euro.err;
+  const json info = json::parse(rec.Lyrctl({"--json", "info"}).out);
+  EXPECT_EQ(info["file_type"]["file_name_prefix"],
+            "\xC3\x84"
+            "BCD");
+}
+
 TEST(LyrctlShell, CompletionsListCommandsOptionsAndRecordings) {
   const RunResult loaded = Completion("complete -p lyrctl");
   EXPECT_EQ(loaded.out, "complete -F _lyrctl lyrctl\n") << loaded.err;

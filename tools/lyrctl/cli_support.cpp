@@ -11,6 +11,7 @@
 
 #include "link/disk_scanner.h"
 #include "link/link_commands.h"
+#include "recordings/device_text.h"
 #include "session/connection.h"
 
 namespace lyrctl {
@@ -66,6 +67,17 @@ void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportForma
 std::string RecorderDeviceId(const std::string& node) {
   const auto found = lyr::FindRecorderAt(node, lyr::DefaultSysfsRoot());
   return found ? found->device_id : std::string();
+}
+
+CLI::Validator Latin1Text() {
+  return CLI::Validator(
+      [](std::string& value) -> std::string {
+        auto latin1 = lyr::Utf8ToLatin1(value);
+        if (!latin1) return latin1.error().context;
+        value = std::move(latin1).value();
+        return {};
+      },
+      "");
 }
 
 std::string FirmwareText(uint16_t version) {
