@@ -234,6 +234,7 @@ CommandRun AddPlayCommand(CLI::App& cmd) {
   cmd.add_option("--volume", args->volume_db, "Volume in dB, -100 to 0")->check(CLI::Range(-100.0, 0.0));
   cmd.add_option("--start", args->start, "Start this many seconds into the recording")
       ->check(CLI::NonNegativeNumber);
+  cmd.footer("Example: lyrctl play --speed 150 --start 30 LYR0002");
   return [args](const GlobalOptions& options) { return RunPlay(options, *args); };
 }
 
