@@ -84,7 +84,16 @@ std::string DeviceShownText(std::string_view latin1) { return FromLatin1(latin1,
 std::string LocalJsonText(std::string_view text) { return FromLocal(text, false); }
 std::string LocalShownText(std::string_view text) { return FromLocal(text, true); }
 
+namespace {
+
+// Whether this run printed its JSON: a failure after that (a command that
+// failed partway) leaves stdout one JSON document.
+bool g_json_printed = false;
+
+}  // namespace
+
 void PrintJson(const nlohmann::json& j) {
+  g_json_printed = true;
   nlohmann::json out = j;
   // Readers check the form they know; a change of the form raises it.
   if (out.is_object()) out["schema_version"] = kJsonSchemaVersion;
@@ -94,6 +103,7 @@ void PrintJson(const nlohmann::json& j) {
 }
 
 void PrintJsonError(const std::string& message, int exit_status) {
+  if (g_json_printed) return;
   PrintJson({{"error", {{"message", LocalJsonText(message)}, {"exit_status", exit_status}}}});
 }
 
