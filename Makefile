@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DLYR_WERROR=ON
 FUZZ_RUNS ?= 20000
 
-.PHONY: deps build build-asan build-win run test test-fast test-win bench screenshots clean
+.PHONY: deps build build-asan build-win run test test-fast test-win bench screenshots deb clean
 
 deps:
 	scripts/install-deps.sh
@@ -50,6 +50,13 @@ bench: build
 # lyr-manager's windows as PNG files in $(BUILD)/screenshots, rendered offscreen.
 screenshots: build
 	scripts/screenshots.sh $(BUILD)
+
+# The Debian package lyr-manager (with its -dbgsym) in $(BUILD)/packages,
+# checked by lintian, desktop-file-validate and appstreamcli.
+deb: build
+	rm -rf $(BUILD)/packages
+	cd $(BUILD) && cpack -G DEB
+	scripts/check-deb.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) build-fuzz

@@ -26,6 +26,8 @@ packages=(
   xvfb xauth xdotool imagemagick openbox
   # the Windows build (MinGW-w64, posix threads), its tests under Wine, its zip
   g++-mingw-w64-x86-64-posix wine wine64 zip
+  # the Debian package and its checks (make deb)
+  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

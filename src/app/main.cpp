@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
+#include <string_view>
 
 #include "app/application.h"
 #include "gui/frame/main_frame.h"
+#include "lyr_version.h"
 
 namespace {
 
@@ -20,9 +23,36 @@ void OnStopSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_signal_fd, &c, 1);
 }
 
+// --help and --version answer on the terminal before any window or display
+// connection exists (a shell over ssh has none).
+bool AnsweredOnTerminal(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--version") {
+      std::printf("lyr-manager %s\n", LYR_VERSION_STRING);
+      return true;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::printf(
+          "Usage: lyr-manager [--help | --version]\n"
+          "The LYR recorder manager's window: plays, copies, burns and deletes the recordings\n"
+          "of the recorder plugged in, and sets the recorder up. Started again, it brings the\n"
+          "running window forward. lyrctl does the same from a shell.\n"
+          "\n"
+          "  -h, --help   Print this help and exit\n"
+          "  --version    Print \"lyr-manager VERSION\" and exit\n"
+          "\n"
+          "Example: lyr-manager &\n");
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnsweredOnTerminal(argc, argv)) return 0;
   QApplication qt(argc, argv);
   QApplication::setApplicationName("lyr-manager");
   QApplication::setDesktopFileName("lyr-manager");

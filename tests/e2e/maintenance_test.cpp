@@ -541,13 +541,18 @@ TEST(LyrctlIngest, SigtermStopsAWatchingIngestWhereNothingIsLost) {
 namespace {
 
 TEST(LyrctlHelp, EveryCommandShowsAnExample) {
-  for (const char* command : {"devices", "info", "list", "export", "delete", "decode", "update-firmware",
-                              "format", "reset-counter", "set-clock", "set-filetype", "ingest"}) {
+  for (const char* command :
+       {"devices", "info", "list", "export", "delete", "decode", "update-firmware", "format", "reset-counter",
+        "set-clock", "set-filetype", "ingest", "drives", "play", "burn-audio", "burn-data"}) {
     const RunResult r = lyr_test::Run({lyr_test::LyrctlPath(), command, "--help"});
     EXPECT_EQ(r.exit_code, 0) << command;
-    EXPECT_NE(
-        r.out.find(std::string("Example: lyrctl ") + (std::string(command) == "info" ? "--device" : command)),
-        std::string::npos)
+    // Its own example is the last one: not the general one of the program.
+    const size_t last = r.out.rfind("Example: ");
+    ASSERT_NE(last, std::string::npos) << command;
+    EXPECT_EQ(
+        r.out.substr(last).rfind(
+            std::string("Example: lyrctl ") + (std::string(command) == "info" ? "--device" : command), 0),
+        0u)
         << r.out;
   }
   const RunResult top = lyr_test::Run({lyr_test::LyrctlPath(), "--help"});

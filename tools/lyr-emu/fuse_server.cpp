@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/disk_scanner.h"
 #include "link/protocol.h"
 
 namespace lyr_emu {
@@ -241,7 +242,9 @@ int ServeMounted(RecorderEmulator& emulator, const ServeOptions& options, fuse_a
 }  // namespace
 
 int ServeDisk(RecorderEmulator& emulator, const ServeOptions& options) {
-  std::vector<std::string> args_text = {"lyr-emu", "-o", "fsname=lyr-emu,subtype=lyr-emu"};
+  // The subtype is what tells lyrctl that this file is a stand-in's disk.
+  std::vector<std::string> args_text = {"lyr-emu", "-o",
+                                        std::string("fsname=lyr-emu,subtype=") + lyr::kStandInSubtype};
   if (options.allow_other) {
     args_text.push_back("-o");
     args_text.push_back("allow_other");

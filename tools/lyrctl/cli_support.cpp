@@ -11,6 +11,7 @@
 
 #include "link/disk_scanner.h"
 #include "link/link_commands.h"
+#include "recordings/device_text.h"
 #include "session/connection.h"
 
 namespace lyrctl {
@@ -21,7 +22,8 @@ namespace {
 lyr::Result<std::string> ChooseDevice(const GlobalOptions& options) {
   if (!options.device.empty()) return options.device;
   const auto found = lyr::FindRecorders(lyr::DefaultSysfsRoot());
-  if (found.empty()) return UsageError("no recorder found: plug the recorder in or use --device PATH");
+  if (found.empty())
+    return Failure("no recorder found: plug the recorder in or use --device PATH", kErrorNoRecorder);
   if (found.size() > 1) {
     std::string nodes;
     for (const auto& r : found) nodes += (nodes.empty() ? "" : ", ") + r.node + " (" + r.device_id + ")";
@@ -39,7 +41,7 @@ lyr::Error OpenFailure(const std::string& device, const lyr::Error& error) {
   if (err == EACCES || err == EPERM)
     return Failure("permission denied on " + device +
                    ": run as a user who may read and write the recorder's disk");
-  if (err == ENOENT) return Failure("no recorder at " + device + ": no such device");
+  if (err == ENOENT) return Failure("no recorder at " + device + ": no such device", kErrorNoRecorder);
   if (err != 0) return Failure("cannot open " + device + ": " + std::strerror(err));
   return Failure("no recorder at " + device + ": it did not take the link's first block");
 }
@@ -63,9 +65,19 @@ void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportForma
 }
 
 std::string RecorderDeviceId(const std::string& node) {
-  for (const auto& r : lyr::FindRecorders(lyr::DefaultSysfsRoot()))
-    if (r.node == node) return r.device_id;
-  return {};
+  const auto found = lyr::FindRecorderAt(node, lyr::DefaultSysfsRoot());
+  return found ? found->device_id : std::string();
+}
+
+CLI::Validator Latin1Text() {
+  return CLI::Validator(
+      [](std::string& value) -> std::string {
+        auto latin1 = lyr::Utf8ToLatin1(value);
+        if (!latin1) return latin1.error().context;
+        value = std::move(latin1).value();
+        return {};
+      },
+      "");
 }
 
 std::string FirmwareText(uint16_t version) {

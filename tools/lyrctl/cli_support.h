@@ -39,6 +39,11 @@ void ExportFormatOption(CLI::App& cmd, const std::string& name, lyr::ExportForma
 // message for each way it can fail.
 lyr::Status CompleteSession(lyr::RecorderLink& link, lyr::RecorderModel& model, const std::string& device);
 
+// An option's text for the recorder: typed as UTF-8, taken as the Latin-1
+// the recorder stores (so that limits count characters); a character Latin-1
+// lacks is refused by name.
+CLI::Validator Latin1Text();
+
 // A firmware version as the recorder's texts show it: "V6.021".
 std::string FirmwareText(uint16_t version);
 

@@ -282,6 +282,7 @@ CommandRun AddBurnAudioCommand(CLI::App& cmd) {
       ->transform(CLI::Transformer(kConverters).description(""))
       ->transform(CLI::IsMember(kConverters, CLI::ignore_case).description(""));
   cmd.add_option("RECORDING", args->recordings, "The recordings, one track each (entry:N, name:TEXT)");
+  cmd.footer("Example: lyrctl burn-audio --yes LYR0004 LYR0001");
   return [args](const GlobalOptions& options) { return RunBurnAudio(options, *args); };
 }
 
@@ -297,6 +298,7 @@ CommandRun AddBurnDataCommand(CLI::App& cmd) {
   cmd.add_option(
       "RECORDING", args->recordings,
       "The recordings (entry:N, name:TEXT), each optionally =DISC/PATH (default: the root, its name)");
+  cmd.footer("Example: lyrctl burn-data --label TALKS --image talks.iso LYR0001 LYR0002=day2/LYR0002.wav");
   return [args](const GlobalOptions& options) { return RunBurnData(options, *args); };
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli_support.h"
+#include "maintenance_terminal.h"
 #include "recording_selection.h"
 #include "terminal_window.h"
 #include "text_output.h"
@@ -21,6 +22,7 @@ struct DeleteArgs {
 
 lyr::Status RunDelete(const GlobalOptions& options, const DeleteArgs& args) {
   if (!args.all && args.recordings.empty()) return UsageError("name the recordings to delete, or use --all");
+  LYR_TRY(RequireConfirmation(args.yes, "delete"));
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
   LYR_TRY(LoadWholeCatalogue(catalogue));

@@ -82,6 +82,9 @@ lyr::Status RunDrives(const GlobalOptions& options) {
 
 }  // namespace
 
-CommandRun AddDrivesCommand(CLI::App&) { return RunDrives; }
+CommandRun AddDrivesCommand(CLI::App& cmd) {
+  cmd.footer("Example: lyrctl drives --json");
+  return RunDrives;
+}
 
 }  // namespace lyrctl

@@ -133,7 +133,7 @@ lyr::Status RunPlay(const GlobalOptions& options, const PlayArgs& args) {
   const std::string shown_name = DeviceShownText(row.name);
 
   std::string why;
-  std::unique_ptr<lyr::SoundBackend> backend = lyr::ChooseSoundBackend(&why);
+  std::unique_ptr<lyr::SoundBackend> backend = lyr::ChooseSoundBackend(&why, lyr::SilentFallback::kRefused);
   if (backend == nullptr) return Failure("no sound device: " + why, lyr::kErrorBadDevice);
   std::unique_ptr<lyr::PlayerBuffer> buffer = lyr::PlayerBuffer::BuffMgrCreate(*session.link);
   if (buffer == nullptr) return Failure("cannot start the player buffer", lyr::kErrorNotEnoughMemory);
@@ -264,6 +264,7 @@ CommandRun AddPlayCommand(CLI::App& cmd) {
   cmd.add_option("--volume", args->volume_db, "Volume in dB, -100 to 0")->check(CLI::Range(-100.0, 0.0));
   cmd.add_option("--start", args->start, "Start this many seconds into the recording")
       ->check(CLI::NonNegativeNumber);
+  cmd.footer("Example: lyrctl play --speed 150 --start 30 LYR0002");
   return [args](const GlobalOptions& options) { return RunPlay(options, *args); };
 }
 

@@ -71,7 +71,8 @@ CommandRun AddSetFileTypeCommand(CLI::App& cmd) {
                  "MPEG bit rate in bit/s, 32000 to 384000 (default 128000); PCM's follows from the rest");
   cmd.add_option("--bits", args->bits, "Bits per sample (PCM: 16)");
   cmd.add_option("--channels", args->channels, "2 (STEREO) or 1 (MONO); default: as it is");
-  cmd.add_option("--prefix", args->file_name_prefix, "File name prefix, at most 4 characters");
+  cmd.add_option("--prefix", args->file_name_prefix, "File name prefix, at most 4 characters")
+      ->transform(Latin1Text());
   cmd.footer("Example: lyrctl set-filetype --codec mpeg --rate 48000 --bitrate 192000 --channels 2");
   return [args](const GlobalOptions& options) { return RunSetFileType(options, *args); };
 }

@@ -10,21 +10,26 @@ namespace lyrctl {
 // Options every sub-command shares; they are accepted before and after the
 // sub-command's name.
 struct GlobalOptions {
-  std::string device;  // --device PATH: the recorder's raw disk
-  bool json = false;   // --json: machine-readable output
-  bool force = false;  // --force: open --device even when it does not look like a recorder
+  std::string device;    // --device PATH: the recorder's raw disk
+  bool json = false;     // --json: machine-readable output
+  bool force = false;    // --force: open --device even when it does not look like a recorder
+  bool verbose = false;  // -v, --verbose: commands and replies traced to stderr
+  bool quiet = false;    // -q: print only errors
 };
 
 // Exit statuses of lyrctl.
 constexpr int kExitDone = 0;
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;  // the command line is wrong; nothing was done
+constexpr int kExitUsage = 2;       // the command line is wrong; nothing was done
+constexpr int kExitNoRecorder = 3;  // no recorder found, or none at --device
 constexpr int kExitCancelled = 130;
 
 // A command's errors carry their exit status in the error code: the command
 // line's own mistakes use ERROR_BAD_ARGUMENTS, a cancel ERROR_CANCELLED, and
 // every other failure the code of what failed.
 constexpr uint32_t kErrorBadArguments = 160;
+// ERROR_DEV_NOT_EXIST: there is no recorder to talk to.
+constexpr uint32_t kErrorNoRecorder = 55;
 
 // An error whose message is the whole text for the user.
 inline lyr::Error Failure(std::string message, uint32_t code = lyr::kErrorIoDevice) {

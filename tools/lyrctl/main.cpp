@@ -3,6 +3,8 @@
 
 #include "commands.h"
 #include "lyr_version.h"
+#include "platform/trace.h"
+#include "text_output.h"
 
 namespace lyrctl {
 namespace {
@@ -36,10 +38,24 @@ constexpr Command kCommands[] = {
     {"ingest", "Archive every recording not yet copied, with a SHA-1 manifest", AddIngestCommand},
 };
 
+// -q: the command's own --quiet where it has one; otherwise nothing but
+// errors (stderr) and the JSON asked for.
+void BeQuiet(CLI::App& cmd, const GlobalOptions& options) {
+  if (CLI::Option* own = cmd.get_option_no_throw("--quiet")) {
+    own->add_result("true");
+    own->run_callback();
+    return;
+  }
+  // Failing to reach /dev/null leaves stdout as it was: more output, no harm.
+  if (options.json) return;
+  [[maybe_unused]] std::FILE* devnull = std::freopen("/dev/null", "w", stdout);
+}
+
 }  // namespace
 
 int ExitStatusOf(const lyr::Error& error) {
   if (error.code == kErrorBadArguments) return kExitUsage;
+  if (error.code == kErrorNoRecorder) return kExitNoRecorder;
   if (error.code == lyr::kErrorCancelled) return kExitCancelled;
   return kExitFailure;
 }
@@ -52,9 +68,10 @@ std::string FailureText(const lyr::Error& error) {
 
 int main(int argc, char** argv) {
   CLI::App app{"lyrctl: the LYR recorder manager on the command line"};
-  app.set_version_flag("--version", LYR_VERSION_STRING);
+  app.set_version_flag("--version", std::string("lyrctl ") + LYR_VERSION_STRING);
   app.require_subcommand(1);
   app.footer(
+      "Exit status: 0 done, 1 failed, 2 wrong command line, 3 no recorder found, 130 cancelled.\n"
       "Example: lyrctl export --to /srv/audio --sha1 --all\nEach command's --help shows an example of it.");
   // Sub-commands inherit this: an option a sub-command does not know (--json,
   // --device) goes to the global options, wherever it stands.
@@ -65,6 +82,9 @@ int main(int argc, char** argv) {
   app.add_flag("--json", options.json, "Print machine-readable JSON");
   app.add_flag("--force", options.force,
                "Open --device even when it is neither a recorder's USB disk nor a served stand-in");
+  app.add_flag("-v,--verbose", options.verbose,
+               "Trace the commands sent to the recorder and its replies to stderr");
+  app.add_flag("-q", options.quiet, "Print only errors (as the command's own --quiet, where it has one)");
 
   std::vector<std::pair<CLI::App*, lyrctl::CommandRun>> commands;
   for (const auto& command : lyrctl::kCommands) {
@@ -77,13 +97,17 @@ int main(int argc, char** argv) {
     // Help and --version end with 0; every mistake on the command line with 2.
     return app.exit(e) == 0 ? lyrctl::kExitDone : lyrctl::kExitUsage;
   }
+  if (options.verbose) lyr::SetTraceEnabled(true);
   for (auto& [cmd, run] : commands) {
     if (!cmd->parsed()) continue;
+    if (options.quiet) lyrctl::BeQuiet(*cmd, options);
     const lyr::Status status = run(options);
     std::fflush(stdout);
     if (status) return lyrctl::kExitDone;
+    const int exit_status = lyrctl::ExitStatusOf(status.error());
     std::cerr << "lyrctl: " << lyrctl::FailureText(status.error()) << "\n";
-    return lyrctl::ExitStatusOf(status.error());
+    if (options.json) lyrctl::PrintJsonError(lyrctl::FailureText(status.error()), exit_status);
+    return exit_status;
   }
   return lyrctl::kExitUsage;
 }

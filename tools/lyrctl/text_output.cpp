@@ -108,10 +108,27 @@ std::string PadShown(std::string_view shown, size_t width) {
   return out;
 }
 
+namespace {
+
+// Whether this run printed its JSON: a failure after that (a command that
+// failed partway) leaves stdout one JSON document.
+bool g_json_printed = false;
+
+}  // namespace
+
 void PrintJson(const nlohmann::json& j) {
-  const std::string text = j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  g_json_printed = true;
+  nlohmann::json out = j;
+  // Readers check the form they know; a change of the form raises it.
+  if (out.is_object()) out["schema_version"] = kJsonSchemaVersion;
+  const std::string text = out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
   std::printf("%s\n", text.c_str());
   std::fflush(stdout);
+}
+
+void PrintJsonError(const std::string& message, int exit_status) {
+  if (g_json_printed) return;
+  PrintJson({{"error", {{"message", LocalJsonText(message)}, {"exit_status", exit_status}}}});
 }
 
 }  // namespace lyrctl

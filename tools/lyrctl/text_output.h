@@ -34,4 +34,12 @@ std::string PadShown(std::string_view shown, size_t width);
 // converted above, and anything that still is not UTF-8 is replaced.
 void PrintJson(const nlohmann::json& j);
 
+// The version of the form of lyrctl's JSON, in every object it prints as
+// "schema_version".
+constexpr int kJsonSchemaVersion = 1;
+
+// A failure with --json: {"error": {"message": ..., "exit_status": N}} on
+// stdout, beside the line on stderr.
+void PrintJsonError(const std::string& message, int exit_status);
+
 }  // namespace lyrctl

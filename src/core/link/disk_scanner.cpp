@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <system_error>
 
@@ -25,8 +25,6 @@ namespace fs = std::filesystem;
 constexpr size_t kInstancePathMax = 255;
 constexpr size_t kAttributeMax = 256;
 constexpr size_t kUeventMax = 4096;
-// statfs f_type of a FUSE file system: where a stand-in recorder serves its disk.
-constexpr uint32_t kFuseSuperMagic = 0x65735546;
 
 // The content of a sysfs attribute without its line end, or nothing when the
 // file is missing or is no regular file (a fake tree may hold anything).
@@ -143,6 +141,31 @@ std::optional<UsbDisk> DescribeDisk(const fs::path& root, const std::string& nam
   return disk;
 }
 
+// The type of the mount with device number `dev` ("ext4", "fuse.sshfs"), from
+// /proc/self/mountinfo: "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [TAGS] - TYPE ...".
+// Empty when no mount has that number.
+std::string MountTypeOf(dev_t dev) {
+  std::ifstream mounts("/proc/self/mountinfo");
+  const std::string number = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+  std::string type;
+  std::string line;
+  while (std::getline(mounts, line)) {
+    const std::string_view text(line);
+    // The third field is the device number.
+    const size_t a = text.find(' ');
+    const size_t b = a == std::string_view::npos ? a : text.find(' ', a + 1);
+    const size_t c = b == std::string_view::npos ? b : text.find(' ', b + 1);
+    if (c == std::string_view::npos || text.substr(b + 1, c - b - 1) != number) continue;
+    const size_t dash = text.find(" - ", c);
+    if (dash == std::string_view::npos) continue;
+    const std::string_view rest = text.substr(dash + 3);
+    // Mounts stacked on one another list the top one last; any of them with
+    // this number is the same file system.
+    type = std::string(rest.substr(0, rest.find(' ')));
+  }
+  return type;
+}
+
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -203,13 +226,30 @@ std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root) {
   return found;
 }
 
+std::optional<RecorderEntry> FindRecorderAt(const std::string& path, const std::string& sysfs_root) {
+  struct stat target {};
+  if (::stat(path.c_str(), &target) != 0) return std::nullopt;
+  for (RecorderEntry& entry : FindRecorders(sysfs_root)) {
+    struct stat st {};
+    if (::stat(entry.node.c_str(), &st) != 0 || (st.st_mode & S_IFMT) != (target.st_mode & S_IFMT)) continue;
+    const bool same = S_ISBLK(st.st_mode) ? st.st_rdev == target.st_rdev
+                                          : st.st_dev == target.st_dev && st.st_ino == target.st_ino;
+    if (same) return std::move(entry);
+  }
+  return std::nullopt;
+}
+
 Status CheckRecorderDevice(const std::string& path, const std::string& sysfs_root) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Error::Os(errno, path);
   if (S_ISREG(st.st_mode)) {
-    struct statfs fs_info {};
-    if (::statfs(path.c_str(), &fs_info) != 0) return Error::Os(errno, path);
-    if (static_cast<uint32_t>(fs_info.f_type) == kFuseSuperMagic) return {};
+    // Only the stand-in's own mount type qualifies: a file that another FUSE
+    // file system serves is someone's data.
+    const std::string type = MountTypeOf(st.st_dev);
+    if (type == std::string("fuse.") + kStandInSubtype) return {};
+    if (type.rfind("fuse", 0) == 0)
+      return Error::Code(kErrorBadDevice,
+                         "a file on a " + type + " file system, not a served stand-in recorder's disk");
     return Error::Code(kErrorBadDevice, "a plain file, not a served stand-in recorder's disk");
   }
   if (!S_ISBLK(st.st_mode))

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,13 +53,25 @@ struct RecorderEntry {
 // The recorders among the USB disks, in disk order.
 std::vector<RecorderEntry> FindRecorders(const std::string& sysfs_root);
 
+// The recorder at `path` however it is spelt (relative, through a symlink
+// such as /dev/disk/by-id/...): the one whose node is the same device
+// (block devices by device number, files by file identity). Nothing when no
+// recorder found in the tree is that device.
+std::optional<RecorderEntry> FindRecorderAt(const std::string& path, const std::string& sysfs_root);
+
+// The FUSE subtype the stand-in recorder serves its disk under: the mount
+// table shows its file system as "fuse.lyr-emu". Other FUSE file systems
+// (ntfs-3g, sshfs, exfat-fuse) hold plain files.
+inline constexpr const char* kStandInSubtype = "lyr-emu";
+
 // The test discovery applies, for a device named by the user before anything
 // is written to it: a block device must be a whole USB disk that the tree at
 // `sysfs_root` shows with a recorder's vendor and product (found by its
 // device number); a regular file must be a served stand-in's disk, a file on
-// a FUSE file system. Anything else fails with kErrorBadDevice and a context
-// that says what the device is instead; a device that cannot be examined
-// fails with its errno.
+// a mount whose type is the stand-in's own (found in /proc/self/mountinfo by
+// the file's device number). Anything else fails with kErrorBadDevice and a
+// context that says what the device is instead; a device that cannot be
+// examined fails with its errno.
 Status CheckRecorderDevice(const std::string& path, const std::string& sysfs_root);
 
 }  // namespace lyr

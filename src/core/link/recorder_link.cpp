@@ -1,7 +1,9 @@
 #include "link/recorder_link.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/byte_order.h"
@@ -11,6 +13,24 @@
 namespace lyr {
 
 using namespace protocol;
+
+namespace {
+
+// The first bytes of a block as hex for a trace: what a bug report needs
+// without a page of zeros.
+std::string HexPrefix(const uint8_t* data, size_t size) {
+  constexpr size_t kShown = 32;
+  std::string out;
+  char byte[4];
+  for (size_t i = 0; i < std::min(size, kShown); ++i) {
+    std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : " %02x", data[i]);
+    out += byte;
+  }
+  if (size > kShown) out += " ...";
+  return out;
+}
+
+}  // namespace
 
 RecorderLink::RecorderLink() : RecorderLink([](const std::string& path) { return OpenRawDrive(path); }) {}
 
@@ -75,11 +95,24 @@ bool RecorderLink::Send(uint16_t group, uint16_t code, const void* args, size_t 
   PutU16(block_.data() + kOffGroup, group);
   PutU16(block_.data() + kOffCode, code);
   if (args != nullptr) std::memcpy(block_.data() + kOffArgs, args, std::min(arg_length, kMaxArgBytes));
-  return transport_.SendCommandBlock(block_.data(), kBlockSize) != 0;
+  const bool sent = transport_.SendCommandBlock(block_.data(), kBlockSize) != 0;
+  if (TraceEnabled())
+    Trace("link: command %04x:%04x, %zu argument bytes%s%s\n", group, code, args != nullptr ? arg_length : 0,
+          args != nullptr && arg_length > 0 ? ": " : "",
+          args != nullptr ? HexPrefix(static_cast<const uint8_t*>(args), arg_length).c_str() : "");
+  if (!sent) Trace("link: command %04x:%04x not sent\n", group, code);
+  return sent;
 }
 
 bool RecorderLink::ReadReply(size_t size) {
-  return transport_.BulkReadWhole(reply_.data(), static_cast<uint32_t>(size));
+  const bool read = transport_.BulkReadWhole(reply_.data(), static_cast<uint32_t>(size));
+  if (TraceEnabled()) {
+    if (read)
+      Trace("link: reply of %zu bytes: %s\n", size, HexPrefix(reply_.data(), size).c_str());
+    else
+      Trace("link: no reply of %zu bytes\n", size);
+  }
+  return read;
 }
 
 int RecorderLink::SimpleCommand(uint16_t group, uint16_t code, const void* args, size_t arg_length,

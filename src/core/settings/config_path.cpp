@@ -1,7 +1,5 @@
 #include "settings/config_path.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -21,7 +19,7 @@ std::string LocateConfigFile(const std::string& executable_path, const char* xdg
     const std::filesystem::path dir = exe.parent_path();
     const std::filesystem::path beside = dir / kConfigFileName;
     std::error_code ec;
-    if (std::filesystem::exists(beside, ec) || ::access(dir.c_str(), W_OK) == 0) return beside.string();
+    if (std::filesystem::exists(beside, ec)) return beside.string();
   }
   std::filesystem::path base;
   if (xdg_config_home != nullptr && xdg_config_home[0] == '/') {

@@ -37,7 +37,16 @@ namespace lyr {
 namespace {
 
 constexpr char kFrameTitle[] = "TORVI LYR";
+#ifdef _WIN32
 constexpr char kAccessErrorText[] = "Access LYR error, Please run with Administrator authority";
+#else
+// Root is never the answer on Linux: the udev rule (or its group) gives the
+// user the recorder's disk.
+constexpr char kAccessErrorText[] =
+    "Access LYR error: this user may not read and write the LYR's disk. Install the udev rule "
+    "70-lyr-recorder.rules (it gives access to the user at the desktop and to the group plugdev) or "
+    "add this user to the group plugdev, then plug the LYR in again";
+#endif
 constexpr char kInUseText[] =
     "The LYR is in use by another program, Please close it and plug the LYR in again";
 constexpr int kOutsideWorkPollMs = 50;
@@ -541,6 +550,9 @@ void CMainFrame::OnConnectionChanged(const ConnectionReport& report) {
 void CMainFrame::ShowAccessError(quint32 open_error, const QString& open_context) {
   // A drive another program holds is no matter of rights: say which it is.
   QString text = kAccessErrorText;
+#ifndef _WIN32
+  if (!open_context.isEmpty()) text += " (" + open_context + ")";
+#endif
   if (open_error == kErrorSharingViolation) {
     text = kInUseText;
     if (!open_context.isEmpty()) text += " (" + open_context + ")";

@@ -195,13 +195,15 @@ TEST(ProfileFile, JunkAndHugeLinesLoadQuickly) {
   }
 }
 
-TEST(ConfigPath, BesideTheExecutableElseTheUserConfigFolder) {
+TEST(ConfigPath, UserConfigFolderUnlessAPortableCopyHoldsTheFile) {
   lyr_test::TempDir dir;
   const auto exe = (dir / "bin/lyr-manager").string();
   std::filesystem::create_directories(dir / "bin");
-  // A folder we may write to: a portable install.
+  // A program folder we may write to is not where settings go...
+  EXPECT_EQ(lyr::LocateConfigFile(exe, "/cfg", "/home/u"), "/cfg/lyr-manager/cfgfile.ini");
+  // ...unless the file already stands there: a portable copy.
+  std::ofstream(dir / "bin/cfgfile.ini") << "[x]\n";
   EXPECT_EQ(lyr::LocateConfigFile(exe, "/cfg", "/home/u"), (dir / "bin/cfgfile.ini").string());
-  // A folder that cannot be written (here: missing) sends it to the user's folder.
   const auto elsewhere = (dir / "nowhere/lyr-manager").string();
   EXPECT_EQ(lyr::LocateConfigFile(elsewhere, "/cfg", "/home/u"), "/cfg/lyr-manager/cfgfile.ini");
   EXPECT_EQ(lyr::LocateConfigFile(elsewhere, nullptr, "/home/u"), "/home/u/.config/lyr-manager/cfgfile.ini");

@@ -380,7 +380,11 @@ void FrameTest::AccessErrorTellsAHeldRecorderFromMissingRights() {
     QString text;
   };
   const Case cases[] = {
-      {kErrorIoDevice, "open /dev/sdq", "Access LYR error, Please run with Administrator authority"},
+      // A Linux user is told about the udev rule and the group, never to run as root.
+      {kErrorIoDevice, "open /dev/sdq",
+       "Access LYR error: this user may not read and write the LYR's disk. Install the udev rule "
+       "70-lyr-recorder.rules (it gives access to the user at the desktop and to the group plugdev) or "
+       "add this user to the group plugdev, then plug the LYR in again (open /dev/sdq)"},
       {kErrorSharingViolation, "lyrctl, pid 4242",
        "The LYR is in use by another program, Please close it and plug the LYR in again (lyrctl, pid 4242)"},
   };

@@ -31,9 +31,15 @@ class SdlSoundBackend final : public SoundBackend {
   uint32_t rate_ = 0;
 };
 
+// Whether silence (the null back end) stands in for a sound device that does
+// not open: the player window goes on with its clock, lyrctl play says so.
+enum class SilentFallback { kAllowed, kRefused };
+
 // The back end a program plays through: LYR_AUDIO=null or LYR_AUDIO=sdl
-// when set, else SDL2 when it opens a device and the null back end (paced in
-// real time) otherwise. `why` receives the reason SDL2 was not taken.
-std::unique_ptr<SoundBackend> ChooseSoundBackend(std::string* why);
+// when set, else SDL2 when it opens a device and otherwise the null back end
+// (paced in real time), or nothing when `fallback` refuses it. `why`
+// receives the reason SDL2 was not taken.
+std::unique_ptr<SoundBackend> ChooseSoundBackend(std::string* why,
+                                                 SilentFallback fallback = SilentFallback::kAllowed);
 
 }  // namespace lyr
