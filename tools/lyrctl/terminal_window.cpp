@@ -41,6 +41,23 @@ void Wake() {
 
 void OnInterrupt(int) { g_interrupted = 1; }
 
+// A text of several lines shown as its lines: each filtered on its own, so
+// that a line break stays a line break and not an escape.
+std::string ShownLines(std::string_view text) {
+  std::string shown;
+  size_t at = 0;
+  for (;;) {
+    size_t nl = text.find('\n', at);
+    std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    shown += DeviceShownText(line);
+    if (nl == std::string_view::npos) break;
+    shown += '\n';
+    at = nl + 1;
+  }
+  return shown;
+}
+
 std::string Clock(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
   char buf[32];
@@ -112,7 +129,7 @@ void TerminalWindow::SetFileProgress(int percent) {
 bool TerminalWindow::Ask(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   ClearLineLocked();
-  const std::string question = caption + ": " + DeviceShownText(text);
+  const std::string question = caption + ": " + ShownLines(text);
   switch (answer_) {
     case Answer::Yes:
       std::fprintf(stderr, "%s yes (--yes)\n", question.c_str());
@@ -133,7 +150,7 @@ void TerminalWindow::Message(const std::string& text, const std::string& caption
   std::lock_guard lock(mutex_);
   ClearLineLocked();
   ++messages_;
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), DeviceShownText(text).c_str());
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), ShownLines(text).c_str());
 }
 
 void TerminalWindow::JobEnded(int) {
@@ -210,7 +227,7 @@ class CancellableWindow final : public lyr::JobReporter {
 
 }  // namespace
 
-int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
+int RunJobOnTerminal(TerminalWindow& window, TerminalJob job, bool cancel_on_terminate) {
   OpenWakePipe();
   char drained[16];
   while (g_wake_read >= 0 && ::read(g_wake_read, drained, sizeof drained) > 0) {
@@ -218,13 +235,15 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   g_interrupted = 0;
   // The first Ctrl+C cancels as the window's Cancel does; the handler then
   // falls back to the default, so a second one ends lyrctl at once (the file
-  // being written stays as ".partial"). SIGTERM is never caught.
+  // being written stays as ".partial"). SIGTERM is caught the same way only
+  // for jobs that run tools of their own, which must not outlive lyrctl.
   struct sigaction action {
-  }, old_int{};
+  }, old_int{}, old_term{};
   action.sa_handler = OnInterrupt;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &old_int);
+  if (cancel_on_terminate) sigaction(SIGTERM, &action, &old_term);
 
   int result = lyr::kJobFailed;
   window.SetStatus("");
@@ -239,6 +258,7 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   sigset_t interrupt, old_mask;
   sigemptyset(&interrupt);
   sigaddset(&interrupt, SIGINT);
+  if (cancel_on_terminate) sigaddset(&interrupt, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &interrupt, &old_mask);
   std::thread worker;
   try {
@@ -271,6 +291,7 @@ int RunJobOnTerminal(TerminalWindow& window, TerminalJob job) {
   }
   window.Finish();
   sigaction(SIGINT, &old_int, nullptr);
+  if (cancel_on_terminate) sigaction(SIGTERM, &old_term, nullptr);
   return result;
 }
 

@@ -66,8 +66,9 @@ class TerminalWindow final : public lyr::JobReporter {
 // second one ends lyrctl. Returns kJobSucceeded, kJobFailed or kJobCancelled.
 // The job runs on a thread of its own while the terminal's thread watches for
 // Ctrl+C (a terminal, not a window: it may wait for the job).
+// With `cancel_on_terminate` SIGTERM cancels the job as the first Ctrl+C does.
 using TerminalJob = std::function<bool(lyr::JobReporter& reporter)>;
-int RunJobOnTerminal(TerminalWindow& window, TerminalJob job);
+int RunJobOnTerminal(TerminalWindow& window, TerminalJob job, bool cancel_on_terminate = false);
 
 // Asks a yes/no question on the terminal; false without a terminal, and when
 // the running job is cancelled while it waits.
