@@ -45,10 +45,7 @@ class JobEnd {
   BurnJobResult Finish(int result, bool burned = false) {
     DeleteFiles();
     window_.Finished(result);
-    BurnJobResult ended;
-    ended.result = result;
-    ended.burned = burned;
-    return ended;
+    return {result, burned};
   }
   // A message with its log line, then the end with result 0.
   BurnJobResult Fail(const char* log, const char* message) {

@@ -37,6 +37,8 @@ class BurnReporter : public JobReporter {
 // How a job ended, beyond its 1/0 result: only `burned` means the disc (or
 // the image) was written and every recording marked copied.
 struct BurnJobResult {
+  BurnJobResult() = default;
+  BurnJobResult(int result_, bool burned_) : result(result_), burned(burned_) {}
   int result = 0;
   bool burned = false;
   // What the tools said when the burn failed, on one line (OneLine).
