@@ -75,7 +75,8 @@ TEST(LyrctlBurn, DataDiscAndImageHoldTheExportsAndTheirDigests) {
     const char* mpeg;
     const char* pcm;
     const char* writer;  // empty: --image
-  } cases[] = {{"bwf", "bwf", ""}, {"wav", "wav", "cdrecord"}, {"raw", "bwf", "cdrskin"}, {"bwf", "wav", "wodim"}};
+  } cases[] = {
+      {"bwf", "bwf", ""}, {"wav", "wav", "cdrecord"}, {"raw", "bwf", "cdrskin"}, {"bwf", "wav", "wodim"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.mpeg) + "/" + c.pcm + " " + c.writer);
     const fs::path dir = rec.dir() / (std::string("case-") + c.mpeg + c.pcm + c.writer);
@@ -83,15 +84,27 @@ TEST(LyrctlBurn, DataDiscAndImageHoldTheExportsAndTheirDigests) {
     // The reference: lyrctl export of the same recordings.
     const fs::path out = dir / "export";
     fs::create_directories(out);
-    ASSERT_EQ(rec.Lyrctl({"export", "--sha1", "--yes", "--to", out.string(), "--mpeg-format", c.mpeg, "--pcm-format",
-                          c.pcm, "1", "2", "3", "4", "5", "6"})
+    ASSERT_EQ(rec.Lyrctl({"export", "--sha1", "--yes", "--to", out.string(), "--mpeg-format", c.mpeg,
+                          "--pcm-format", c.pcm, "1", "2", "3", "4", "5", "6"})
                   .exit_code,
               0);
-    std::vector<std::string> args = {"burn-data",   "--sha1",         "--temp",  writer.temp.string(),
-                                     "--label",     "T \"1\";$(touch pwned)|`id`\nx",
-                                     "--mpeg-format", c.mpeg,         "--pcm-format", c.pcm,
-                                     "1",           "2",              "3=Music/Live/three", "4=Music/LYR0004",
-                                     "5",           "6",              "3=Copies/three"};
+    std::vector<std::string> args = {"burn-data",
+                                     "--sha1",
+                                     "--temp",
+                                     writer.temp.string(),
+                                     "--label",
+                                     "T \"1\";$(touch pwned)|`id`\nx",
+                                     "--mpeg-format",
+                                     c.mpeg,
+                                     "--pcm-format",
+                                     c.pcm,
+                                     "1",
+                                     "2",
+                                     "3=Music/Live/three",
+                                     "4=Music/LYR0004",
+                                     "5",
+                                     "6",
+                                     "3=Copies/three"};
     fs::path iso = dir / "disc.iso";
     if (*c.writer == '\0') {
       args.insert(args.begin() + 1, {"--image", iso.string()});
@@ -202,7 +215,8 @@ TEST(LyrctlBurn, AudioCdTracksMatchAnIndependentDecodeAndResample) {
 
   EXPECT_TRUE(writer.TempEmpty());
   const json rows = json::parse(rec.Lyrctl({"--json", "list"}).out)["recordings"];
-  EXPECT_TRUE(rows[0]["copied"].get<bool>() && rows[3]["copied"].get<bool>() && rows[5]["copied"].get<bool>());
+  EXPECT_TRUE(rows[0]["copied"].get<bool>() && rows[3]["copied"].get<bool>() &&
+              rows[5]["copied"].get<bool>());
   EXPECT_FALSE(rows[1]["copied"].get<bool>());
 }
 
@@ -229,14 +243,19 @@ TEST(LyrctlBurn, FaultsAndCancelLeaveNothingBehindAndNothingMarked) {
     const RunResult r = rec.Lyrctl({c.command, "--temp", writer.temp.string(), "1", "2"}, writer.Env());
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    // A writer's error of several lines is shown as lines, and ends the failure message.
+    EXPECT_EQ(r.err.find("\\x0a"), std::string::npos) << r.err;
+    if (std::string(c.disc).find("fault=fail\n") != std::string::npos) {
+      EXPECT_NE(r.err.find("failed: Cannot open new session.; Cannot fixate disk."), std::string::npos) << r.err;
+    }
     EXPECT_TRUE(writer.TempEmpty());
     EXPECT_TRUE(NothingCopied(rec));
   }
 
   // Ctrl+C while the writer burns: the job's abort, the writer interrupted.
   WriterState writer(rec.dir() / "cancel", "kind=CD-R\nblank=1\nfree=359849\nfault=hang\n");
-  std::vector<std::string> argv = {lyr_test::LyrctlPath(), "--device", rec.disk(), "burn-audio",
-                                   "--temp", writer.temp.string(), "1", "2"};
+  std::vector<std::string> argv = {lyr_test::LyrctlPath(), "--device", rec.disk(), "burn-audio", "--temp",
+                                   writer.temp.string(),   "1",        "2"};
   const pid_t pid = lyr_test::Spawn(argv, rec.dir() / "cancel.out", rec.dir() / "cancel.err", writer.Env());
   for (int i = 0; i < 200 && Slurp(rec.dir() / "cancel.err").find("Burning ...") == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -249,6 +268,158 @@ TEST(LyrctlBurn, FaultsAndCancelLeaveNothingBehindAndNothingMarked) {
   EXPECT_NE(err.find("User Abort!"), std::string::npos) << err;
   EXPECT_TRUE(writer.TempEmpty());
   EXPECT_TRUE(NothingCopied(rec));
+}
+
+TEST(LyrctlBurn, AudioCdKeepsTheOrderGivenAndRepeats) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  WriterState writer(rec.dir().path());
+  const RunResult r = rec.Lyrctl({"burn-audio", "--temp", writer.temp.string(), "4", "1", "4"}, writer.Env());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const fs::path burned = writer.state / "burned" / "0,0,0";
+  ASSERT_TRUE(fs::exists(burned / "track03.cdda"));
+  EXPECT_FALSE(fs::exists(burned / "track04.cdda"));
+  const auto first = Samples(Slurp(burned / "track01.cdda"));
+  EXPECT_TRUE(first == Samples(Slurp(burned / "track03.cdda")));
+  EXPECT_FALSE(first == Samples(Slurp(burned / "track02.cdda")));
+  // Recording 4 (44.1 kHz mono, doubled) comes first.
+  const auto mono = Samples(Slurp(rec.store() / "recordings" / "4.dat"));
+  ASSERT_GT(first.size(), 200u);
+  for (size_t i = 0; i < 100; ++i) ASSERT_EQ(first[2 * i], mono[i]) << i;
+}
+
+// A stand-in image maker: writes part of the image, then says the disk is
+// full, or hangs until stopped (its process id in $FAKE_MAKER_PID).
+fs::path FakeImageMaker(const fs::path& dir) {
+  const fs::path maker = dir / "mkisofs";
+  std::ofstream(maker) << "#!/bin/sh\n"
+                          "out=\n"
+                          "while [ $# -gt 0 ]; do [ \"$1\" = -o ] && out=$2; shift; done\n"
+                          "printf 'half an image' > \"$out\"\n"
+                          "if [ \"$FAKE_MAKER\" = full ]; then\n"
+                          "  echo 'mkisofs: No space left on device. Cannot write the image.' >&2; exit 1\n"
+                          "fi\n"
+                          "echo $$ > \"$FAKE_MAKER_PID\"\n"
+                          "exec sleep 60\n";
+  fs::permissions(maker, fs::perms::owner_all);
+  return maker;
+}
+
+bool ProcessGone(const fs::path& pid_file) {
+  const std::string text = Slurp(pid_file);
+  const pid_t pid = static_cast<pid_t>(std::atol(text.c_str()));
+  return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Waits for a file the stand-in tools write once they hang.
+bool AppearsWithin(const fs::path& file, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!fs::exists(file) || Slurp(file).empty()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+TEST(LyrctlBurn, ImageFileIsAskedForAndNeverLeftCut) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  WriterState writer(rec.dir().path());
+  const fs::path image = rec.dir() / "disc.iso";
+  const std::string temp = writer.temp.string();
+
+  // An existing file is replaced only at the user's word, asked first.
+  std::ofstream(image) << "keep me";
+  const struct {
+    std::vector<std::string> flags;
+    const char* says;
+  } refusals[] = {{{}, "exists (no terminal to ask; use --yes or --no)"},
+                  {{"--no"}, "Confirm File Replace"},
+                  {{"--yes", "--label", std::string(33, 'L')}, "--label takes at most 32 bytes"}};
+  for (const auto& c : refusals) {
+    std::vector<std::string> args = {"burn-data", "--temp", temp, "--image", image.string()};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    args.push_back("1");
+    const RunResult r = rec.Lyrctl(args, writer.Env());
+    EXPECT_NE(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(image), "keep me");
+    EXPECT_FALSE(fs::exists(writer.state / "calls.log"));
+  }
+
+  // A full disk and a SIGTERM leave the file as it was, nothing beside it,
+  // and no image maker running.
+  const fs::path maker = FakeImageMaker(rec.dir().path());
+  std::vector<std::string> env = writer.Env();
+  env[1] = "LYR_MKISOFS=" + maker.string();
+  env.push_back("FAKE_MAKER_PID=" + (rec.dir() / "maker.pid").string());
+  const std::vector<std::string> args = {"burn-data", "--yes",        "--temp", temp,
+                                         "--image",   image.string(), "1",      "2"};
+  RunResult full = rec.Lyrctl(args, [&] {
+    auto e = env;
+    e.push_back("FAKE_MAKER=full");
+    return e;
+  }());
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_NE(full.err.find("the disc image failed: No space left on device. Cannot write the image."),
+            std::string::npos)
+      << full.err;
+
+  std::vector<std::string> argv = {lyr_test::LyrctlPath(), "--device", rec.disk()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const pid_t pid = lyr_test::Spawn(argv, rec.dir() / "term.out", rec.dir() / "term.err", env);
+  ASSERT_TRUE(AppearsWithin(rec.dir() / "maker.pid", std::chrono::seconds(30)));
+  ::kill(pid, SIGTERM);
+  const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(20));
+  if (code < 0) lyr_test::Kill(pid);
+  EXPECT_EQ(code, 130) << Slurp(rec.dir() / "term.err");
+  EXPECT_TRUE(ProcessGone(rec.dir() / "maker.pid"));
+  for (const fs::path& left : {image, fs::path(image.string() + ".partial")})
+    EXPECT_EQ(fs::exists(left) ? Slurp(left) : "", left == image ? "keep me" : "") << left;
+  EXPECT_TRUE(writer.TempEmpty());
+  EXPECT_TRUE(NothingCopied(rec));
+
+  // With --yes and a maker that ends well, the image takes the name.
+  const RunResult replaced = rec.Lyrctl(args, writer.Env());
+  ASSERT_EQ(replaced.exit_code, 0) << replaced.err;
+  EXPECT_EQ(Slurp(image).size() % 2048, 0u);
+  EXPECT_FALSE(fs::exists(image.string() + ".partial"));
+}
+
+// Ctrl+C while the disc check erases a disc, and SIGTERM while the writer
+// burns: the writer is stopped, the temporary files go, nothing is marked.
+TEST(LyrctlBurn, SignalsStopTheWriterOfTheCheckAndOfTheBurn) {
+  LYR_REQUIRE_FUSE();
+  ServedRecorder rec;
+  ASSERT_TRUE(rec.Start());
+  const struct {
+    const char* disc;
+    int signal;
+  } cases[] = {{"kind=CD-RW\nblank=0\nfree=0\nfault=hang-blank\n", SIGINT},
+               {"kind=CD-R\nblank=1\nfree=359849\nfault=hang\n", SIGTERM}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.disc);
+    WriterState writer(rec.dir() / ("s" + std::to_string(&c - cases)), c.disc);
+    const std::vector<std::string> argv = {lyr_test::LyrctlPath(), "--device", rec.disk(),
+                                           "burn-audio",           "--yes",    "--temp",
+                                           writer.temp.string(),   "1",        "2"};
+    const fs::path err = writer.state / "lyrctl.err";
+    const pid_t pid = lyr_test::Spawn(argv, writer.state / "lyrctl.out", err, writer.Env());
+    ASSERT_TRUE(AppearsWithin(writer.state / "hung.pid", std::chrono::seconds(30))) << Slurp(err);
+    ::kill(pid, c.signal);
+    const int code = lyr_test::WaitExitWithin(pid, std::chrono::seconds(20));
+    if (code < 0) lyr_test::Kill(pid);
+    EXPECT_EQ(code, 130) << Slurp(err);
+    EXPECT_TRUE(ProcessGone(writer.state / "hung.pid"));
+    EXPECT_TRUE(writer.TempEmpty());
+    EXPECT_TRUE(NothingCopied(rec));
+    // The erase question is shown as its two lines.
+    if (c.signal == SIGINT) {
+      EXPECT_NE(Slurp(err).find("ease the disk?\nIt won't"), std::string::npos) << Slurp(err);
+    }
+  }
 }
 
 }  // namespace

@@ -33,6 +33,15 @@ TEST(LyrctlDrives, ListsTheDrivesOfTheWriterNamed) {
   EXPECT_EQ(text.exit_code, 0);
   EXPECT_NE(text.out.find("0,1,0"), std::string::npos);
 
+  // A writer that refuses the scan is no machine without drives.
+  std::ofstream(state / "refused.txt") << "-scanbus\n";
+  const auto refused = lyr_test::Run({LyrctlPath(), "drives"}, env);
+  EXPECT_EQ(refused.exit_code, 1) << refused.out;
+  EXPECT_NE(refused.err.find("scan of"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("failed: cdrskin: Bad Option: -scanbus."), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out.find("No disc drive found"), std::string::npos);
+  std::filesystem::remove(state / "refused.txt");
+
   const auto none =
       lyr_test::Run({LyrctlPath(), "drives"}, {"LYR_CDRECORD=" + (state / "no-such-writer").string()});
   EXPECT_EQ(none.exit_code, 1);

@@ -10,8 +10,12 @@
 //   disc-B,T,L.txt      the disc in that drive, key=value lines:
 //                       kind=none|CD-ROM|CD-R|CD-RW|DVD-ROM|DVD-R|DVD-RW|DVD+R|DVD+RW|DVD-RAM
 //                       blank=1|0      free=SECTORS (writable sectors left)
-//                       fault=none|wrong-disc|blank-needs-all|error-midway|fail|fail-silent|hang
+//                       fault=none|wrong-disc|blank-needs-all|error-midway|fail|fail-silent|hang|
+//                             hang-query|hang-blank
 //                       track_delay_ms=N (pause after each track or piece of a data burn)
+//   refused.txt         options this writer refuses, one a line (for example -scanbus)
+// A writer that hangs (fault=hang, hang-query, hang-blank) writes its process
+// id to hung.pid first; Ctrl+C (SIGINT) ends it.
 // A burn writes what it received into burned/B,T,L/: the data image as
 // image.iso, each audio track as trackNN.cdda (the 16-bit stereo samples it
 // would put on the disc, padded to whole 2352-byte sectors). Every run
@@ -134,6 +138,11 @@ bool IsKind(const Disc& d, std::initializer_list<const char*> kinds) {
 }
 bool IsCd(const Disc& d) { return d.kind.rfind("CD", 0) == 0; }
 bool Erasable(const Disc& d) { return IsKind(d, {"CD-RW", "DVD-RW", "DVD+RW", "DVD-RAM"}); }
+
+[[noreturn]] void Hang() {
+  std::ofstream(g_state / "hung.pid") << ::getpid() << "\n";
+  for (;;) ::pause();  // SIGINT ends it
+}
 
 // ---- what each writer prints ----
 
@@ -415,6 +424,7 @@ void Blank(const Drive& d, Disc disc, const std::string& address, const std::str
   }
   Out("Starting to write CD/DVD at speed 10.0 in real BLANK mode for single session.\n");
   Out("Last chance to quit, starting real write in    0 seconds. Operation starts.\n");
+  if (disc.fault == "hang-blank") Hang();
   Out("Blanking PMA, TOC, pregap\nBlanking time:    0.010s\n");
   if (g_as == Persona::kCdrskin) Named("Blanking done");
   disc.blank = true;
@@ -428,12 +438,17 @@ void Pause(const Disc& disc) {
 
 [[noreturn]] void HangUntilCancelled() {
   Out("Track 01:    0 of    1 MB written (fifo 100%) [buf 100%]   4.0x.\n");
-  for (;;) ::pause();  // SIGINT ends it
+  Hang();
 }
 
 void FailBurn(const Disc& disc) {
   if (disc.fault == "fail-silent") std::exit(254);
-  Named(g_as == Persona::kCdrskin ? "FATAL : burning failed." : "Cannot open new session.");
+  if (g_as == Persona::kCdrskin) {
+    Named("FATAL : burning failed.");
+  } else {
+    Named("Cannot open new session.");
+    Named("Cannot fixate disk.");
+  }
   std::exit(255);
 }
 
@@ -623,6 +638,16 @@ int main(int argc, char** argv) {
   // Without a state folder there are no drives, and nothing is written.
   g_state = state != nullptr ? state : "";
   if (!g_state.empty()) LogCall(argc, argv);
+  if (!g_state.empty()) {
+    std::ifstream refused(g_state / "refused.txt");
+    for (std::string option; std::getline(refused, option);)
+      for (int i = first; i < argc; ++i)
+        if (!option.empty() && option == argv[i]) {
+          Named("Bad Option: " + option + ".");
+          Err("Usage: " + std::string(g_name) + " [options] track1...trackn\n");
+          return 255;
+        }
+  }
 
   std::string address, blank;
   bool scan = false, prcap = false, minfo = false, atip = false, toc = false, version = false,
@@ -685,6 +710,7 @@ int main(int argc, char** argv) {
     if (d.address == address) drive = &d;
   if (drive == nullptr) NoSuchDrive(address);
   const Disc disc = LoadDisc(address);
+  if ((minfo || atip) && disc.fault == "hang-query") Hang();
   if (prcap)
     Prcap(*drive);
   else if (minfo)

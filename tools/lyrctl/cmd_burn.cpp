@@ -31,6 +31,7 @@ struct BurnArgs {
   lyr::ExportFormat pcm_format = lyr::ExportFormat::Bwf;
   bool sha1 = false;
   bool yes = false;
+  bool no = false;
   bool quiet = false;
   lyr::burn::CdConverter converter = lyr::burn::CdConverter::Soxr;
   std::vector<std::string> recordings;
@@ -57,13 +58,20 @@ class TerminalBurnWindow final : public lyr::burn::BurnReporter {
   }
   bool CancelRequested() const override { return window_.CancelRequested(); }
   void ClearLog() override {}
+  // A log entry of several lines (a writer's error) is shown a line at a time.
   void AppendLog(const std::string& text) override {
     if (quiet_) return;
-    std::string line = text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    for (char& c : line)
-      if (c == '\r') c = ' ';
-    SetStatus(line);
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t nl = text.find('\n', at);
+      if (nl == std::string::npos) nl = text.size();
+      std::string line = text.substr(at, nl - at);
+      at = nl + 1;
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      for (char& c : line)
+        if (c == '\r') c = ' ';
+      if (!line.empty()) SetStatus(line);
+    }
   }
   void Finished(int result) override { result_ = result; }
   int result() const { return result_; }
@@ -75,6 +83,15 @@ class TerminalBurnWindow final : public lyr::burn::BurnReporter {
   int percent_ = -1;
   int result_ = -1;
 };
+
+Answer AnswerOf(const BurnArgs& args) {
+  return args.yes ? Answer::Yes : args.no ? Answer::No : Answer::AskTerminal;
+}
+
+// A failure, with what the tool said about it when it said something.
+lyr::Error ToolFailure(const std::string& what, const std::string& said) {
+  return Failure(said.empty() ? what : what + ": " + LocalShownText(said));
+}
 
 // A private folder for the job's temporary files, removed with them.
 lyr::Result<lyr::TemporaryFolder> MakeJobFolder(const std::string& parent) {
@@ -91,7 +108,7 @@ lyr::Result<uint32_t> ChooseDrive(lyr::burn::BurnerTools& tools, const std::stri
   if (tools.Writer() == lyr::burn::WriterKind::kNone)
     return Failure("no disc writer found (cdrecord, cdrskin or wodim; LYR_CDRECORD names another)");
   lyr::burn::BurnerDrives drives(tools);
-  if (!drives.ScanBurnerDrives()) return Failure("the drive scan failed");
+  if (!drives.ScanBurnerDrives()) return ToolFailure("the drive scan failed", tools.LastToolError());
   if (!drive.empty()) {
     const uint32_t device = lyr::burn::ParseDeviceAddress(drive);
     if (device == lyr::burn::kNoDevice) return UsageError("--drive takes BUS,TARGET,LUN, not " + drive);
@@ -105,17 +122,40 @@ lyr::Result<uint32_t> ChooseDrive(lyr::burn::BurnerTools& tools, const std::stri
 lyr::Status RunBurn(const GlobalOptions& options, const BurnArgs& args, uint64_t total,
                     const std::function<lyr::burn::BurnJobResult(lyr::burn::BurnReporter&)>& job,
                     const char* what) {
-  TerminalWindow window(args.yes ? Answer::Yes : Answer::AskTerminal, total, args.quiet || options.json);
-  bool burned = false;
+  TerminalWindow window(AnswerOf(args), total, args.quiet || options.json);
+  lyr::burn::BurnJobResult ended;
   const int result = RunJobOnTerminal(window, [&](lyr::JobReporter& reporter) {
     TerminalBurnWindow burn(reporter, args.quiet || options.json);
-    burned = job(burn).burned;
-    return burned;
+    ended = job(burn);
+    return ended.burned;
   });
-  if (options.json) PrintJson({{"burned", burned}});
+  nlohmann::json shortened = nlohmann::json::array();
+  for (const auto& s : ended.shortened) {
+    if (!options.json)
+      std::fprintf(stderr, "disc name shortened: %s -> %s\n", LocalShownText(s.from).c_str(),
+                   LocalShownText(s.to).c_str());
+    shortened.push_back({{"from", LocalJsonText(s.from)}, {"to", LocalJsonText(s.to)}});
+  }
+  if (options.json) PrintJson({{"burned", ended.burned}, {"shortened", shortened}});
   if (result == lyr::kJobCancelled) return Cancelled(std::string(what) + " cancelled");
-  if (!burned) return Failure(std::string(what) + " failed");
+  if (!ended.burned) return ToolFailure(std::string(what) + " failed", ended.errors);
   return {};
+}
+
+// The check before a burn, cancelled by Ctrl+C or SIGTERM like the burn
+// itself: the writer it runs (blanking a disc, say) never outlives lyrctl.
+lyr::Result<uint32_t> CheckDiscOnTerminal(const GlobalOptions& options, const BurnArgs& args,
+                                          lyr::burn::BurnerTools& tools, uint32_t device, uint64_t required,
+                                          bool cd_only, const std::string& temp) {
+  TerminalWindow checker(AnswerOf(args), 0, args.quiet || options.json);
+  lyr::Result<uint32_t> kind = Failure("the disc check failed");
+  const int result = RunJobOnTerminal(checker, [&](lyr::JobReporter& reporter) {
+    kind = lyr::burn::CheckDisc(tools, device, required, cd_only, temp, reporter);
+    return static_cast<bool>(kind);
+  });
+  if (result == lyr::kJobCancelled) return Cancelled("the disc check cancelled");
+  if (!kind) return ToolFailure("the disc check failed", tools.LastToolError());
+  return kind;
 }
 
 lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
@@ -123,7 +163,12 @@ lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
   LYR_TRY_ASSIGN(RecorderSession session, OpenRecorderSession(options));
   lyr::RecordingCatalogue catalogue(*session.link);
   LYR_TRY(LoadWholeCatalogue(catalogue));
-  LYR_TRY_ASSIGN(const auto rows, SelectRecordings(catalogue, false, args.recordings));
+  // One track per argument, in the order given; a recording may repeat.
+  std::vector<const lyr::RecordingRow*> rows;
+  for (const auto& w : args.recordings) {
+    LYR_TRY_ASSIGN(const auto one, SelectRecordings(catalogue, false, {w}));
+    rows.insert(rows.end(), one.begin(), one.end());
+  }
   LYR_TRY_ASSIGN(lyr::TemporaryFolder temp, MakeJobFolder(args.temp));
 
   lyr::burn::BurnerTools tools;
@@ -145,9 +190,7 @@ lyr::Status RunBurnAudio(const GlobalOptions& options, const BurnArgs& args) {
     total += f.size;
     job.items.push_back(f);
   }
-  TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
-  if (!lyr::burn::CheckDisc(tools, device, seconds * 176400, true, temp.path(), checker))
-    return Failure("the disc check failed");
+  LYR_TRY(CheckDiscOnTerminal(options, args, tools, device, seconds * 176400, true, temp.path()));
   lyr::burn::ToolsBurnRunner runner(tools);
   return RunBurn(
       options, args, total,
@@ -209,8 +252,29 @@ lyr::Status LayOut(const std::vector<const lyr::RecordingRow*>& rows, const std:
   return {};
 }
 
+// An image file of that name is replaced only at the user's word, asked
+// before anything is downloaded.
+lyr::Status MayWriteImage(const GlobalOptions& options, const BurnArgs& args) {
+  std::error_code error;
+  if (!std::filesystem::exists(args.image, error)) return {};
+  if (std::filesystem::is_directory(args.image, error))
+    return UsageError("--image names a folder: " + LocalShownText(args.image));
+  TerminalWindow window(AnswerOf(args), 0, args.quiet || options.json);
+  if (window.Ask(LocalShownText(args.image) + ": Would you like to replace the existing file with this one?",
+                 "Confirm File Replace"))
+    return {};
+  if (window.default_answers() > 0)
+    return Failure("not written: " + LocalShownText(args.image) +
+                   " exists (no terminal to ask; use --yes or --no)");
+  return Failure("not written: " + LocalShownText(args.image) + " exists");
+}
+
 lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
   if (args.recordings.empty()) return UsageError("name the recordings to burn");
+  if (args.label.size() > lyr::burn::kMaxVolumeLabel)
+    return UsageError("--label takes at most " + std::to_string(lyr::burn::kMaxVolumeLabel) + " bytes, not " +
+                      std::to_string(args.label.size()));
+  if (!args.image.empty()) LYR_TRY(MayWriteImage(options, args));
   // RECORDING=DISC/PATH: the recording, and where it goes on the disc.
   std::vector<std::string> wanted, places;
   for (const auto& a : args.recordings) {
@@ -247,12 +311,9 @@ lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
     job.image_path = std::filesystem::absolute(args.image).string();
   } else {
     LYR_TRY_ASSIGN(job.device, ChooseDrive(tools, args.drive));
-    TerminalWindow checker(args.yes ? Answer::Yes : Answer::AskTerminal, 0, args.quiet || options.json);
     const uint64_t required = static_cast<uint64_t>(tree.GetFileCount()) * 1024 + tree.GetTotalSize();
-    const lyr::Result<uint32_t> kind =
-        lyr::burn::CheckDisc(tools, job.device, required, false, temp.path(), checker);
-    if (!kind) return Failure("the disc check failed");
-    job.disc_kind = kind.value();
+    LYR_TRY_ASSIGN(job.disc_kind,
+                   CheckDiscOnTerminal(options, args, tools, job.device, required, false, temp.path()));
   }
   lyr::burn::ToolsBurnRunner runner(tools);
   return RunBurn(
@@ -264,7 +325,9 @@ lyr::Status RunBurnData(const GlobalOptions& options, const BurnArgs& args) {
 void CommonOptions(CLI::App& cmd, BurnArgs& args) {
   cmd.add_option("--drive", args.drive, "The writer as BUS,TARGET,LUN (default: the first writer found)");
   cmd.add_option("--temp", args.temp, "Folder for the temporary files (default: $TMPDIR or /tmp)");
-  cmd.add_flag("--yes", args.yes, "Answer Yes to the questions (erasing a rewritable disc)");
+  CLI::Option* yes =
+      cmd.add_flag("--yes", args.yes, "Answer Yes to the questions (erasing a rewritable disc)");
+  cmd.add_flag("--no", args.no, "Answer No to the questions")->excludes(yes);
   cmd.add_flag("--quiet", args.quiet, "Print only errors");
 }
 

@@ -43,8 +43,11 @@ lyr::Status RunDrives(const GlobalOptions& options) {
   if (tools.Writer() == lyr::burn::WriterKind::kNone)
     return Failure("no disc writer found: install cdrskin, wodim or cdrecord, or name one with LYR_CDRECORD",
                    lyr::kErrorFileNotFound);
-  if (!lyr::burn::BurnerDrives(tools).ScanBurnerDrives())
-    return Failure("the drive scan of " + tools.WriterPath() + " did not run");
+  if (!lyr::burn::BurnerDrives(tools).ScanBurnerDrives()) {
+    const std::string& said = tools.LastToolError();
+    return Failure("the drive scan of " + LocalShownText(tools.WriterPath()) + " failed" +
+                   (said.empty() ? "" : ": " + LocalShownText(said)));
+  }
   const auto drives = tools.AllDrives();
   if (options.json) {
     nlohmann::json list = nlohmann::json::array();

@@ -84,7 +84,7 @@ class TrackMaker {
     if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
   }
 
-  TrackOutcome Make(RecorderLink& link, uint32_t entry, const RecordingRecord& record, int fd, size_t item,
+  TrackOutcome Make(const CdTrackPieceReader& read, const RecordingRecord& record, int fd, size_t item,
                     size_t items, BurnReporter& window);
 
  private:
@@ -252,8 +252,10 @@ void TrackMaker::TakePcm() {
   input_fill_ -= used;
 }
 
-TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const RecordingRecord& record, int fd,
+TrackOutcome TrackMaker::Make(const CdTrackPieceReader& read, const RecordingRecord& record, int fd,
                               size_t item, size_t items, BurnReporter& window) {
+  // The record's counts size the buffers below.
+  if (!HasReadableAudio(record)) return TrackOutcome::ReadFailed;
   record_ = &record;
   fd_ = fd;
   input_fill_ = 0;
@@ -288,8 +290,7 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
   const double n = static_cast<double>(items);
   for (uint64_t offset = 0; offset < size; offset += kPiece) {
     if (window.CancelRequested()) return TrackOutcome::Cancelled;
-    if (!link.ReadRecordingData(entry, static_cast<uint32_t>(offset), kPiece, input_.data() + input_fill_))
-      return TrackOutcome::ReadFailed;
+    if (!read(static_cast<uint32_t>(offset), input_.data() + input_fill_)) return TrackOutcome::ReadFailed;
     const size_t got = static_cast<size_t>(std::min<uint64_t>(kPiece, size - offset));
     input_fill_ += got;
     const bool last = offset + got >= size;
@@ -317,7 +318,7 @@ TrackOutcome TrackMaker::Make(RecorderLink& link, uint32_t entry, const Recordin
 
 enum class BurnEnd { Succeeded, Failed, Cancelled };
 
-BurnEnd PollBurn(BurnRunner& runner, BurnReporter& window, bool audio) {
+BurnEnd PollBurn(BurnRunner& runner, BurnReporter& window, bool audio, std::string* said) {
   bool error_seen = false;
   int percent = 0;
   for (;;) {
@@ -327,6 +328,7 @@ BurnEnd PollBurn(BurnRunner& runner, BurnReporter& window, bool audio) {
                              : runner.PollDataBurn(&exit_code, &percent, &errors);
     if (!errors.empty()) {
       window.AppendLog(errors);
+      said->append(errors);
       error_seen = true;
     }
     if (polled != 0) {
@@ -350,15 +352,25 @@ BurnEnd PollBurn(BurnRunner& runner, BurnReporter& window, bool audio) {
 }
 
 // Starts the burn and sees it to its end: success texts, failure texts, or
-// the user's abort. `mark` marks the recordings copied (false when one failed).
-template <typename Start, typename Mark>
+// the user's abort. `keep` settles what the burn wrote (false when it could
+// not), `mark` marks the recordings copied (false when one failed).
+template <typename Start, typename Keep, typename Mark>
 BurnJobResult BurnPhase(BurnRunner& runner, BurnReporter& window, JobEnd& end, bool audio, Start start,
-                        Mark mark) {
+                        Keep keep, Mark mark) {
   BurnEnd outcome = BurnEnd::Cancelled;
+  std::string said;
   if (!window.CancelRequested()) {
     window.AppendLog("Succeeded\r\n");
     window.AppendLog("Burning ...\r\n");
-    outcome = start() != 0 ? BurnEnd::Failed : PollBurn(runner, window, audio);
+    if (start() != 0) {
+      // What stopped the start (the image maker refusing the label, say).
+      said = runner.StartErrorText();
+      if (!said.empty()) window.AppendLog(said + "\r\n");
+      outcome = BurnEnd::Failed;
+    } else {
+      outcome = PollBurn(runner, window, audio, &said);
+    }
+    if (outcome == BurnEnd::Succeeded && !window.CancelRequested() && !keep()) outcome = BurnEnd::Failed;
   }
   if (outcome == BurnEnd::Cancelled || window.CancelRequested()) {
     window.AppendLog("User abort!\r\n");
@@ -379,7 +391,9 @@ BurnJobResult BurnPhase(BurnRunner& runner, BurnReporter& window, JobEnd& end, b
   if (outcome == BurnEnd::Failed) {
     window.AppendLog("Burning failed...\r\n");
     window.Message("Burning failed!", "Error", MessageIcon::Warning);
-    return end.Finish(1);
+    BurnJobResult failed = end.Finish(1);
+    failed.errors = OneLine(said);
+    return failed;
   }
   BurnJobResult written;
   if (!mark()) {
@@ -416,6 +430,12 @@ std::string TemporaryStem(const RecordingRecord& record) { return SafeRecordingF
 
 }  // namespace
 
+bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd,
+                  BurnReporter& window) {
+  TrackMaker maker;
+  return maker.Make(read, record, fd, 0, 1, window) == TrackOutcome::Done;
+}
+
 BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioCdJob& job,
                             BurnReporter& window) {
   JobEnd end(window);
@@ -438,7 +458,10 @@ BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioC
     Fd fd(CreateTemporaryFile(job.temp_folder, TemporaryStem(record), ".wav", &path));
     if (fd.get() < 0) return end.Fail(nullptr, "Create temporary file failed!");
     end.Track(path);
-    const TrackOutcome made = maker.Make(link, entry, record, fd.get(), i, n, window);
+    const TrackOutcome made =
+        maker.Make([&](uint32_t offset,
+                       uint8_t* piece) { return link.ReadRecordingData(entry, offset, kPiece, piece) != 0; },
+                   record, fd.get(), i, n, window);
     const bool closed = fd.Close();
     switch (made) {
       case TrackOutcome::Cancelled:
@@ -457,7 +480,7 @@ BurnJobResult RunAudioCdJob(RecorderLink& link, BurnRunner& runner, const AudioC
   }
   return BurnPhase(
       runner, window, end, true, [&] { return runner.StartAudioBurn(job.device, waves); },
-      [&] { return MarkCopied(link, downloaded); });
+      [] { return true; }, [&] { return MarkCopied(link, downloaded); });
 }
 
 // ---------------------------------------------------------------------------
@@ -570,17 +593,25 @@ class DiscExportJob {
   ExportNames names_;
 };
 
-// The imager and writer sub-job: the layout as an image file, or burned.
+// The imager and writer sub-job: the layout as an image file, or burned. The
+// image is written beside its name and takes it only once complete: a full
+// disk or a cancel never leaves a cut image under the name.
 BurnJobResult WriteDataDisc(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
                             BurnReporter& window, JobEnd& end, const DiscExportJob& files) {
+  std::optional<PartialFile> image;
+  if (!job.image_path.empty()) {
+    Result<PartialFile> made = PartialFile::Create(job.image_path);
+    if (!made) return end.Fail(nullptr, "Create temporary file failed!");
+    image.emplace(std::move(made).value());
+  }
   return BurnPhase(
       runner, window, end, false,
       [&] {
-        if (!job.image_path.empty())
-          return runner.StartImageFile(job.volume_label, files.grafts, job.image_path);
+        if (image) return runner.StartImageFile(job.volume_label, files.grafts, image->path());
         return runner.StartDataBurn(job.device, job.volume_label, files.grafts, files.total_bytes,
                                     job.disc_kind);
       },
+      [&] { return !image || static_cast<bool>(image->Commit(true)); },
       [&] { return MarkCopied(link, files.exports); });
 }
 
@@ -590,10 +621,20 @@ BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataD
                              BurnReporter& window) {
   JobEnd end(window);
   window.ClearLog();
+  // The image maker refuses a longer label: nothing is downloaded for it.
+  if (job.volume_label.size() > kMaxVolumeLabel) {
+    window.Message("The volume label is longer than " + std::to_string(kMaxVolumeLabel) + " characters.",
+                   "Error", MessageIcon::Warning);
+    return end.Finish(0);
+  }
   window.AppendLog("Downloading files from LYR...");
   DiscExportJob files(link, job, window, end);
   if (auto ended = files.Run()) return *ended;
-  return WriteDataDisc(link, runner, job, window, end, files);
+  const std::vector<ShortenedName> shortened = FitDiscNames(&files.grafts);
+  for (const auto& s : shortened) window.AppendLog("Name shortened: " + s.from + " -> " + s.to + "\r\n");
+  BurnJobResult result = WriteDataDisc(link, runner, job, window, end, files);
+  result.shortened = shortened;
+  return result;
 }
 
 }  // namespace lyr::burn

@@ -6,6 +6,7 @@
 // It ends exactly once with the finished notice and returns its result: 1 when
 // it ended without user abort, 0 when aborted or failed early.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "burn/sample_rate_converter.h"
 #include "job/job_reporter.h"
 #include "link/recorder_link.h"
+#include "recordings/recording_record.h"
 #include "transfer/transfer_jobs.h"
 
 namespace lyr::burn {
@@ -36,11 +38,28 @@ class BurnReporter : public JobReporter {
 // How a job ended, beyond its 1/0 result: only `burned` means the disc (or
 // the image) was written and every recording marked copied.
 struct BurnJobResult {
+  BurnJobResult() = default;
+  BurnJobResult(int result_, bool burned_) : result(result_), burned(burned_) {}
   int result = 0;
   bool burned = false;
   // The writer finished the disc, also when the copied marks then failed.
   bool written = false;
+  // What the tools said when the burn failed, on one line (OneLine).
+  std::string errors;
+  // Disc names too long for the disc, shortened (the data disc).
+  std::vector<ShortenedName> shortened;
 };
+
+// Gives the recording's data a piece at a time: 65,536 bytes from `offset`
+// into `piece` (bytes past the recording's end are not used).
+using CdTrackPieceReader = std::function<bool(uint32_t offset, uint8_t* piece)>;
+
+// One recording as the audio CD job makes its track: a CD-format WAVE file
+// (44-byte header, 16-bit stereo at 44,100 Hz) written to `fd`, which must
+// be able to seek. False when the record's audio is out of bounds
+// (HasReadableAudio), or a read or a write failed.
+bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd,
+                  BurnReporter& window);
 
 struct AudioCdJob {
   std::string temp_folder;
@@ -64,12 +83,17 @@ struct DataDiscJob {
   ExportFormat mpeg_format = ExportFormat::Bwf;
   ExportFormat pcm_format = ExportFormat::Bwf;
   bool output_sha1 = false;
-  std::string device_id;   // the recorder's id, for BWF headers
-  std::string image_path;  // not empty: write an ISO 9660 image file instead of a disc
+  std::string device_id;  // the recorder's id, for BWF headers
+  // Not empty: write an ISO 9660 image file instead of a disc. It is written
+  // under a temporary name beside it and takes this name only when complete;
+  // a file of this name is replaced.
+  std::string image_path;
 };
 
 // Downloads every file in its export format (with its ".txt" SHA-1 digest on
-// request) and burns the layout as a data disc, or writes it as an image.
+// request) and burns the layout as a data disc, or writes it as an image. A
+// volume label longer than kMaxVolumeLabel ends the job before anything is
+// downloaded; names longer than the disc takes are shortened and logged.
 BurnJobResult RunDataDiscJob(RecorderLink& link, BurnRunner& runner, const DataDiscJob& job,
                              BurnReporter& window);
 

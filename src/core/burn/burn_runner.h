@@ -28,6 +28,9 @@ class BurnRunner {
   virtual int PollAudioBurn(int* exit_code, int* percent, std::string* error_text) = 0;
   virtual void InterruptToolProcess() = 0;
   virtual void StopToolProcess() = 0;
+  // Why the last start failed, in the tool's words on one line (OneLine);
+  // empty when it said nothing.
+  virtual std::string StartErrorText() const { return {}; }
 };
 
 }  // namespace lyr::burn

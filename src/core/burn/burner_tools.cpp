@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 
 #include "burn/tool_output.h"
 #include "burn/tool_process.h"
@@ -27,6 +30,11 @@ struct BurnerTools::State {
   std::vector<BURN_DRIVE_INFO> all_drives;
   std::vector<BURN_DRIVE_INFO> writers;
   int audio_track_count = 0;
+  std::string last_error;
+  std::chrono::milliseconds query_limit = kToolQueryLimit;
+  std::function<bool()> cancelled;
+  std::vector<std::string>
+      recent_lines;  // the running burn's last lines, for a failure without an error line
 };
 
 std::string FormatDeviceAddress(uint32_t device) {
@@ -93,22 +101,92 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Runs one command to its end and returns what it printed; the version probe
-// gives up on a tool that does not answer.
-int RunToEnd(ToolProcess& child, const std::vector<std::string>& argv, std::string* out,
-             std::chrono::milliseconds limit = std::chrono::milliseconds::max()) {
+// How long an interrupted tool may take to end by itself before it is killed.
+constexpr auto kInterruptGrace = std::chrono::seconds(3);
+
+enum class RunEnd { Ended, NotStarted, TimedOut, Cancelled };
+
+struct ToolRun {
+  RunEnd end = RunEnd::NotStarted;
+  int exit_code = kStillActive;
+};
+
+// Runs one command to its end and returns what it printed. A tool still
+// running after `limit` is killed; one the user cancels is interrupted
+// first, then killed.
+ToolRun RunToEnd(ToolProcess& child, const std::vector<std::string>& argv, std::string* out,
+                 std::chrono::milliseconds limit = std::chrono::milliseconds::max(),
+                 const std::function<bool()>& cancelled = {}) {
   out->clear();
-  if (!child.Start({argv})) return 1;
+  if (!child.Start({argv})) return {};
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const int code = child.ExitCode(kStillActive);
     const size_t got = child.ReadAvailable(out);
-    if (code != kStillActive && got == 0) break;
-    if (limit != std::chrono::milliseconds::max() && std::chrono::steady_clock::now() - start > limit) break;
-    child.WaitForOutput(1);
+    if (code != kStillActive && got == 0) {
+      child.Stop();
+      return {RunEnd::Ended, code};
+    }
+    if (cancelled && cancelled()) {
+      child.Interrupt();
+      const auto asked = std::chrono::steady_clock::now();
+      while (child.ExitCode(kStillActive) == kStillActive &&
+             std::chrono::steady_clock::now() - asked < kInterruptGrace) {
+        child.ReadAvailable(out);
+        child.WaitForOutput(20);
+      }
+      child.Stop();
+      return {RunEnd::Cancelled, kStillActive};
+    }
+    if (limit != std::chrono::milliseconds::max() && std::chrono::steady_clock::now() - start > limit) {
+      child.Stop();
+      return {RunEnd::TimedOut, kStillActive};
+    }
+    child.WaitForOutput(20);
   }
-  child.Stop();
-  return 0;
+}
+
+}  // namespace
+
+std::string OneLine(std::string_view text) {
+  std::string joined;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    if (line.empty()) continue;
+    if (!joined.empty()) joined += "; ";
+    joined += line;
+  }
+  return joined;
+}
+
+namespace {
+
+// What a tool said about its failure: its error lines, else its last lines
+// (up to three), one per line.
+std::string ToolText(WriterKind kind, std::string_view out, const std::vector<std::string>& names) {
+  std::string text = WriterErrorLines(kind, out, names, true);
+  if (text.empty()) {
+    std::vector<std::string_view> last;
+    size_t at = 0;
+    while (at < out.size()) {
+      size_t end = out.find('\n', at);
+      if (end == std::string_view::npos) end = out.size();
+      std::string_view line = out.substr(at, end - at);
+      at = end + 1;
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+      if (line.empty()) continue;
+      last.push_back(line);
+      if (last.size() > 3) last.erase(last.begin());
+    }
+    for (auto line : last) text.append(line).append("\r\n");
+  }
+  return OneLine(text);
 }
 
 int WriterRank(WriterKind kind) {
@@ -127,7 +205,8 @@ int WriterRank(WriterKind kind) {
 
 WriterKind ProbeWriter(ToolProcess& child, const std::string& path) {
   std::string out;
-  if (RunToEnd(child, {path, "-version"}, &out, std::chrono::seconds(10)) != 0) return WriterKind::kNone;
+  if (RunToEnd(child, {path, "-version"}, &out, std::chrono::seconds(10)).end == RunEnd::NotStarted)
+    return WriterKind::kNone;
   return WriterKindFromVersion(out);
 }
 
@@ -222,13 +301,16 @@ const std::string& BurnerTools::WriterPath() const { return state_->writer_path;
 const std::string& BurnerTools::ImageMakerPath() const { return state_->image_maker_path; }
 
 int BurnerTools::StartToolProcess(const std::vector<std::string>& argv) {
+  state_->last_error.clear();
   const Status started = state_->child.Start({argv});
   if (!started) {
     Trace("burn: %s\n", started.error().Message().c_str());
+    state_->last_error = started.error().Message();
     return Fail(started.error().code);
   }
   state_->carry.clear();
   state_->reported_error = false;
+  state_->recent_lines.clear();
   return 0;
 }
 
@@ -251,31 +333,62 @@ void BurnerTools::StopToolProcess() {
 
 void BurnerTools::InterruptToolProcess() { state_->child.Interrupt(); }
 
-namespace {
-
-// Runs a command of the writer to its end.
-int RunWriter(ToolProcess& child, const std::string& writer, std::vector<std::string> args,
-              std::string* out) {
-  if (writer.empty()) return Fail(kErrorFileNotFound);
-  args.insert(args.begin(), writer);
-  return RunToEnd(child, args, out) != 0 ? Fail(kErrorFileNotFound) : 0;
+const std::string& BurnerTools::LastToolError() const { return state_->last_error; }
+void BurnerTools::SetQueryLimit(std::chrono::milliseconds limit) { state_->query_limit = limit; }
+void BurnerTools::SetCancelCheck(std::function<bool()> cancelled) {
+  state_->cancelled = std::move(cancelled);
 }
 
-}  // namespace
+int BurnerTools::RunWriter(std::vector<std::string> args, std::string* out, bool bounded, int* exit_code) {
+  if (state_->writer_path.empty()) return Fail(kErrorFileNotFound);
+  args.insert(args.begin(), state_->writer_path);
+  const ToolRun run =
+      RunToEnd(state_->child, args, out, bounded ? state_->query_limit : std::chrono::milliseconds::max(),
+               state_->cancelled);
+  if (exit_code != nullptr) *exit_code = run.exit_code;
+  const std::string command = BaseName(state_->writer_path) + " " + args[1];
+  switch (run.end) {
+    case RunEnd::Ended:
+      return 0;
+    case RunEnd::NotStarted:
+      state_->last_error = command + " could not be started";
+      return Fail(kErrorFileNotFound);
+    case RunEnd::TimedOut:
+      state_->last_error =
+          command + " did not answer within " +
+          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(state_->query_limit).count()) +
+          " s and was stopped";
+      return Fail(kErrorIoDevice);
+    case RunEnd::Cancelled:
+      state_->last_error = command + " was stopped";
+      return Fail(kErrorCancelled);
+  }
+  return Fail(kErrorIoDevice);
+}
 
 int BurnerTools::ScanBurnerDrives() {
+  state_->last_error.clear();
   std::string out;
-  if (RunWriter(state_->child, state_->writer_path, {"-scanbus"}, &out) != 0) return 1;
+  int exit_code = 0;
+  if (RunWriter({"-scanbus"}, &out, true, &exit_code) != 0) return 1;
   state_->all_drives.clear();
   state_->writers.clear();
-  for (BURN_DRIVE_INFO info : ParseScanOutput(out)) {
+  const std::vector<BURN_DRIVE_INFO> found = ParseScanOutput(out);
+  // A writer that refuses the scan is no machine without drives.
+  if (found.empty() && exit_code != 0) {
+    state_->last_error = ToolText(state_->kind, out, state_->writer_names);
+    if (state_->last_error.empty())
+      state_->last_error = "-scanbus ended with exit status " + std::to_string(exit_code);
+    return Fail(kErrorIoDevice);
+  }
+  for (BURN_DRIVE_INFO info : found) {
     const std::string dev = "dev=" + FormatDeviceAddress(info.device);
     // cdrskin leaves -prcap unimplemented; its -atip lists the drive's profiles.
     const std::vector<std::string> args = state_->kind == WriterKind::kCdrskin
                                               ? std::vector<std::string>{"-v", dev, "-atip"}
                                               : std::vector<std::string>{dev, "-prcap"};
     std::string caps;
-    if (RunWriter(state_->child, state_->writer_path, args, &caps) != 0) return 1;
+    if (RunWriter(args, &caps, true) != 0) return 1;
     ParseCapabilities(state_->kind, caps, &info.read_capabilities, &info.write_capabilities);
     state_->all_drives.push_back(info);
     if (info.write_capabilities != 0) state_->writers.push_back(info);
@@ -306,15 +419,18 @@ int BurnerTools::GetDriveCapabilities(uint32_t device, uint32_t* read_capabiliti
 int BurnerTools::QueryDiscInfo(uint32_t device, uint32_t* disc_kind, uint64_t* free_bytes) {
   *disc_kind = 0;
   *free_bytes = 0;
+  state_->last_error.clear();
   const std::string dev = "dev=" + FormatDeviceAddress(device);
   std::string query, toc;
   // wodim refuses -minfo ("Bad Option"); its -atip and -toc say the same.
   const bool wodim = state_->kind == WriterKind::kWodim;
-  if (RunWriter(state_->child, state_->writer_path, {dev, wodim ? "-atip" : "-minfo"}, &query) != 0) return 1;
-  if (DiscQueryNeedsToc(state_->kind, query) &&
-      RunWriter(state_->child, state_->writer_path, {dev, "-toc"}, &toc) != 0)
-    return 1;
-  return ParseDiscInfo(state_->kind, query, toc, disc_kind, free_bytes) != 0 ? Fail(kErrorIoDevice) : 0;
+  if (RunWriter({dev, wodim ? "-atip" : "-minfo"}, &query, true) != 0) return 1;
+  if (DiscQueryNeedsToc(state_->kind, query) && RunWriter({dev, "-toc"}, &toc, true) != 0) return 1;
+  if (ParseDiscInfo(state_->kind, query, toc, disc_kind, free_bytes) != 0) {
+    state_->last_error = ToolText(state_->kind, query, state_->writer_names);
+    return Fail(kErrorIoDevice);
+  }
+  return 0;
 }
 
 int BurnerTools::BlankDisc(uint32_t device, int mode) {
@@ -324,11 +440,10 @@ int BurnerTools::BlankDisc(uint32_t device, int mode) {
   // cdrskin and wodim document it without.
   const std::string blank = state_->kind == WriterKind::kCdrecord ? "-blank=" : "blank=";
   std::string out;
-  if (RunWriter(state_->child, state_->writer_path, {"gracetime=0", dev, blank + "fast"}, &out) != 0)
-    return 1;
-  if (BlankAsksForFull(out) &&
-      RunWriter(state_->child, state_->writer_path, {"gracetime=0", dev, blank + "all"}, &out) != 0)
-    return 1;
+  state_->last_error.clear();
+  // Blanking a whole disc may take long: no time limit, but a cancel.
+  if (RunWriter({"gracetime=0", dev, blank + "fast"}, &out, false) != 0) return 1;
+  if (BlankAsksForFull(out) && RunWriter({"gracetime=0", dev, blank + "all"}, &out, false) != 0) return 1;
   return 0;
 }
 
@@ -372,16 +487,24 @@ std::vector<std::string> ImageMakerArgs(const std::string& maker, const std::str
 
 }  // namespace
 
-int BurnerTools::EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors) {
+int BurnerTools::EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors,
+                                   const std::string& volume_label) {
   *sectors = 0;
+  state_->last_error.clear();
   if (state_->image_maker_path.empty()) return Fail(kErrorFileNotFound);
   const std::string list = state_->temp_folder + "pathlist.lst";
   if (grafts.empty()) return Fail(kErrorInvalidParameter);
   if (WritePathList(list, grafts) != 0) return 1;
-  std::vector<std::string> args = ImageMakerArgs(state_->image_maker_path, "CD", list);
+  std::vector<std::string> args = ImageMakerArgs(state_->image_maker_path, volume_label, list);
   args.insert(args.begin() + 1, {"-print-size", "-quiet"});
   std::string out;
-  if (RunToEnd(state_->child, args, &out) != 0) return Fail(kErrorFileNotFound);
+  const ToolRun run = RunToEnd(state_->child, args, &out);
+  if (run.end != RunEnd::Ended) return Fail(kErrorFileNotFound);
+  // The maker refused the label, a name or a file: it never gets to the writer.
+  if (run.exit_code != 0) {
+    state_->last_error = ToolText(WriterKind::kWodim, out, {BaseName(state_->image_maker_path)});
+    return Fail(kErrorInvalidData);
+  }
   *sectors = ParseImageSize(out);
   return 0;
 }
@@ -392,9 +515,12 @@ int BurnerTools::StartDataBurn(uint32_t device, const std::string& volume_label,
   if (state_->writer_path.empty()) return Fail(kErrorFileNotFound);
   const std::string label = volume_label.empty() ? "CD" : volume_label;
   uint64_t sectors = 0;
-  if (EstimateImageSize(grafts, &sectors) != 0) return 1;
+  if (EstimateImageSize(grafts, &sectors, label) != 0) return 1;
   // No size means the image maker could not read the list or its files.
-  if (sectors == 0) return Fail(kErrorInvalidData);
+  if (sectors == 0) {
+    state_->last_error = "the image maker gave no image size";
+    return Fail(kErrorInvalidData);
+  }
   const bool cdrecord = state_->kind == WriterKind::kCdrecord;
   std::vector<std::string> writer = {state_->writer_path,
                                      "gracetime=0",
@@ -405,9 +531,13 @@ int BurnerTools::StartDataBurn(uint32_t device, const std::string& volume_label,
                                      "-"};
   const Status started = state_->child.Start(
       {ImageMakerArgs(state_->image_maker_path, label, state_->temp_folder + "pathlist.lst"), writer});
-  if (!started) return Fail(started.error().code);
+  if (!started) {
+    state_->last_error = started.error().Message();
+    return Fail(started.error().code);
+  }
   state_->carry.clear();
   state_->reported_error = false;
+  state_->recent_lines.clear();
   return 0;
 }
 
@@ -474,8 +604,12 @@ int BurnerTools::PollBurn(bool audio, int* exit_code, int* percent, std::string*
   const std::string text = TakeCompleteLines(state_->carry, std::move(chunk), ended);
   // The writers name themselves on warnings too (cdrecord run without root
   // warns that it cannot lock its memory on every burn); a warning is no
-  // error. Lines of the final read count as well.
+  // error. Lines of the final read count as well. The image maker of a data
+  // burn names itself on its errors.
   *error_text = WriterErrorLines(state_->kind, text, state_->writer_names, true);
+  if (!audio && !state_->image_maker_path.empty())
+    *error_text += WriterErrorLines(WriterKind::kWodim, text, {BaseName(state_->image_maker_path)}, true);
+  RememberLines(text);
   if (ended) {
     StopToolProcess();
     *percent = 100;
@@ -487,12 +621,118 @@ int BurnerTools::PollBurn(bool audio, int* exit_code, int* percent, std::string*
     *percent = p;
   }
   if (!error_text->empty()) state_->reported_error = true;
-  // A tool that failed without an error line still failed.
+  // A tool that failed without an error line still failed, in its last words.
   if (ended && *exit_code != 0 && !state_->reported_error) {
     *error_text += "burning ended with exit status " + std::to_string(*exit_code) + "\r\n";
+    for (const std::string& line : state_->recent_lines) *error_text += line + "\r\n";
     state_->reported_error = true;
   }
   return 0;
+}
+
+// The last few lines the tools printed that are no progress lines.
+void BurnerTools::RememberLines(std::string_view text) {
+  auto& lines = state_->recent_lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    if (line.empty() || line.find("% done") != std::string_view::npos ||
+        line.find(" MB written") != std::string_view::npos)
+      continue;
+    lines.emplace_back(line);
+    if (lines.size() > 3) lines.erase(lines.begin());
+  }
+}
+
+namespace {
+
+// Characters of a UTF-8 text: the bytes that start one.
+size_t CharCount(std::string_view text) {
+  return static_cast<size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The first `chars` characters of a UTF-8 text.
+std::string FirstChars(std::string_view text, size_t chars) {
+  size_t at = 0, seen = 0;
+  for (; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && seen++ == chars) break;
+  }
+  return std::string(text.substr(0, at));
+}
+
+std::string Folded(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::vector<std::string> Components(const std::string& disc_path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : disc_path) {
+    if (c == '/' || c == '\\') {
+      if (!part.empty()) parts.push_back(std::move(part));
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  if (!part.empty()) parts.push_back(std::move(part));
+  return parts;
+}
+
+}  // namespace
+
+std::vector<ShortenedName> FitDiscNames(std::vector<GraftPoint>* grafts) {
+  // Keys are disc paths as laid out ("/A/B"); a folder's names are those of
+  // its children as laid out that need no change, and those given so far.
+  std::map<std::string, std::set<std::string>> taken;
+  for (const auto& g : *grafts) {
+    std::string parent;
+    for (const std::string& part : Components(g.disc_path)) {
+      if (CharCount(part) <= kMaxDiscNameChars) taken[parent].insert(Folded(part));
+      parent += "/" + part;
+    }
+  }
+  std::map<std::string, std::string> given;  // path as laid out -> its last component as burned
+  std::vector<ShortenedName> changed;
+  for (auto& g : *grafts) {
+    const std::vector<std::string> parts = Components(g.disc_path);
+    std::string parent, burned;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      const std::string& part = parts[i];
+      const std::string path = parent + "/" + part;
+      auto it = given.find(path);
+      if (it == given.end()) {
+        std::string name = part;
+        if (CharCount(part) > kMaxDiscNameChars) {
+          // A file keeps its extension (".wav", ".txt"); a folder has none.
+          const size_t dot = part.rfind('.');
+          const bool file = i + 1 == parts.size();
+          const std::string extension =
+              file && dot != std::string::npos && dot > 0 && part.size() - dot <= 8 ? part.substr(dot) : "";
+          const std::string base = part.substr(0, part.size() - extension.size());
+          for (int n = 0;; ++n) {
+            const std::string suffix = n == 0 ? "" : "~" + std::to_string(n);
+            name = FirstChars(base, kMaxDiscNameChars - CharCount(extension) - suffix.size()) + suffix +
+                   extension;
+            if (taken[parent].insert(Folded(name)).second) break;
+          }
+          changed.push_back({path, burned + "/" + name});
+        }
+        it = given.emplace(path, name).first;
+      }
+      burned += "/" + it->second;
+      parent = path;
+    }
+    g.disc_path = burned;
+  }
+  return changed;
 }
 
 }  // namespace lyr::burn

@@ -12,7 +12,9 @@
 //
 // Results of the form "0 / 1" are 0 for success and 1 for failure.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +61,28 @@ enum class WriterKind { kNone, kCdrecord, kCdrskin, kWodim };
 // The exit code the pollers and CollectToolOutput report while the child runs.
 inline constexpr int kStillActive = 259;
 
+// The longest volume label the image makers take (ISO 9660: 32 bytes).
+inline constexpr size_t kMaxVolumeLabel = 32;
+// The longest file or folder name on the disc, in characters (Joliet: 64);
+// the image maker cuts a longer one, extension and all.
+inline constexpr size_t kMaxDiscNameChars = 64;
+// How long the drive scan and the disc query may take before the writer is
+// taken for hung and stopped.
+inline constexpr std::chrono::seconds kToolQueryLimit{120};
+
+// The lines of a tool's text as one line: "first; second".
+std::string OneLine(std::string_view text);
+
+// A disc name the burn shortened: the disc path as laid out, and as burned.
+struct ShortenedName {
+  std::string from;
+  std::string to;
+};
+// Shortens every disc path component longer than kMaxDiscNameChars, keeping
+// a file's extension and every name in its folder unique (no case); the
+// same folder is shortened alike in every path. Returns what it changed.
+std::vector<ShortenedName> FitDiscNames(std::vector<GraftPoint>* grafts);
+
 std::string FormatDeviceAddress(uint32_t device);
 uint32_t ParseDeviceAddress(std::string_view text);  // 0xFFFFFFFF when malformed
 
@@ -83,6 +107,8 @@ class BurnerTools {
   const std::string& WriterPath() const;
   const std::string& ImageMakerPath() const;
 
+  // Fails (last error 1117) when the writer refuses the scan, naming what it
+  // printed in LastToolError.
   int ScanBurnerDrives();
   int GetWriterCount() const;
   // Every drive the last scan found, writers or not, in the scan's order.
@@ -94,7 +120,10 @@ class BurnerTools {
 
   // Writes the path list into the temporary folder and asks the image maker
   // for the image size in 2048-byte sectors.
-  int EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors);
+  // Fails (last error 13) when the image maker refuses the label, a name or
+  // a file, with its text in LastToolError.
+  int EstimateImageSize(const std::vector<GraftPoint>& grafts, uint64_t* sectors,
+                        const std::string& volume_label = "CD");
 
   // Return as soon as the child runs; the job then polls every 100 ms.
   int StartDataBurn(uint32_t device, const std::string& volume_label, const std::vector<GraftPoint>& grafts,
@@ -126,8 +155,23 @@ class BurnerTools {
   void InterruptToolProcess();
   void StopToolProcess();
 
+  // Why the last scan, disc query, blank, size estimate or burn start
+  // failed, in the tool's own words where it gave some, its lines joined
+  // as OneLine does; empty when nothing was said.
+  const std::string& LastToolError() const;
+  // What the scan and the disc query wait at most (kToolQueryLimit).
+  void SetQueryLimit(std::chrono::milliseconds limit);
+  // Polled while the scan, the disc query and blanking wait on the writer:
+  // when it answers true the writer is interrupted, then stopped, and the
+  // call fails with last error 1223. Empty: never.
+  void SetCancelCheck(std::function<bool()> cancelled);
+
  private:
   int PollBurn(bool audio, int* exit_code, int* percent, std::string* error_text);
+  // A writer command to its end; `bounded` by the query limit. The exit code
+  // when it ended.
+  int RunWriter(std::vector<std::string> args, std::string* out, bool bounded, int* exit_code = nullptr);
+  void RememberLines(std::string_view text);
 
   struct State;
   State* state_;

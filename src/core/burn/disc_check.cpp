@@ -12,15 +12,31 @@ constexpr const char* kEraseRewritable =
     "data!";
 
 int Refuse(JobReporter& ui, const char* text, MessageIcon icon) {
-  ui.Message(text, "Error", icon);
+  // A cancelled check ends without a word: the cancel is reported by its owner.
+  if (!ui.CancelRequested()) ui.Message(text, "Error", icon);
   return 0;
 }
+
+// The writer's waits of the check end with the check's cancel.
+class CancelWiring {
+ public:
+  CancelWiring(BurnerTools& tools, JobReporter& ui) : tools_(tools) {
+    tools_.SetCancelCheck([&ui] { return ui.CancelRequested(); });
+  }
+  ~CancelWiring() { tools_.SetCancelCheck({}); }
+  CancelWiring(const CancelWiring&) = delete;
+  CancelWiring& operator=(const CancelWiring&) = delete;
+
+ private:
+  BurnerTools& tools_;
+};
 
 }  // namespace
 
 int CheckDisc(BurnerTools& tools, uint32_t device, uint64_t required_bytes, bool cd_only,
               const std::string& temp_folder, JobReporter& ui, uint32_t* disc_kind) {
   if (device == kNoDevice) return Refuse(ui, "There is no CD Recorder available.", MessageIcon::Error);
+  const CancelWiring wiring(tools, ui);
   uint32_t read_caps = 0, write_caps = 0;
   if (tools.GetDriveCapabilities(device, &read_caps, &write_caps) != 0)
     return Refuse(ui, "The CD Recorder seleted is not working properly.", MessageIcon::Error);
@@ -43,7 +59,7 @@ int CheckDisc(BurnerTools& tools, uint32_t device, uint64_t required_bytes, bool
   }
   if (required_bytes <= free_bytes) return 1;
   if ((kind & kMediaRewritableKinds) != 0 && kind != MEDIA_DVDPLUSRW) {
-    if (!ui.Ask(kEraseRewritable, "Warning")) return 0;
+    if (!ui.Ask(kEraseRewritable, "Warning") || ui.CancelRequested()) return 0;
     if (tools.BlankDisc(device, 0) != 0)
       return Refuse(ui, "The CD Recorder seleted is not working properly.", MessageIcon::Error);
     if (tools.QueryDiscInfo(device, &kind, &free_bytes) != 0)

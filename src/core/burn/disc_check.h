@@ -15,6 +15,8 @@ namespace lyr::burn {
 inline constexpr uint32_t kNoDevice = 0xFFFFFFFF;
 
 // 1 when the burn may start (the disc kind in `disc_kind`), 0 after a message.
+// The writer's runs during the check (disc query, blanking) end when `ui`
+// asks for cancel; a cancelled check ends with 0 and no message.
 int CheckDisc(BurnerTools& tools, uint32_t device, uint64_t required_bytes, bool cd_only,
               const std::string& temp_folder, JobReporter& ui, uint32_t* disc_kind);
 

@@ -27,6 +27,7 @@ class ToolsBurnRunner final : public BurnRunner {
   }
   void InterruptToolProcess() override { tools_.InterruptToolProcess(); }
   void StopToolProcess() override { tools_.StopToolProcess(); }
+  std::string StartErrorText() const override { return tools_.LastToolError(); }
 
  private:
   BurnerTools& tools_;

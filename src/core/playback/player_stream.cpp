@@ -21,6 +21,11 @@ int CPlayerStream::Open(uint32_t entry) {
   RecordingRecordBytes bytes{};
   if (link_.GetRecordingInfo(entry, bytes) == 0) return 1;
   RecordingRecord record(bytes);
+  // Counts out of bounds would size the stream's format and buffers.
+  if (!HasReadableAudio(record)) {
+    SetLastError(kErrorInvalidData);
+    return 1;
+  }
   if (record.IsMpegLayer2()) {
     if (decoder_ != nullptr) AudioDecoderDestroy(decoder_);
     decoder_ = AudioDecoderCreate();

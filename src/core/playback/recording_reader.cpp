@@ -11,9 +11,15 @@ int RecordingReader::OpenRecordingReader(uint32_t entry) {
   CloseRecordingReader();
   RecordingRecord record;
   if (!link_.GetRecordingInfo(entry, record.bytes())) return 0;
+  return OpenRecord(record);
+}
+
+int RecordingReader::OpenRecord(const RecordingRecord& record) {
+  CloseRecordingReader();
   const uint32_t size = record.DataSize();
-  // The data is read by the record's own entry; a record without one is no recording.
-  if (record.Entry() == 0) {
+  // The data is read by the record's own entry; a record without one is no
+  // recording, nor one whose counts are out of bounds.
+  if (record.Entry() == 0 || !HasReadableAudio(record)) {
     SetLastError(kErrorInvalidData);
     return 0;
   }

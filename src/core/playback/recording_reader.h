@@ -26,6 +26,8 @@ class RecordingReader {
   // this reader can step through (last error 13), or when the decoder or the
   // table cannot be made (last error 8).
   int OpenRecordingReader(uint32_t entry);
+  // The same with the record already read.
+  int OpenRecord(const RecordingRecord& record);
   void CloseRecordingReader();
   // A reader whose record names no entry is closed.
   bool IsOpen() const { return record_.Entry() != 0; }

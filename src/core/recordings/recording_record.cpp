@@ -24,6 +24,15 @@ void RecordingRecord::SetText(size_t offset, size_t field, size_t max_length, co
   std::memcpy(bytes_.data() + offset, text.data(), std::min(text.size(), max_length));
 }
 
+bool HasReadableAudio(const RecordingRecord& record) {
+  const uint32_t rate = record.SampleRate();
+  if (rate < kMinRecordSampleRate || rate > kMaxRecordSampleRate) return false;
+  if (record.IsMpegLayer2()) return true;
+  const uint16_t bits = record.BitsPerSample();
+  return record.Channels() >= 1 && record.Channels() <= kMaxRecordChannels && bits >= 8 &&
+         bits <= kMaxRecordBitsPerSample && bits % 8 == 0;
+}
+
 uint32_t RecordingDurationSeconds(const RecordingRecord& record) {
   // 64-bit so that nonsense fields from the device cannot wrap into a rate.
   const uint64_t bit_rate = record.IsLinearPcm() ? static_cast<uint64_t>(record.Channels()) *

@@ -7,7 +7,6 @@
 
 namespace lyr {
 
-
 // Fields of the 652-byte recording record the recorder returns for an entry.
 namespace record {
 constexpr size_t kDataSize = 0;
@@ -85,6 +84,19 @@ class RecordingRecord {
 struct RecordingDate {
   uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
+
+// What a record may say of its audio before its counts size a buffer or a
+// loop. The recorder writes one or two channels of 8 to 32-bit samples;
+// counts beyond these bounds come from a damaged record.
+inline constexpr uint16_t kMaxRecordChannels = 8;
+inline constexpr uint16_t kMaxRecordBitsPerSample = 32;
+inline constexpr uint32_t kMinRecordSampleRate = 8000;
+inline constexpr uint32_t kMaxRecordSampleRate = 192000;
+
+// Whether the record's audio is within those bounds: a sample rate between
+// them, and for every codec but MPEG-1 Layer II (whose frames carry their
+// own layout) 1 to kMaxRecordChannels channels of 8, 16, 24 or 32 bits.
+bool HasReadableAudio(const RecordingRecord& record);
 
 // Whole seconds of audio: data size over bytes per second, 0 when the rate is 0.
 uint32_t RecordingDurationSeconds(const RecordingRecord& record);

@@ -83,6 +83,7 @@ class ScriptedRunner final : public lyr::burn::BurnRunner {
     std::string errors;
   };
   int start_result = 0;
+  std::string start_error;  // what a failed start says
   std::vector<Step> steps{{0, 0, 100, ""}};
   bool hang_until_interrupted = false;
 
@@ -108,6 +109,7 @@ class ScriptedRunner final : public lyr::burn::BurnRunner {
                      const std::string& image_path) override {
     calls.push_back("image " + image_path);
     Take(volume_label, g);
+    std::ofstream(image_path, std::ios::binary | std::ios::trunc) << "new image";  // as the maker writes it
     return start_result;
   }
   int PollDataBurn(int* exit_code, int* percent, std::string* errors) override {
@@ -121,6 +123,7 @@ class ScriptedRunner final : public lyr::burn::BurnRunner {
     interrupted_ = true;
   }
   void StopToolProcess() override { calls.push_back("stop"); }
+  std::string StartErrorText() const override { return start_error; }
 
  private:
   void Take(const std::string& volume_label, const std::vector<GraftPoint>& g) {
@@ -392,6 +395,7 @@ TEST_F(BurnJobsTest, EveryFailureEndsOnceWithItsTextsNoFileLeftAndNothingMarked)
     std::vector<std::string> logs;  // after "Downloading files from LYR..."
     std::string message;
     int result;
+    std::string errors = {};  // what the result says the tools said
   };
   const std::vector<Case> cases = {
       {"record unreadable",
@@ -414,13 +418,24 @@ TEST_F(BurnJobsTest, EveryFailureEndsOnceWithItsTextsNoFileLeftAndNothingMarked)
        {"Succeeded\r\n", "Burning ...\r\n", "Burning failed...\r\n"},
        "Error: Burning failed!",
        1},
-      {"error line",
+      {"burn cannot start, and the tool said why",
        [](Rig& t) {
-         t.runner_.steps = {{0, kToolStillActive, 100, " write failed\r\n"}, {0, 0, 100, ""}};
+         t.runner_.start_result = 1;
+         t.runner_.start_error = "No such file or directory. Cannot open SCSI driver!";
        },
-       {"Succeeded\r\n", "Burning ...\r\n", " write failed\r\n", "Burning failed...\r\n"},
+       {"Succeeded\r\n", "Burning ...\r\n", "No such file or directory. Cannot open SCSI driver!\r\n",
+        "Burning failed...\r\n"},
        "Error: Burning failed!",
-       1},
+       1,
+       "No such file or directory. Cannot open SCSI driver!"},
+      {"error lines",
+       [](Rig& t) {
+         t.runner_.steps = {{0, kToolStillActive, 100, " write failed\r\n second line\r\n"}, {0, 0, 100, ""}};
+       },
+       {"Succeeded\r\n", "Burning ...\r\n", " write failed\r\n second line\r\n", "Burning failed...\r\n"},
+       "Error: Burning failed!",
+       1,
+       "write failed; second line"},
       {"poll fails",
        [](Rig& t) {
          t.runner_.steps = {{1, kToolStillActive, 0, ""}};
@@ -454,6 +469,7 @@ TEST_F(BurnJobsTest, EveryFailureEndsOnceWithItsTextsNoFileLeftAndNothingMarked)
     const BurnJobResult r = t.BurnAudio({a});
     EXPECT_EQ(r.result, c.result);
     EXPECT_FALSE(r.burned);
+    EXPECT_EQ(r.errors, c.errors);
     std::vector<std::string> logs{"log Downloading files from LYR..."};
     for (const auto& l : c.logs) logs.push_back("log " + l);
     EXPECT_EQ(t.window_.Events("log"), logs);
@@ -563,22 +579,122 @@ TEST_F(BurnJobsTest, DataDiscFilesAreTheExportsWithADigestBesideEveryPlace) {
   }
 }
 
-TEST_F(BurnJobsTest, DataDiscWithoutDigestsAndIntoAnImage) {
+// The image is written beside its name and takes the name only once the
+// maker ended well: a failed or cancelled image leaves the file that was
+// there as it was, and nothing beside it.
+TEST_F(BurnJobsTest, ImageFileTakesItsNameOnlyWhenComplete) {
+  const struct {
+    const char* what;
+    std::vector<ScriptedRunner::Step> steps;
+    bool cancel;
+    bool burned;
+  } cases[] = {
+      {"complete", {{0, 0, 100, ""}}, false, true},
+      {"maker fails (disk full)", {{0, 1, 100, " No space left on device\r\n"}}, false, false},
+      {"cancelled", {{0, kToolStillActive, 40, ""}}, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig t;
+    const uint32_t a = t.recorder_.AddPcm("A", 1000, 48000);
+    t.link_ = t.recorder_.MakeLink();
+    t.runner_.steps = c.steps;
+    if (c.cancel)
+      t.window_.on_event = [&t](const std::string& e) {
+        if (e.rfind("status Burning...", 0) == 0) t.window_.cancel = true;
+      };
+    const fs::path image = t.recorder_.dir().path() / "disc.iso";
+    std::ofstream(image) << "old image";
+    lyr::burn::DataDiscJob job;
+    job.temp_folder = t.temp_.string();
+    job.image_path = image.string();
+    lyr::burn::BURN_FILE f;
+    f.entry = a;
+    f.disc_path = "/A";
+    job.files = {f};
+    const BurnJobResult r = lyr::burn::RunDataDiscJob(*t.link_, t.runner_, job, t.window_);
+    EXPECT_EQ(r.burned, c.burned);
+    ASSERT_FALSE(t.runner_.calls.empty());
+    EXPECT_EQ(t.runner_.calls.front(), "image " + image.string() + ".partial");
+    ASSERT_EQ(t.runner_.disc.size(), 1u);
+    EXPECT_EQ(t.runner_.disc.begin()->first, "/A.wav");
+    EXPECT_EQ(t.runner_.disc.begin()->second.size(), 724u + 1000);
+    const std::vector<uint8_t> bytes = ReadFile(image);
+    const std::string kept(bytes.begin(), bytes.end());
+    EXPECT_EQ(kept, c.burned ? "new image" : "old image");
+    EXPECT_FALSE(fs::exists(image.string() + ".partial"));
+    EXPECT_EQ(t.Copied(a), c.burned);
+  }
+}
+
+// A label the image maker refuses ends the job before anything is read from
+// the recorder or any tool runs.
+TEST_F(BurnJobsTest, DataDiscLabelTooLongEndsBeforeTheDownload) {
   const uint32_t a = recorder_.AddPcm("A", 1000, 48000);
   link_ = recorder_.MakeLink();
   lyr::burn::DataDiscJob job;
   job.temp_folder = temp_.string();
-  job.image_path = (recorder_.dir().path() / "disc.iso").string();
+  job.volume_label = std::string(lyr::burn::kMaxVolumeLabel + 1, 'L');
   lyr::burn::BURN_FILE f;
   f.entry = a;
   f.disc_path = "/A";
   job.files = {f};
+  const uint64_t commands = recorder_.emulator().stats().commands;
   const BurnJobResult r = lyr::burn::RunDataDiscJob(*link_, runner_, job, window_);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(window_.Events("message"),
+            (std::vector<std::string>{"message Error: The volume label is longer than 32 characters."}));
+  EXPECT_EQ(window_.Events("finished"), (std::vector<std::string>{"finished 0"}));
+  EXPECT_EQ(recorder_.emulator().stats().commands, commands);
+  EXPECT_TRUE(runner_.calls.empty());
+  EXPECT_EQ(TempFiles(), 0u);
+  job.volume_label.pop_back();  // 32 is taken
+  EXPECT_TRUE(lyr::burn::RunDataDiscJob(*link_, runner_, job, window_).burned);
+}
+
+// Names longer than the disc takes reach the maker shortened, extension and
+// uniqueness kept, digest beside its file, and the job says so.
+TEST_F(BurnJobsTest, DataDiscLongNamesAreShortenedAndReported) {
+  const uint32_t a = recorder_.AddPcm("A", 1000, 48000);
+  const uint32_t b = recorder_.AddPcm("B", 1000, 48000);
+  const std::string long_name(70, 'n');
+  const BurnJobResult r = BurnData({{a, "/" + long_name + "1"}, {b, "/" + long_name + "2"}}, true,
+                                   lyr::ExportFormat::Bwf, lyr::ExportFormat::Bwf);
   EXPECT_TRUE(r.burned);
-  EXPECT_EQ(runner_.calls, (std::vector<std::string>{"image " + job.image_path}));
-  ASSERT_EQ(runner_.disc.size(), 1u);
-  EXPECT_EQ(runner_.disc.begin()->first, "/A.wav");
-  EXPECT_EQ(runner_.disc.begin()->second.size(), 724u + 1000);
+  const std::string cut(64 - 4, 'n');
+  const std::vector<std::string> paths = {"/" + cut + ".txt", "/" + cut + ".wav",
+                                          "/" + cut.substr(2) + "~1.txt", "/" + cut.substr(2) + "~1.wav"};
+  std::vector<std::string> got;
+  for (const auto& [path, bytes] : runner_.disc) got.push_back(path);
+  EXPECT_EQ(got, paths);
+  ASSERT_EQ(r.shortened.size(), 4u);
+  EXPECT_EQ(r.shortened[0].from, "/" + long_name + "1.wav");
+  EXPECT_EQ(r.shortened[0].to, "/" + cut + ".wav");
+  EXPECT_EQ(window_.Events("log Name shortened").size(), 4u);
+}
+
+// A record's channel and sample counts come from the recorder: a damaged
+// one ends the audio CD job with the read error before any buffer is sized
+// by it.
+TEST_F(BurnJobsTest, DamagedRecordCountsEndTheAudioCdJob) {
+  const struct {
+    uint32_t rate;
+    uint16_t bits, channels;
+  } cases[] = {{48000, 16, 2000}, {48000, 16, 65535}, {48000, 65535, 2},
+               {48000, 16, 0},    {1, 16, 2},         {0, 16, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.bits) + " bits, " +
+                 std::to_string(c.channels) + " channels");
+    Rig t;
+    const uint32_t e = t.Add(c.rate, c.bits, c.channels, lyr::protocol::kCodecLinearPcm, "BAD",
+                             lyr_test::EmulatedRecorder::Pattern(300000, 7), 1536000);
+    const BurnJobResult r = t.BurnAudio({e});
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(t.window_.Events("message"),
+              (std::vector<std::string>{"message Error: Read data from LYR error!"}));
+    EXPECT_TRUE(t.runner_.calls.empty());
+    EXPECT_EQ(t.TempFiles(), 0u);
+  }
 }
 
 // The export failures of a data disc end the job with the disc job's own

@@ -3,9 +3,11 @@
 #include "burn/burner_tools.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include <thread>
 
 #include "burn/drive_watcher.h"
+#include "platform/last_error.h"
 #include "support/command_output.h"
 #include "support/temp_dir.h"
 
@@ -309,11 +312,106 @@ TEST_P(BurnerToolsTest, InjectedFaultsEndInErrorText) {
   }
 }
 
+TEST_P(BurnerToolsTest, ARefusedScanFailsWithTheWritersText) {
+  WriteFile(state_ / "refused.txt", "-scanbus\n");
+  EXPECT_EQ(tools_.ScanBurnerDrives(), 1);
+  EXPECT_NE(tools_.LastToolError().find("Bad Option: -scanbus."), std::string::npos)
+      << tools_.LastToolError();
+  const Status scanned = BurnerDrives(tools_).ScanBurnerDrives();
+  ASSERT_FALSE(scanned);
+  EXPECT_EQ(scanned.error().code, kErrorIoDevice);
+}
+
+// The process a hung writer had must be gone, reaped.
+bool Gone(const fs::path& pid_file) {
+  const pid_t pid = static_cast<pid_t>(std::stol("0" + ReadFile(pid_file)));
+  return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+TEST_P(BurnerToolsTest, AHungWriterIsStoppedByTheQueryLimitOrTheCancel) {
+  SetDisc("kind=CD-R\nblank=1\nfree=359849\nfault=hang-query\n");
+  tools_.SetQueryLimit(300ms);
+  uint32_t kind = 0;
+  uint64_t free_bytes = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(tools_.QueryDiscInfo(0, &kind, &free_bytes), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_NE(tools_.LastToolError().find("did not answer within"), std::string::npos)
+      << tools_.LastToolError();
+  EXPECT_TRUE(Gone(state_ / "hung.pid"));
+
+  SetDisc("kind=CD-RW\nblank=0\nfree=0\nfault=hang-blank\n");
+  fs::remove(state_ / "hung.pid");
+  tools_.SetCancelCheck([&] { return fs::exists(state_ / "hung.pid"); });
+  SetLastError(0);
+  EXPECT_EQ(tools_.BlankDisc(0, 0), 1);
+  EXPECT_EQ(GetLastError(), kErrorCancelled);
+  EXPECT_TRUE(Gone(state_ / "hung.pid"));
+}
+
+// The image maker's refusal (a label too long, a folder that is not there)
+// reaches the caller in its words; in a burn the writer is never started.
+TEST_P(BurnerToolsTest, TheImageMakersRefusalIsSaidAndStartsNoWriter) {
+  WriteFile(tmp_ / "f.bin", "data");
+  const std::vector<GraftPoint> grafts = {{(tmp_ / "f.bin").string(), "/f.bin"}};
+  const std::string label(kMaxVolumeLabel + 8, 'L');
+  EXPECT_EQ(tools_.StartDataBurn(0, label, grafts, 4, MEDIA_CDR), 1);
+  EXPECT_NE(tools_.LastToolError().find("Volume ID string too long"), std::string::npos)
+      << tools_.LastToolError();
+  EXPECT_EQ(ReadFile(state_ / "calls.log").find("tsize"), std::string::npos);
+
+  const struct {
+    std::string label;
+    std::string image;
+    const char* says;
+  } cases[] = {{label, (tmp_ / "x.iso").string(), "Volume ID string too long"},
+               {"OK", (tmp_ / "no-such-folder" / "x.iso").string(), "Unable to open disc image file"}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(tools_.StartImageFile(c.label, grafts, c.image), 0);
+    std::vector<int> percents;
+    std::string errors;
+    EXPECT_NE(PollToEnd(false, &percents, &errors), 0);
+    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EachWriter, BurnerToolsTest,
                          ::testing::Values(Persona{"cdrecord", WriterKind::kCdrecord},
                                            Persona{"cdrskin", WriterKind::kCdrskin},
                                            Persona{"wodim", WriterKind::kWodim}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FitDiscNames, ShortensLongNamesKeepingExtensionsAndUniqueness) {
+  const std::string n70(70, 'n'), f70(70, 'f');
+  std::string e70;  // 70 two-byte characters
+  for (int i = 0; i < 70; ++i) e70 += "\xC3\xA9";
+  struct Case {
+    const char* what;
+    std::vector<std::string> paths;
+    std::vector<std::string> burned;
+    size_t reported;
+  };
+  const std::vector<Case> cases = {
+      {"short names stay", {"/Music/a.wav", "\\b.wav"}, {"/Music/a.wav", "/b.wav"}, 0},
+      {"a long folder is shortened alike in every path",
+       {"/" + f70 + "/a.wav", "/" + f70 + "/b.wav"},
+       {"/" + f70.substr(0, 64) + "/a.wav", "/" + f70.substr(0, 64) + "/b.wav"},
+       1},
+      {"a name taken as laid out is not given again",
+       {"/" + n70 + ".wav", "/" + std::string(60, 'N') + ".wav"},
+       {"/" + std::string(58, 'n') + "~1.wav", "/" + std::string(60, 'N') + ".wav"},
+       1},
+      {"characters, not bytes", {"/" + e70 + ".wav"}, {"/" + e70.substr(0, 120) + ".wav"}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<GraftPoint> grafts;
+    for (const auto& p : c.paths) grafts.push_back({"/local", p});
+    const auto shortened = FitDiscNames(&grafts);
+    EXPECT_EQ(shortened.size(), c.reported);
+    for (size_t i = 0; i < grafts.size(); ++i) EXPECT_EQ(grafts[i].disc_path, c.burned[i]);
+  }
+}
 
 TEST(BurnerTools, ToolsBesideTheEnvironmentsChoice) {
   lyr_test::TempDir tmp;
