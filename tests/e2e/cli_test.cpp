@@ -273,6 +273,13 @@ TEST(LyrctlCli, RecorderTextIsLatin1AndNeverReachesTheTerminalRaw) {
   const RunResult export_json = rec.Lyrctl({"--json", "export", "--all", "--yes", "--to", out.string()});
   EXPECT_EQ(export_json.exit_code, 0) << export_json.err;
   EXPECT_EQ(json::parse(export_json.out)["exports"][0]["name"], "Caf\xC3\xA9");
+  // A failure naming a path the user typed shows its controls by their codes.
+  const fs::path blocker = rec.dir() / "file \x1b[2J";
+  std::ofstream(blocker) << "not a folder";
+  const RunResult failed = rec.Lyrctl({"export", "--all", "--to", (blocker / "x").string()});
+  EXPECT_NE(failed.exit_code, 0);
+  EXPECT_FALSE(raw_control(failed.out + failed.err)) << failed.err;
+  EXPECT_TRUE(Contains(failed.err, "file \\x1b[2J")) << failed.err;
 
   // The confirmation shows the file name prefix, escape and all.
   const RunResult reset = rec.Lyrctl({"reset-counter", "--yes"});

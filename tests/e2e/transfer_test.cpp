@@ -255,8 +255,8 @@ TEST(LyrctlTransfer, DeleteRemovesFromTheRecorder) {
   ServedRecorder rec;
   ASSERT_TRUE(rec.Start());
   const RunResult refused = rec.Lyrctl({"delete", "2"});  // no terminal to confirm
-  EXPECT_NE(refused.exit_code, 0);
-  EXPECT_NE(refused.err.find("Are you sure to delete all files selected?"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.exit_code, 2);                        // as format and reset-counter
+  EXPECT_NE(refused.err.find("use --yes"), std::string::npos) << refused.err;
   EXPECT_TRUE(fs::exists(rec.store() / "recordings" / "2.dat"));
 
   const RunResult r = rec.Lyrctl({"delete", "--yes", "2", "LYR0005"});

@@ -105,7 +105,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (status) return lyrctl::kExitDone;
     const int exit_status = lyrctl::ExitStatusOf(status.error());
-    std::cerr << "lyrctl: " << lyrctl::FailureText(status.error()) << "\n";
+    // Names and paths inside the text came from the recorder or the user:
+    // nothing in them reaches the terminal as a control.
+    std::cerr << "lyrctl: " << lyrctl::LocalShownLines(lyrctl::FailureText(status.error())) << "\n";
     if (options.json) lyrctl::PrintJsonError(lyrctl::FailureText(status.error()), exit_status);
     return exit_status;
   }

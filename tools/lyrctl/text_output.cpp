@@ -81,17 +81,32 @@ std::string FromLocal(std::string_view text, bool escape_controls) {
 
 std::string DeviceJsonText(std::string_view latin1) { return FromLatin1(latin1, false); }
 std::string DeviceShownText(std::string_view latin1) { return FromLatin1(latin1, true); }
-std::string DeviceShownLines(std::string_view latin1) {
+namespace {
+
+// Each line through `shown`, line breaks kept (a tool's CR LF too).
+template <typename Shown>
+std::string ShownByLines(std::string_view text, Shown shown) {
   std::string out;
-  for (size_t end = latin1.find('\n');; end = latin1.find('\n')) {
-    out += FromLatin1(latin1.substr(0, end), true);
+  for (size_t end = text.find('\n');; end = text.find('\n')) {
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out += shown(line);
     if (end == std::string_view::npos) return out;
     out += '\n';
-    latin1.remove_prefix(end + 1);
+    text.remove_prefix(end + 1);
   }
+}
+
+}  // namespace
+
+std::string DeviceShownLines(std::string_view latin1) {
+  return ShownByLines(latin1, [](std::string_view line) { return FromLatin1(line, true); });
 }
 std::string LocalJsonText(std::string_view text) { return FromLocal(text, false); }
 std::string LocalShownText(std::string_view text) { return FromLocal(text, true); }
+std::string LocalShownLines(std::string_view text) {
+  return ShownByLines(text, [](std::string_view line) { return FromLocal(line, true); });
+}
 
 size_t ShownWidth(std::string_view shown) {
   // One column per character: count all but UTF-8 continuation bytes.

@@ -23,6 +23,9 @@ std::string DeviceShownLines(std::string_view latin1);
 // characters; the JSON form keeps them.
 std::string LocalJsonText(std::string_view text);
 std::string LocalShownText(std::string_view text);
+// The shown form of a message of several lines (a failure with a tool's
+// lines under it): each line shown on its own, line breaks kept.
+std::string LocalShownLines(std::string_view text);
 
 // Columns a shown text takes on the terminal (each character one column:
 // the shown forms hold no controls, and Latin-1 has no wide characters).

@@ -430,9 +430,9 @@ std::string TemporaryStem(const RecordingRecord& record) { return SafeRecordingF
 
 }  // namespace
 
-bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd,
-                  BurnReporter& window) {
-  TrackMaker maker;
+bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd, BurnReporter& window,
+                  CdConverter converter) {
+  TrackMaker maker(converter);
   return maker.Make(read, record, fd, 0, 1, window) == TrackOutcome::Done;
 }
 

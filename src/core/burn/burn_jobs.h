@@ -58,8 +58,8 @@ using CdTrackPieceReader = std::function<bool(uint32_t offset, uint8_t* piece)>;
 // (44-byte header, 16-bit stereo at 44,100 Hz) written to `fd`, which must
 // be able to seek. False when the record's audio is out of bounds
 // (HasReadableAudio), or a read or a write failed.
-bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd,
-                  BurnReporter& window);
+bool WriteCdTrack(const RecordingRecord& record, const CdTrackPieceReader& read, int fd, BurnReporter& window,
+                  CdConverter converter = CdConverter::Soxr);
 
 struct AudioCdJob {
   std::string temp_folder;

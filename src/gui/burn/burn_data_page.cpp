@@ -12,9 +12,10 @@
 #include <QVBoxLayout>
 
 #include "burn/burn_jobs.h"
+#include "burn/burner_tools.h"
 #include "burn/tools_burn_runner.h"
-#include "link/recorder_link.h"
 #include "gui/common/task_queue.h"
+#include "link/recorder_link.h"
 
 namespace lyr {
 namespace {
@@ -58,6 +59,7 @@ CDlgBurnData::CDlgBurnData(const BurnServices& services, QWidget* parent) : CKVB
   grid->addWidget(new QLabel("Volume label:", this), 0, 0);
   label_ = new QLineEdit(this);
   label_->setObjectName("volumeLabel");
+  label_->setMaxLength(static_cast<int>(burn::kMaxVolumeLabel));  // the image maker refuses more
   grid->addWidget(label_, 0, 1);
   grid->addWidget(new QLabel("PCM files:", this), 1, 0);
   pcm_format_ = FormatCombo(this, "pcmFormat", false);

@@ -426,9 +426,17 @@ void FrameTest::ClosingWithoutExitKeepsTheProgram() {
 // that no longer needs the recorder (a burn's writing) is not stopped.
 void FrameTest::UnpluggingDuringWorkKeepsTheWindow() {
   for (const bool interrupted : {false, true}) {
-    FrameFixture f;
+    StandIn stand_in;
+    FrameFixture f(stand_in.Link());
     f.frame.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+    // A recorder was linked: its leaving with nothing running puts the window away.
+    QCOMPARE(f.link.OpenLink("stand-in"), 0);
+    f.link.SetDriveOpen(true);
+    f.frame.OnConnectionChanged(ConnectionReport{ConnectionReport::Kind::kLinked, 0, {}});
+    QTRY_COMPARE(f.frame.ConnectionText(), QString("LYR Connected"));
+    f.link.CloseDrive();
+    f.link.SetDriveOpen(false);
     int asked = 0;
     int stopped = 0;
     auto* panel = new QWidget(&f.frame, Qt::Tool);
